@@ -1,0 +1,103 @@
+// Parameter-file arrays as text: one value per line, right-aligned in a fixed-width field.
+//
+// Writing goes through QSaveFile (a temporary file beside the target, renamed over it), so a
+// failed save never destroys the file that was there. Reading is strict: every element must be
+// present as a whole decimal number in the element's range and nothing may follow, otherwise
+// the caller's array is left untouched.
+#include "formatio.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QSaveFile>
+
+#include <cstring>
+
+namespace {
+
+constexpr int kUnsignedChar = 8;
+constexpr int kTextFile = 1;
+constexpr int kTruncate = 0;
+// A file holding 15 bytes as text is a few dozen characters; anything beyond this is not a
+// parameter file and is refused before it is read into memory.
+constexpr qint64 kMaxFileSize = 64 * 1024;
+
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+} // namespace
+
+int ArrayToFile(const char *fileName, const void *array, int dataType, int numElements,
+                int numGroups, int arrayDataOrder, int fileLayout, int columnSeparation,
+                int fieldWidth, int fileType, int fileAction)
+{
+    if (!fileName || !array || numElements < 1)
+        return FIO_UNSUPPORTED;
+    if (dataType != kUnsignedChar || numGroups != 1 || arrayDataOrder != 0 || fileLayout != 0 ||
+        columnSeparation != 0 || fieldWidth < 1 || fieldWidth > 32 || fileType != kTextFile ||
+        fileAction != kTruncate)
+        return FIO_UNSUPPORTED;
+
+    QByteArray text;
+    const auto *bytes = static_cast<const unsigned char *>(array);
+    for (int i = 0; i < numElements; ++i)
+        text += QByteArray::number(bytes[i]).rightJustified(fieldWidth, ' ') + '\n';
+
+    QSaveFile file(QFile::decodeName(fileName));
+    if (!file.open(QIODevice::WriteOnly))
+        return FIO_OPEN_ERROR;
+    // QSaveFile::commit() does not notice a failing final flush (a full disk), so flush first
+    // and give up on the temporary file if that fails.
+    if (file.write(text) != text.size() || !file.flush()) {
+        file.cancelWriting();
+        return FIO_IO_ERROR;
+    }
+    return file.commit() ? 0 : FIO_IO_ERROR;
+}
+
+int FileToArray(const char *fileName, void *array, int dataType, int numElements, int numGroups,
+                int arrayDataOrder, int fileLayout, int fileType)
+{
+    if (!fileName || !array || numElements < 1)
+        return FIO_UNSUPPORTED;
+    if (dataType != kUnsignedChar || numGroups != 1 || arrayDataOrder != 0 || fileLayout != 0 ||
+        fileType != kTextFile)
+        return FIO_UNSUPPORTED;
+
+    QFile file(QFile::decodeName(fileName));
+    if (!file.open(QIODevice::ReadOnly))
+        return FIO_OPEN_ERROR;
+    if (file.size() > kMaxFileSize)
+        return FIO_TOO_LARGE;
+    const QByteArray text = file.read(kMaxFileSize + 1);
+    if (file.error() != QFileDevice::NoError)
+        return FIO_IO_ERROR; // a directory or a device that cannot be read
+    if (text.size() > kMaxFileSize)
+        return FIO_TOO_LARGE;
+
+    QByteArray values(numElements, '\0');
+    int count = 0;
+    const char *p = text.constData();
+    const char *end = p + text.size();
+    for (;;) {
+        while (p < end && isBlank(*p))
+            ++p;
+        if (p == end)
+            break;
+        if (count == numElements)
+            return FIO_TOO_MANY_VALUES;
+        unsigned value = 0;
+        const char *start = p;
+        while (p < end && *p >= '0' && *p <= '9') {
+            value = value * 10 + unsigned(*p - '0');
+            if (value > 255)
+                return FIO_BAD_VALUE;
+            ++p;
+        }
+        if (p == start || (p < end && !isBlank(*p)))
+            return FIO_BAD_VALUE;
+        values[count++] = char(value);
+    }
+    if (count < numElements)
+        return FIO_TOO_FEW_VALUES;
+    std::memcpy(array, values.constData(), size_t(numElements));
+    return 0;
+}

@@ -1,0 +1,28 @@
+// Arrays to and from text files.
+#ifndef KIVREL_PLATFORM_FORMATIO_H
+#define KIVREL_PLATFORM_FORMATIO_H
+
+// Error codes of the array-file services.
+enum {
+    FIO_OPEN_ERROR = -1,       // the file cannot be opened or created
+    FIO_IO_ERROR = -2,         // reading or writing failed midway
+    FIO_TOO_FEW_VALUES = -3,   // the file ends before every element was read
+    FIO_TOO_MANY_VALUES = -4,  // more values follow the last element
+    FIO_BAD_VALUE = -5,        // text that is not a number, or a number out of the element's range
+    FIO_UNSUPPORTED = -6,      // a setting these services do not implement
+    FIO_TOO_LARGE = -7         // the file is far larger than any array it could hold
+};
+
+// Writes `numElements` elements of `array` as text. Only what parameter files use is
+// implemented: unsigned 8-bit elements (type 8), one group, layout 0, fixed-width fields,
+// text files, truncate. Returns 0 or a negative code above.
+int ArrayToFile(const char *fileName, const void *array, int dataType, int numElements,
+                int numGroups, int arrayDataOrder, int fileLayout, int columnSeparation,
+                int fieldWidth, int fileType, int fileAction);
+
+// Reads `numElements` elements back. Values may be separated by any run of blanks, tabs, CR
+// and LF. `array` is written only when the whole file was read correctly.
+int FileToArray(const char *fileName, void *array, int dataType, int numElements, int numGroups,
+                int arrayDataOrder, int fileLayout, int fileType);
+
+#endif

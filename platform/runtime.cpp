@@ -1,0 +1,142 @@
+// The application object and the event loop.
+//
+// The logic waits by spinning: ProcessSystemEvents, then GetInQLen and Timer, again and again.
+// Qt's processEvents() never blocks unless asked to wait for more events, and then it would
+// sleep until the next event with no upper bound. A one-shot precise 1 ms timer armed before
+// each wait bounds that sleep, so a spin costs a wake-up per millisecond instead of a busy
+// core, while a serial byte (the port's socket notifier) or a click still wakes it at once.
+#include "runtime_p.h"
+#include "userint.h"
+
+#include <QAbstractEventDispatcher>
+#include <QApplication>
+#include <QBasicTimer>
+#include <QObject>
+#include <QTimerEvent>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+namespace kivrel::platform {
+namespace {
+
+// Receives the tick; its only job is to make a waiting dispatcher return.
+class Ticker : public QObject
+{
+public:
+    void arm()
+    {
+        if (!timer_.isActive())
+            timer_.start(1, Qt::PreciseTimer, this);
+    }
+
+protected:
+    void timerEvent(QTimerEvent *event) override
+    {
+        if (event->timerId() == timer_.timerId())
+            timer_.stop();
+    }
+
+private:
+    QBasicTimer timer_;
+};
+
+struct Runtime {
+    std::unique_ptr<QApplication> app;
+    std::unique_ptr<Ticker> ticker;
+    const CviNameTable *names = nullptr;
+    bool quitRequested = false;
+};
+
+Runtime &rt()
+{
+    static Runtime r;
+    return r;
+}
+
+} // namespace
+
+const void *lookupFunction(const QString &name)
+{
+    const CviNameTable *t = rt().names;
+    if (!t || !t->entries)
+        return nullptr;
+    const QByteArray key = "_" + name.toLatin1();
+    const CviNameEntry *begin = t->entries;
+    const CviNameEntry *end = t->entries + t->count;
+    const CviNameEntry *it = std::lower_bound(begin, end, key, [](const CviNameEntry &e,
+                                                                   const QByteArray &k) {
+        return std::strcmp(e.name, k.constData()) < 0;
+    });
+    if (it == end || key != it->name || it->kind != CVI_NAME_FUNCTION)
+        return nullptr;
+    return it->address;
+}
+
+bool runtimeUp() { return rt().app != nullptr; }
+
+} // namespace kivrel::platform
+
+using namespace kivrel::platform;
+
+int InitCVIRTE(void *hInstance, const CviNameTable *names, void *)
+{
+    Runtime &r = rt();
+    r.names = names;
+    if (r.app)
+        return 1;
+    if (QCoreApplication::instance())
+        return 0; // someone else owns the application object
+    static int fallbackArgc = 1;
+    static char fallbackName[] = "kivrel";
+    static char *fallbackArgv[] = {fallbackName, nullptr};
+    auto *inst = static_cast<CviInstance *>(hInstance);
+    int &argc = inst && inst->argc ? *inst->argc : fallbackArgc;
+    char **argv = inst && inst->argv ? inst->argv : fallbackArgv;
+    r.app = std::make_unique<QApplication>(argc, argv);
+    // The program ends when its panel callback asks, never because a window closed.
+    QApplication::setQuitOnLastWindowClosed(false);
+    r.ticker = std::make_unique<Ticker>();
+    return 1;
+}
+
+void CloseCVIRTE(void)
+{
+    Runtime &r = rt();
+    r.ticker.reset();
+    r.app.reset();
+    r.names = nullptr;
+}
+
+int RunUserInterface(void)
+{
+    Runtime &r = rt();
+    if (!r.app)
+        return UIE_NOT_INITIALISED;
+    r.quitRequested = false;
+    // Testing the flag only between dispatches is what lets a callback that called
+    // QuitUserInterface (perhaps nested deep in a wait) run to its end first.
+    while (!r.quitRequested)
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    return 0;
+}
+
+int QuitUserInterface(int)
+{
+    Runtime &r = rt();
+    r.quitRequested = true;
+    if (auto *d = QAbstractEventDispatcher::instance())
+        d->wakeUp();
+    return 0;
+}
+
+int ProcessSystemEvents(void)
+{
+    Runtime &r = rt();
+    if (!r.app)
+        return UIE_NOT_INITIALISED;
+    r.ticker->arm();
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    return 0;
+}

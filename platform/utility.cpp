@@ -1,0 +1,35 @@
+#include "utility.h"
+
+#include <QCoreApplication>
+#include <QDir>
+
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+double Timer(void)
+{
+    using clock = std::chrono::steady_clock;
+    static const clock::time_point origin = clock::now();
+    return std::chrono::duration<double>(clock::now() - origin).count();
+}
+
+void Sleep(unsigned int milliseconds)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+int GetProjectDir(char directory[])
+{
+    if (!directory)
+        return -1;
+    QString dir = QCoreApplication::instance() ? QCoreApplication::applicationDirPath()
+                                               : QDir::currentPath();
+    const QByteArray bytes = QDir::toNativeSeparators(dir).toLocal8Bit();
+    if (bytes.size() >= MAX_PATHNAME_LEN) {
+        directory[0] = '\0';
+        return -1;
+    }
+    std::memcpy(directory, bytes.constData(), size_t(bytes.size()) + 1);
+    return 0;
+}

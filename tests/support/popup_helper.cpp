@@ -1,0 +1,1 @@
+#include "popup_helper.h"

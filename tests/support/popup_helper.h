@@ -1,0 +1,2 @@
+// Closes modal popups and records their title and text (being written).
+#pragma once

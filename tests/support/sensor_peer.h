@@ -1,0 +1,2 @@
+// Scripted sensor peer on a pseudo-terminal pair (being written).
+#pragma once

@@ -1,0 +1,19 @@
+// Every test executable runs on Qt's offscreen platform with one application object, made the
+// way the program makes it.
+#include "cvirte.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+int main(int argc, char **argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    CviInstance instance{&argc, argv};
+    if (!InitCVIRTE(&instance, nullptr, nullptr))
+        return 2;
+    const int result = RUN_ALL_TESTS();
+    CloseCVIRTE();
+    return result;
+}
