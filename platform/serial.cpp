@@ -1,12 +1,431 @@
-// Serial ports on Qt SerialPort (being written).
+// Serial ports on Qt SerialPort, addressed by number.
+//
+// Every call runs on the GUI thread. The logic reads by polling GetInQLen between calls to
+// ProcessSystemEvents, so the bytes reach a port's queue through its notifier in the event
+// loop; only ComWrt and ComRd block, and never longer than the port's time limit.
 #include "rs232.h"
 
-int OpenComConfig(int, const char *, long, int, int, int, int, int) { return RS232_NO_PORT_FOUND; }
-int CloseCom(int) { return 0; }
-int ComWrt(int, const unsigned char *, int) { return RS232_PORT_NOT_OPEN; }
-int ComRd(int, unsigned char *, int) { return RS232_PORT_NOT_OPEN; }
-int GetInQLen(int) { return RS232_PORT_NOT_OPEN; }
-int FlushInQ(int) { return RS232_PORT_NOT_OPEN; }
-int FlushOutQ(int) { return RS232_PORT_NOT_OPEN; }
-int SetComTime(int, double) { return RS232_PORT_NOT_OPEN; }
-int SetCTSMode(int, int) { return RS232_PORT_NOT_OPEN; }
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QFileInfo>
+#include <QSerialPort>
+#include <QSerialPortInfo>
+#include <QString>
+
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <memory>
+
+namespace {
+
+constexpr int FirstPort = 1;
+constexpr int LastPort = 255;
+constexpr int DefaultQueueSize = 512;
+constexpr double DefaultTimeLimit = 5.0; // seconds, until SetComTime says otherwise
+
+struct Slot {
+    std::unique_ptr<QSerialPort> port;
+    int inputQueueSize = DefaultQueueSize;
+    double timeLimit = DefaultTimeLimit;
+    // The device went away while open. From then on the port counts as closed; the close
+    // itself runs from the event loop, never inside the port's own error signal.
+    bool gone = false;
+    unsigned generation = 0; // bumped by every open, so a stale deferred close does nothing
+};
+
+class PortTable
+{
+public:
+    PortTable() = default;
+    PortTable(const PortTable &) = delete;
+    PortTable &operator=(const PortTable &) = delete;
+
+    ~PortTable()
+    {
+        // Qt objects need their application to be torn down; without one the process is
+        // ending and the system closes the descriptors.
+        if (!QCoreApplication::instance()) {
+            for (Slot &s : slots_)
+                (void)s.port.release();
+            return;
+        }
+        releaseAll();
+    }
+
+    Slot &at(int port) { return slots_[static_cast<size_t>(port)]; }
+
+    QSerialPort &portOf(int number)
+    {
+        Slot &s = at(number);
+        if (!s.port) {
+            if (!postRoutineAdded_) {
+                // Ports must go before the application's event dispatcher does.
+                qAddPostRoutine([] { table().releaseAll(); });
+                postRoutineAdded_ = true;
+            }
+            s.port = std::make_unique<QSerialPort>();
+            QSerialPort *p = s.port.get();
+            QObject::connect(p, &QSerialPort::errorOccurred, p,
+                             [number](QSerialPort::SerialPortError e) { onError(number, e); });
+        }
+        return *s.port;
+    }
+
+    void releaseAll()
+    {
+        for (Slot &s : slots_) {
+            if (s.port && s.port->isOpen())
+                s.port->close();
+            s.port.reset();
+            s.gone = false;
+        }
+        postRoutineAdded_ = false;
+    }
+
+    static PortTable &table()
+    {
+        static PortTable t;
+        return t;
+    }
+
+private:
+    static void onError(int number, QSerialPort::SerialPortError e);
+
+    std::array<Slot, LastPort + 1> slots_{};
+    bool postRoutineAdded_ = false;
+};
+
+PortTable &ports() { return PortTable::table(); }
+
+bool meansDeviceGone(QSerialPort::SerialPortError e)
+{
+    switch (e) {
+    case QSerialPort::ReadError:
+    case QSerialPort::WriteError:
+    case QSerialPort::ResourceError:
+    case QSerialPort::DeviceNotFoundError:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void PortTable::onError(int number, QSerialPort::SerialPortError e)
+{
+    Slot &s = ports().at(number);
+    if (!s.port || !s.port->isOpen() || s.gone || !meansDeviceGone(e))
+        return;
+    // A hung-up terminal or a pulled adapter stays readable forever and Qt would report the
+    // failed read on every pass of the event loop. Closing ends that; closing right here
+    // would delete the notifier that is still delivering this very error.
+    s.gone = true;
+    const unsigned generation = s.generation;
+    QSerialPort *p = s.port.get();
+    QMetaObject::invokeMethod(
+        p,
+        [number, generation] {
+            Slot &slot = ports().at(number);
+            if (slot.generation == generation && slot.port && slot.port->isOpen())
+                slot.port->close();
+        },
+        Qt::QueuedConnection);
+}
+
+bool validNumber(int port) { return port >= FirstPort && port <= LastPort; }
+
+// The slot of an open, usable port, or null with the code to return.
+Slot *openSlot(int port, int *code)
+{
+    if (!validNumber(port)) {
+        *code = RS232_INVALID_PORT;
+        return nullptr;
+    }
+    Slot &s = ports().at(port);
+    if (!s.port || !s.port->isOpen() || s.gone) {
+        *code = RS232_PORT_NOT_OPEN;
+        return nullptr;
+    }
+    return &s;
+}
+
+int millisecondsOf(double seconds)
+{
+    if (!(seconds > 0.0))
+        return 0;
+    const double ms = seconds * 1000.0;
+    return ms >= INT_MAX ? INT_MAX : static_cast<int>(ms);
+}
+
+#ifndef Q_OS_WIN
+// Names compared with runs of digits taken as numbers: ttyS2 before ttyS10.
+bool naturalLess(const QString &a, const QString &b)
+{
+    qsizetype i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (a[i].isDigit() && b[j].isDigit()) {
+            qsizetype ei = i, ej = j;
+            while (ei < a.size() && a[ei].isDigit())
+                ++ei;
+            while (ej < b.size() && b[ej].isDigit())
+                ++ej;
+            // Leading zeros aside, the longer number is the larger one.
+            QString ta = a.mid(i, ei - i), tb = b.mid(j, ej - j);
+            while (ta.size() > 1 && ta[0] == u'0')
+                ta.remove(0, 1);
+            while (tb.size() > 1 && tb[0] == u'0')
+                tb.remove(0, 1);
+            if (ta.size() != tb.size())
+                return ta.size() < tb.size();
+            if (ta != tb)
+                return ta < tb;
+            i = ei;
+            j = ej;
+            continue;
+        }
+        if (a[i] != b[j])
+            return a[i] < b[j];
+        ++i;
+        ++j;
+    }
+    return a.size() - i < b.size() - j;
+}
+
+bool isAdapter(const QString &name)
+{
+    return name.startsWith(u"ttyUSB") || name.startsWith(u"ttyACM");
+}
+#endif
+
+// The device of COM n; empty when there is none.
+QString standardDevice(int n)
+{
+#ifdef Q_OS_WIN
+    return QStringLiteral("COM%1").arg(n);
+#else
+    const QByteArray var = "KIVREL_COM" + QByteArray::number(n);
+    if (qEnvironmentVariableIsSet(var.constData()))
+        return qEnvironmentVariable(var.constData());
+    QList<QSerialPortInfo> infos = QSerialPortInfo::availablePorts();
+    std::sort(infos.begin(), infos.end(), [](const QSerialPortInfo &a, const QSerialPortInfo &b) {
+        const bool aa = isAdapter(a.portName()), ba = isAdapter(b.portName());
+        if (aa != ba)
+            return aa;
+        return naturalLess(a.portName(), b.portName());
+    });
+    if (n > infos.size())
+        return {};
+    return infos[n - 1].systemLocation();
+#endif
+}
+
+// An empty name or "COMk" means the standard device of that number; anything else is taken
+// as the device itself.
+QString deviceFor(int port, const char *deviceName)
+{
+    const QString name = deviceName ? QString::fromLocal8Bit(deviceName).trimmed() : QString();
+    if (name.isEmpty())
+        return standardDevice(port);
+    if (name.startsWith(u"COM", Qt::CaseInsensitive)) {
+        bool ok = false;
+        const int k = name.mid(3).toInt(&ok);
+        if (ok && validNumber(k))
+            return standardDevice(k);
+    }
+    return name;
+}
+
+bool applyLine(QSerialPort &p, long baudRate, int parity, int dataBits, int stopBits)
+{
+    if (baudRate <= 0 || baudRate > INT_MAX)
+        return false;
+    QSerialPort::Parity par;
+    switch (parity) {
+    case 0: par = QSerialPort::NoParity; break;
+    case 1: par = QSerialPort::OddParity; break;
+    case 2: par = QSerialPort::EvenParity; break;
+    case 3: par = QSerialPort::MarkParity; break;
+    case 4: par = QSerialPort::SpaceParity; break;
+    default: return false;
+    }
+    if (dataBits < 5 || dataBits > 8)
+        return false;
+    QSerialPort::StopBits stop;
+    switch (stopBits) {
+    case 1: stop = QSerialPort::OneStop; break;
+    case 2: stop = QSerialPort::TwoStop; break;
+    default: return false;
+    }
+    return p.setBaudRate(static_cast<qint32>(baudRate)) &&
+           p.setDataBits(static_cast<QSerialPort::DataBits>(dataBits)) && p.setParity(par) &&
+           p.setStopBits(stop) && p.setFlowControl(QSerialPort::NoFlowControl);
+}
+
+} // namespace
+
+int OpenComConfig(int port, const char *deviceName, long baudRate, int parity, int dataBits,
+                  int stopBits, int inputQueueSize, int outputQueueSize)
+{
+    (void)outputQueueSize; // the driver's own output queue is all there is
+    if (!validNumber(port))
+        return RS232_INVALID_PORT;
+    if (!QCoreApplication::instance())
+        return RS232_ERROR; // the port's notifiers need an event loop
+    Slot &s = ports().at(port);
+    if (s.port && s.port->isOpen())
+        s.port->close();
+    s.gone = false;
+    ++s.generation;
+
+    const QString device = deviceFor(port, deviceName);
+    if (device.isEmpty())
+        return RS232_NO_PORT_FOUND;
+    if (device.startsWith(u'/') && !QFileInfo::exists(device))
+        return RS232_NO_PORT_FOUND;
+
+    QSerialPort &p = ports().portOf(port);
+    p.setPortName(device);
+    s.inputQueueSize = inputQueueSize > 0 ? inputQueueSize : DefaultQueueSize;
+    // Qt stops pulling from the driver once its buffer holds a full input queue.
+    p.setReadBufferSize(s.inputQueueSize);
+    if (!p.open(QIODevice::ReadWrite)) {
+        const QSerialPort::SerialPortError e = p.error();
+        p.clearError();
+        return e == QSerialPort::DeviceNotFoundError ? RS232_NO_PORT_FOUND
+                                                     : RS232_CANNOT_OPEN_PORT;
+    }
+    if (!applyLine(p, baudRate, parity, dataBits, stopBits)) {
+        p.close();
+        return RS232_UNKNOWN_SYSTEM_ERROR;
+    }
+    return 0;
+}
+
+int CloseCom(int port)
+{
+    if (!validNumber(port))
+        return RS232_INVALID_PORT;
+    Slot &s = ports().at(port);
+    if (!s.port || !s.port->isOpen())
+        return RS232_PORT_NOT_OPEN;
+    if (s.gone) {
+        // Already closed as far as the caller knows; finish what the deferred close would do.
+        s.port->close();
+        return RS232_PORT_NOT_OPEN;
+    }
+    s.port->close();
+    return 0;
+}
+
+int ComWrt(int port, const unsigned char *buffer, int count)
+{
+    int code = 0;
+    Slot *s = openSlot(port, &code);
+    if (!s)
+        return code;
+    if (count < 0 || (!buffer && count > 0))
+        return RS232_ERROR;
+    if (count == 0)
+        return 0;
+    QSerialPort &p = *s->port;
+    if (p.write(reinterpret_cast<const char *>(buffer), count) != count)
+        return RS232_IO_ERROR;
+    // write() only buffers until the event loop runs, and the caller may not run it.
+    QDeadlineTimer deadline(millisecondsOf(s->timeLimit));
+    while (!s->gone && p.isOpen() && p.bytesToWrite() > 0) {
+        const qint64 left = deadline.remainingTime();
+        if (left <= 0 || !p.waitForBytesWritten(static_cast<int>(left)))
+            break;
+    }
+    if (s->gone || !p.isOpen())
+        return RS232_IO_ERROR;
+    // Qt's buffer drains in order, so whatever is still in it is the tail of these bytes.
+    return count - static_cast<int>(std::min<qint64>(p.bytesToWrite(), count));
+}
+
+int ComRd(int port, unsigned char *buffer, int count)
+{
+    int code = 0;
+    Slot *s = openSlot(port, &code);
+    if (!s)
+        return code;
+    if (count <= 0)
+        return 0;
+    if (!buffer)
+        return RS232_ERROR;
+    QSerialPort &p = *s->port;
+    char *out = reinterpret_cast<char *>(buffer);
+    int moved = 0;
+    QDeadlineTimer deadline(millisecondsOf(s->timeLimit));
+    for (;;) {
+        const qint64 got = p.read(out + moved, count - moved);
+        if (got > 0)
+            moved += static_cast<int>(got);
+        if (moved >= count || got < 0 || s->gone || !p.isOpen())
+            break;
+        const qint64 left = deadline.remainingTime();
+        if (left <= 0)
+            break;
+        if (!p.waitForReadyRead(static_cast<int>(left)) && p.error() != QSerialPort::NoError &&
+            p.error() != QSerialPort::TimeoutError)
+            break; // no spinning on a port that keeps failing
+        p.clearError();
+    }
+    p.clearError();
+    return moved;
+}
+
+int GetInQLen(int port)
+{
+    int code = 0;
+    Slot *s = openSlot(port, &code);
+    if (!s)
+        return code;
+    const qint64 n = s->port->bytesAvailable();
+    return static_cast<int>(std::min<qint64>(n, s->inputQueueSize));
+}
+
+int FlushInQ(int port)
+{
+    int code = 0;
+    Slot *s = openSlot(port, &code);
+    if (!s)
+        return code;
+    return s->port->clear(QSerialPort::Input) ? 0 : RS232_IO_ERROR;
+}
+
+int FlushOutQ(int port)
+{
+    int code = 0;
+    Slot *s = openSlot(port, &code);
+    if (!s)
+        return code;
+    return s->port->clear(QSerialPort::Output) ? 0 : RS232_IO_ERROR;
+}
+
+int SetComTime(int port, double seconds)
+{
+    int code = 0;
+    Slot *s = openSlot(port, &code);
+    if (!s)
+        return code;
+    if (seconds < 0.0)
+        return RS232_ERROR;
+    s->timeLimit = seconds;
+    return 0;
+}
+
+int SetCTSMode(int port, int mode)
+{
+    int code = 0;
+    Slot *s = openSlot(port, &code);
+    if (!s)
+        return code;
+    QSerialPort::FlowControl flow;
+    switch (mode) {
+    case 0: flow = QSerialPort::NoFlowControl; break;
+    case 1: flow = QSerialPort::HardwareControl; break;
+    default: return RS232_ERROR;
+    }
+    return s->port->setFlowControl(flow) ? 0 : RS232_UNKNOWN_SYSTEM_ERROR;
+}

@@ -49,7 +49,16 @@ public:
     // Number of plots on an x/y graph (tests).
     int plotCount() const;
 
+protected:
+    // Follows the screen's device-pixel ratio so lines stay one device pixel sharp.
+    void paintEvent(QPaintEvent *event) override;
+
 private:
+    void applyStyle();
+    void applyPens();
+    void updateStripRange();
+    void removeTraceGraphs();
+
     struct Private;
     std::unique_ptr<Private> d;
 };

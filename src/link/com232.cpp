@@ -1,11 +1,15 @@
 #include "com232.h"
 
 #include "controls.h"
+#include "helptexts.h"
+#include "sensor.h"
 #include "state.h"
 
 #include "rs232.h"
 #include "userint.h"
 #include "utility.h"
+
+#include <cstring>
 
 namespace kivrel {
 
@@ -67,7 +71,51 @@ int WaitRxBuf(int expected, double limit, int pollTest)
 void TimeoutReport(void)
 {
     SetCtrlVal(panel, PANEL_STATUS, "TIMEOUT");
-    MessagePopup("INFO", " ATTENTION! \n \n TIMEOUT \n NO SERIAL CONNECTION TO SENSOR");
+    MessagePopup("INFO", InfoTimeout);
+}
+
+static const char *OpenErrorText(int code)
+{
+    switch (code) {
+    case -1: return "Unknown system error";
+    case -2: return "Invalid port number";
+    case -3: return "Port is not open";
+    case -4: return "Unknown I/0 error"; // written with the digit zero, as it always was
+    case -6: return "No serial port found";
+    case -7: return "Cannot open port";
+    case -99: return "Timeout";
+    default: return "RS-232 error!";
+    }
+}
+
+void InitRS232(int port)
+{
+    poll = 0;
+    ret = OpenComConfig(port, "", 4800, 0, 8, 1, 1024, 1024);
+    if (ret < 0) {
+        std::strcpy(szStatus, OpenErrorText(ret));
+        SetCtrlVal(panel, PANEL_STATUS, szStatus);
+        return;
+    }
+    SetComTime(port, 2.0);
+    FlushInQ(port);
+    FlushOutQ(port);
+    SetCTSMode(port, 0);
+    CheckComLine();
+}
+
+void CheckComLine(void)
+{
+    order = ORDER_CHECK_LINE;
+    SendTelegram(0); // the port set-up has just flushed both queues
+    if (WaitRxBuf(3, TIMEOUT_CHECK_LINE, 0) == RX_OK && szReadBuf[0] == 0xAA &&
+        szReadBuf[1] == 0x04 && szReadBuf[2] == 0x00) {
+        std::strcpy(szStatus, "LINE OK                              V4.0");
+        SetCtrlVal(panel, PANEL_STATUS, szStatus);
+        GetPara();
+    } else {
+        TimeoutReport();
+    }
 }
 
 } // namespace kivrel

@@ -39,6 +39,11 @@ int WaitRxBuf(int expected, double limit, int pollTest);
 // The one reaction to every communication failure: status line and popup.
 void TimeoutReport(void);
 
+// Opens the port at 4800 baud 8N1 without handshake and checks the line; when the sensor
+// answers, its parameter set is read onto the panel.
+void InitRS232(int port);
+void CheckComLine(void);
+
 } // namespace kivrel
 
 #endif

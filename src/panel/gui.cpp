@@ -1,0 +1,273 @@
+#include "gui.h"
+
+#include "array1d.h"
+#include "controls.h"
+#include "helptexts.h"
+#include "state.h"
+
+#include "userint.h"
+#include "utility.h"
+
+namespace kivrel {
+
+// ---- Pages and views -------------------------------------------------------------------------
+
+static const int page1[] = {PANEL_THRESHOLD, PANEL_TRSHMOD, PANEL_DELTATRSH, PANEL_HYSTERESIS,
+                            PANEL_TRIGGER,   PANEL_PMOD,    PANEL_POWER,     PANEL_HOLD};
+static const int page2[] = {PANEL_BACKLIM, PANEL_REGCNT,       PANEL_AVERAGE,
+                            PANEL_OUTMODE, PANEL_DEADTIMEMODE, PANEL_DEADTIME};
+
+static void SetVisible(const int *controls, int count, int visible)
+{
+    for (int i = 0; i < count; i++)
+        SetCtrlAttribute(panel, controls[i], ATTR_VISIBLE, visible);
+}
+
+void ParaVis(void)
+{
+    SetVisible(page2, 6, 0);
+    SetVisible(page1, 8, 1);
+}
+
+void ParaInVis(void)
+{
+    SetVisible(page1, 8, 0);
+    SetVisible(page2, 6, 1);
+}
+
+void DispVis(void)
+{
+    static const int hideCharts[] = {PANEL_GRAPHDATA1, PANEL_GRAPHDATA2, PANEL_DISPEDGE,
+                                     PANEL_DISPWIN};
+    static const int showCharts[] = {PANEL_DISPDAT0, PANEL_DISPDAT1, PANEL_DISPNORM,
+                                     PANEL_GRAPHRAW1};
+    static const int hideAdjust[] = {PANEL_GRAPHDATA1, PANEL_GRAPHRAW1, PANEL_DISPDAT0,
+                                     PANEL_DISPDAT1, PANEL_DISPNORM};
+    static const int showAdjust[] = {PANEL_DISPEDGE, PANEL_DISPWIN, PANEL_GRAPHDATA2};
+
+    GetCtrlVal(panel, PANEL_SOURCE, &source);
+    if (source == 0 || source == 1) {
+        SetVisible(hideCharts, 4, 0);
+        SetVisible(showCharts, 4, 1);
+        // Source 0 shows the raw signals DAT0 and DAT1, source 1 NORM with the working
+        // threshold and hysteresis.
+        for (int trace = 1; trace <= 5; trace++) {
+            const int raw = trace <= 2;
+            SetTraceAttribute(panel, PANEL_GRAPHRAW1, trace, ATTR_TRACE_VISIBLE,
+                              source == 0 ? raw : !raw);
+        }
+    } else if (source == 2) {
+        SetVisible(hideAdjust, 5, 0);
+        SetVisible(showAdjust, 3, 1);
+    }
+}
+
+// ---- Parameter editing -----------------------------------------------------------------------
+
+// Controls in the order both transfers visit them; power (step 5) is converted on the way.
+static const int paraControls[14] = {PANEL_THRESHOLD, PANEL_HYSTERESIS, PANEL_TRIGGER,
+                                     PANEL_PMOD,      PANEL_POWER,      PANEL_HOLD,
+                                     PANEL_BACKLIM,   PANEL_REGCNT,     PANEL_AVERAGE,
+                                     PANEL_OUTMODE,   PANEL_DEADTIMEMODE, PANEL_DEADTIME,
+                                     PANEL_TRSHMOD,   PANEL_DELTATRSH};
+static unsigned char *const paraVariables[14] = {
+    &threshold, &hysteresis, &trigger,      &pmod,     &power,   &hold,    &backlim,
+    &regcnt,    &average,    &deadtimemode, &deadtime, &outmode, &trshmod, &deltatrsh};
+
+void GetPanelValues(void)
+{
+    for (int i = 0; i < 14; i++) {
+        GetCtrlVal(panel, paraControls[i], paraVariables[i]);
+        if (paraControls[i] == PANEL_POWER) // percent to the sensor scale, 0 = full intensity
+            power = static_cast<unsigned char>(46 - (power * 46 / 100));
+    }
+}
+
+void SetPanelValues(void)
+{
+    for (int i = 0; i < 14; i++) {
+        if (paraControls[i] == PANEL_POWER) // sensor scale to percent, in place
+            power = static_cast<unsigned char>((100 * (46 - power)) / 46);
+        SetCtrlVal(panel, paraControls[i], *paraVariables[i]);
+    }
+}
+
+static const char *const deadTimePercent[16] = {"0",  "6",  "12", "18", "24", "30",
+                                                "36", "42", "48", "54", "60", "66",
+                                                "72", "78", "84", "90"};
+static const char *const deadTimeMillis[16] = {"0",  "2",  "4",  "6",  "8",  "10",
+                                               "12", "14", "16", "18", "20", "22",
+                                               "24", "26", "28", "30"};
+
+// The four mode rules each work on the panel they are given: a callback passes its own.
+static void ApplyTrshMod(int pnl)
+{
+    GetCtrlVal(pnl, PANEL_TRSHMOD, &trshmod);
+    if (trshmod == 0) {
+        SetCtrlAttribute(pnl, PANEL_DELTATRSH, ATTR_DIMMED, 1);
+        SetCtrlAttribute(pnl, PANEL_HYSTERESIS, ATTR_LABEL_TEXT, "HYSTERESIS");
+        SetCtrlAttribute(pnl, PANEL_THRESHOLD, ATTR_LABEL_TEXT, "TRESHOLD");
+    }
+    if (trshmod == 1) {
+        SetCtrlAttribute(pnl, PANEL_DELTATRSH, ATTR_DIMMED, 0);
+        SetCtrlAttribute(pnl, PANEL_HYSTERESIS, ATTR_LABEL_TEXT, "DELTA HYST");
+        SetCtrlAttribute(pnl, PANEL_THRESHOLD, ATTR_LABEL_TEXT, "MAX TRSH");
+    }
+    if (trshmod == 2) {
+        SetCtrlAttribute(pnl, PANEL_DELTATRSH, ATTR_DIMMED, 0);
+        SetCtrlAttribute(pnl, PANEL_HYSTERESIS, ATTR_LABEL_TEXT, "DELTA HYST");
+        SetCtrlAttribute(pnl, PANEL_THRESHOLD, ATTR_LABEL_TEXT, "MIN TRSH");
+    }
+}
+
+static void ApplyPmod(int pnl)
+{
+    GetCtrlVal(pnl, PANEL_PMOD, &pmod);
+    SetCtrlAttribute(pnl, PANEL_POWER, ATTR_DIMMED, pmod == 0 ? 0 : 1);
+    SetCtrlAttribute(pnl, PANEL_REGCNT, ATTR_DIMMED, pmod == 0 ? 1 : 0);
+}
+
+static void ApplyDeadTimeMode(int pnl)
+{
+    GetCtrlVal(pnl, PANEL_DEADTIMEMODE, &deadtimemode);
+    const char *const *texts = deadtimemode == 0 ? deadTimePercent : deadTimeMillis;
+    SetCtrlAttribute(pnl, PANEL_DEADTIME, ATTR_LABEL_TEXT,
+                     deadtimemode == 0 ? "DEAD TIME[%]" : "DEAD TIME[ms]");
+    for (int i = 0; i < 16; i++)
+        ReplaceListItem(pnl, PANEL_DEADTIME, i, texts[i], i);
+}
+
+static void ApplyTrigger(int pnl)
+{
+    GetCtrlVal(pnl, PANEL_TRIGGER, &trigger);
+    const int dimmed = trigger == 0 ? 0 : 1; // dead time applies to continuous measurement only
+    SetCtrlAttribute(pnl, PANEL_DEADTIMEMODE, ATTR_DIMMED, dimmed);
+    SetCtrlAttribute(pnl, PANEL_DEADTIME, ATTR_DIMMED, dimmed);
+}
+
+void InitPanelValues(void)
+{
+    ApplyTrshMod(panel);
+    ApplyPmod(panel);
+    ApplyDeadTimeMode(panel);
+    ApplyTrigger(panel);
+}
+
+int CBF_EditTrshMod(int pnl, int, int event, void *, int, int)
+{
+    if (event == EVENT_COMMIT)
+        ApplyTrshMod(pnl);
+    else if (event == EVENT_RIGHT_CLICK)
+        MessagePopup("Info", InfoEditThrsMod);
+    return 0;
+}
+
+int CBF_EditTrigger(int pnl, int, int event, void *, int, int)
+{
+    if (event == EVENT_COMMIT)
+        ApplyTrigger(pnl);
+    else if (event == EVENT_RIGHT_CLICK)
+        MessagePopup("Info", InfoEditTrigger);
+    return 0;
+}
+
+int CBF_EditPmod(int pnl, int, int event, void *, int, int)
+{
+    if (event == EVENT_COMMIT)
+        ApplyPmod(pnl);
+    else if (event == EVENT_RIGHT_CLICK)
+        MessagePopup("Info", InfoEditPmod);
+    return 0;
+}
+
+int CBF_EditDeadTimeMode(int pnl, int, int event, void *, int, int)
+{
+    if (event == EVENT_COMMIT)
+        ApplyDeadTimeMode(pnl);
+    else if (event == EVENT_RIGHT_CLICK)
+        MessagePopup("Info", InfoEditDeadTimeMode);
+    return 0;
+}
+
+int CBF_ParaVisible(int pnl, int, int event, void *, int, int)
+{
+    if (event == EVENT_COMMIT) {
+        GetCtrlVal(pnl, PANEL_PARAVISIBLE, &para);
+        if (para == 0)
+            ParaInVis();
+        else
+            ParaVis();
+    } else if (event == EVENT_RIGHT_CLICK) {
+        MessagePopup("Info", InfoSwitchPara);
+    }
+    return 0;
+}
+
+// ---- Live displays and charts ----------------------------------------------------------------
+
+static unsigned Word(unsigned char low, unsigned char high) { return low + 256u * high; }
+
+void SetPanelData(void)
+{
+    const unsigned adjedge = Word(dataAdjedgeL, dataAdjedgeH);
+    const unsigned adjin0 = Word(dataAdjin0L, dataAdjin0H);
+    const unsigned adjin1 = Word(dataAdjin1L, dataAdjin1H);
+
+    // Without an IN0 period (adjin0 0) there is nothing to take a percentage of: the two
+    // displays show 0 greyed out, and the adjustment graph draws no marker.
+    const int havePeriod = adjin0 != 0;
+    SetCtrlAttribute(panel, PANEL_DISPWIN, ATTR_DIMMED, !havePeriod);
+    SetCtrlAttribute(panel, PANEL_DISPEDGE, ATTR_DIMMED, !havePeriod);
+    SetCtrlVal(panel, PANEL_DISPWIN, havePeriod ? static_cast<int>(100u * adjin1 / adjin0) : 0);
+    SetCtrlVal(panel, PANEL_DISPEDGE, havePeriod ? static_cast<int>(100u * adjedge / adjin0) : 0);
+
+    SetCtrlVal(panel, PANEL_DISPDAT0, dataDat0);
+    SetCtrlVal(panel, PANEL_DISPDAT1, dataDat1);
+    SetCtrlVal(panel, PANEL_DISPNORM, dataNorm);
+    SetCtrlVal(panel, PANEL_DISPTRSH, dataTrshWork);
+    SetCtrlVal(panel, PANEL_DISPHYST, dataHystWork);
+
+    Shift(alldata, 500, -5, alldata);
+    alldata[495] = dataDat0;
+    alldata[496] = dataDat1;
+    alldata[497] = dataNorm;
+    alldata[498] = dataTrshWork;
+    alldata[499] = dataHystWork;
+}
+
+void ShowGraph(void)
+{
+    if (source != 2) {
+        SetCtrlAttribute(panel, PANEL_GRAPHRAW1, ATTR_POINTS_PER_SCREEN, 101);
+        PlotStripChart(panel, PANEL_GRAPHRAW1, alldata, 500, 0, 0, VAL_DOUBLE);
+        return;
+    }
+
+    // The adjustment graph is redrawn once a second; the panel stays live meanwhile.
+    tstart = Timer();
+    tdiff = 0.0;
+    while (1.0 > tdiff) {
+        ProcessSystemEvents();
+        tdiff = Timer() - tstart;
+    }
+
+    int edge = 0, window = 0;
+    GetCtrlVal(panel, PANEL_DISPEDGE, &edge);
+    GetCtrlVal(panel, PANEL_DISPWIN, &window);
+    const unsigned char e = static_cast<unsigned char>(edge);
+    const unsigned char w = static_cast<unsigned char>(window);
+
+    unsigned char edgeMarks[101] = {0};
+    unsigned char windowMarks[101] = {0};
+    if (Word(dataAdjin0L, dataAdjin0H) != 0) {
+        if (e < 101)
+            edgeMarks[e] = 150;
+        if (w < 101)
+            windowMarks[w] = 150;
+    }
+    DeleteGraphPlot(panel, PANEL_GRAPHDATA2, -1, 1);
+    PlotY(panel, PANEL_GRAPHDATA2, edgeMarks, 101, VAL_UNSIGNED_CHAR, 5, 0, 0, 1, 0x0000FF);
+    PlotY(panel, PANEL_GRAPHDATA2, windowMarks, 101, VAL_UNSIGNED_CHAR, 5, 0, 0, 1, 0xFF0000);
+}
+
+} // namespace kivrel
