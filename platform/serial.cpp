@@ -291,8 +291,7 @@ int OpenComConfig(int port, const char *deviceName, long baudRate, int parity, i
     if (!p.open(QIODevice::ReadWrite)) {
         const QSerialPort::SerialPortError e = p.error();
         p.clearError();
-        return e == QSerialPort::DeviceNotFoundError ? RS232_NO_PORT_FOUND
-                                                     : RS232_CANNOT_OPEN_PORT;
+        return e == QSerialPort::DeviceNotFoundError ? RS232_NO_PORT_FOUND : RS232_CANNOT_OPEN_PORT;
     }
     if (!applyLine(p, baudRate, parity, dataBits, stopBits)) {
         p.close();
@@ -356,6 +355,7 @@ int ComRd(int port, unsigned char *buffer, int count)
     QSerialPort &p = *s->port;
     char *out = reinterpret_cast<char *>(buffer);
     int moved = 0;
+    p.clearError();
     QDeadlineTimer deadline(millisecondsOf(s->timeLimit));
     for (;;) {
         const qint64 got = p.read(out + moved, count - moved);

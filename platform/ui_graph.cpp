@@ -11,9 +11,11 @@
 #include <map>
 #include <vector>
 
-namespace kivrel::platform {
+namespace kivrel::platform
+{
 
-namespace {
+namespace
+{
 
 // Base pen width of a graph in device-independent pixels, kept on the graph object so the
 // pens can be rebuilt when the device-pixel ratio changes.
@@ -33,12 +35,14 @@ bool validDataType(int dataType)
 
 double valueAt(const void *array, int dataType, std::size_t index)
 {
-    if (dataType == VAL_UNSIGNED_CHAR)
-        return static_cast<const unsigned char *>(array)[index];
+    if (dataType == VAL_UNSIGNED_CHAR) return static_cast<const unsigned char *>(array)[index];
     return static_cast<const double *>(array)[index];
 }
 
-QColor colorOf(int rgb) { return QColor::fromRgb(static_cast<QRgb>(rgb) & 0xffffffu); }
+QColor colorOf(int rgb)
+{
+    return QColor::fromRgb(static_cast<QRgb>(rgb) & 0xffffffu);
+}
 
 // Accepts "0xRRGGBB", "#RRGGBB" or a bare hex number.
 bool parseColor(QString text, QColor &out)
@@ -50,8 +54,7 @@ bool parseColor(QString text, QColor &out)
         text = text.mid(1);
     bool ok = false;
     const uint value = text.toUInt(&ok, 16);
-    if (!ok || text.isEmpty())
-        return false;
+    if (!ok || text.isEmpty()) return false;
     out = QColor::fromRgb(value & 0xffffffu);
     return true;
 }
@@ -59,22 +62,18 @@ bool parseColor(QString text, QColor &out)
 bool readDouble(const QObject *object, const char *name, double &out)
 {
     const QVariant v = object->property(name);
-    if (!v.isValid())
-        return false;
+    if (!v.isValid()) return false;
     bool ok = false;
     const double value = v.toDouble(&ok);
-    if (ok)
-        out = value;
+    if (ok) out = value;
     return ok;
 }
 
 QStringList readList(const QObject *object, const char *name)
 {
     const QVariant v = object->property(name);
-    if (!v.isValid())
-        return {};
-    if (v.typeId() == QMetaType::QStringList)
-        return v.toStringList();
+    if (!v.isValid()) return {};
+    if (v.typeId() == QMetaType::QStringList) return v.toStringList();
     QStringList items = v.toString().split(QLatin1Char(','));
     for (QString &item : items)
         item = item.trimmed();
@@ -96,9 +95,9 @@ struct GraphControl::Private {
     // strip chart
     std::vector<QCPGraph *> traces;
     std::vector<bool> visible;
-    std::vector<double> nextKey;                // running sample counter per trace
-    std::vector<std::vector<double>> staged;    // this call's values per trace, reused
-    QVector<QCPGraphData> fill;                 // reused while a trace fills its first screen
+    std::vector<double> nextKey;             // running sample counter per trace
+    std::vector<std::vector<double>> staged; // this call's values per trace, reused
+    QVector<QCPGraphData> fill;              // reused while a trace fills its first screen
 };
 
 GraphControl::GraphControl(QWidget *parent) : QCustomPlot(parent), d(std::make_unique<Private>())
@@ -219,22 +218,21 @@ void GraphControl::setup()
         xAxis->setRange(xMin, xMax);
     } else {
         int traces = property("traces").toInt(&ok);
-        if (!ok || traces < 1)
-            traces = 1;
+        if (!ok || traces < 1) traces = 1;
         traces = std::min(traces, kMaxTraces);
         const QStringList names = readList(this, "traceNames");
         const QStringList colors = readList(this, "traceColors");
         for (int t = 0; t < traces; t++) {
             QCPGraph *g = addGraph();
             QColor color = QColor::fromRgb(kPalette[t % std::size(kPalette)]);
-            if (t < colors.size())
-                parseColor(colors[t], color);
+            if (t < colors.size()) parseColor(colors[t], color);
             g->setPen(QPen(color, 1));
             g->setProperty(kPenBase, 1);
             g->setLineStyle(QCPGraph::lsLine);
             g->setAdaptiveSampling(false);
-            g->setName(t < names.size() && !names[t].isEmpty() ? names[t]
-                                                               : QStringLiteral("Trace %1").arg(t + 1));
+            g->setName(t < names.size() && !names[t].isEmpty()
+                           ? names[t]
+                           : QStringLiteral("Trace %1").arg(t + 1));
             d->traces.push_back(g);
             d->visible.push_back(true);
             d->nextKey.push_back(0);
@@ -250,7 +248,10 @@ void GraphControl::setup()
     replot(rpQueuedReplot);
 }
 
-GraphControl::Kind GraphControl::kind() const { return d->kind; }
+GraphControl::Kind GraphControl::kind() const
+{
+    return d->kind;
+}
 
 int GraphControl::plotY(const void *array, int numPoints, int dataType, int plotStyle,
                         int pointStyle, int lineStyle, int pointFrequency, int color)
@@ -259,10 +260,8 @@ int GraphControl::plotY(const void *array, int numPoints, int dataType, int plot
     Q_UNUSED(pointStyle);
     Q_UNUSED(lineStyle);
     Q_UNUSED(pointFrequency);
-    if (d->kind != Kind::Graph)
-        return UIE_INVALID_CONTROL;
-    if (!array || numPoints < 1 || !validDataType(dataType))
-        return UIE_INVALID_ARGUMENT;
+    if (d->kind != Kind::Graph) return UIE_INVALID_CONTROL;
+    if (!array || numPoints < 1 || !validDataType(dataType)) return UIE_INVALID_ARGUMENT;
 
     QVector<double> keys(numPoints), values(numPoints);
     for (int i = 0; i < numPoints; i++) {
@@ -281,8 +280,7 @@ int GraphControl::plotY(const void *array, int numPoints, int dataType, int plot
     const int handle = d->nextHandle++;
     d->plots[handle] = g;
 
-    if (!d->xFixed)
-        xAxis->rescale(true);
+    if (!d->xFixed) xAxis->rescale(true);
     if (!d->yFixed) {
         yAxis->rescale(true);
         const QCPRange r = yAxis->range();
@@ -303,15 +301,13 @@ int GraphControl::deletePlot(int plotHandle, int refresh)
             d->plots.clear();
         } else {
             const auto it = d->plots.find(plotHandle);
-            if (it == d->plots.end())
-                return UIE_INVALID_ARGUMENT;
+            if (it == d->plots.end()) return UIE_INVALID_ARGUMENT;
             removeGraph(it->second);
             d->plots.erase(it);
         }
     } else {
         // On a strip chart "every plot" means the traces' data; the traces stay.
-        if (plotHandle != -1)
-            return UIE_INVALID_ARGUMENT;
+        if (plotHandle != -1) return UIE_INVALID_ARGUMENT;
         for (std::size_t t = 0; t < d->traces.size(); t++) {
             d->traces[t]->data()->clear();
             d->nextKey[t] = 0;
@@ -322,13 +318,11 @@ int GraphControl::deletePlot(int plotHandle, int refresh)
     return 0;
 }
 
-int GraphControl::plotStripChart(const void *array, int numPoints, int startingIndex,
-                                 int skipCount, int dataType)
+int GraphControl::plotStripChart(const void *array, int numPoints, int startingIndex, int skipCount,
+                                 int dataType)
 {
-    if (d->kind != Kind::StripChart)
-        return UIE_INVALID_CONTROL;
-    if (!array || numPoints < 1 || startingIndex < 0 || skipCount < 0 ||
-        !validDataType(dataType))
+    if (d->kind != Kind::StripChart) return UIE_INVALID_CONTROL;
+    if (!array || numPoints < 1 || startingIndex < 0 || skipCount < 0 || !validDataType(dataType))
         return UIE_INVALID_ARGUMENT;
 
     const std::size_t n = d->traces.size();
@@ -343,8 +337,7 @@ int GraphControl::plotStripChart(const void *array, int numPoints, int startingI
     for (std::size_t t = 0; t < n; t++) {
         const std::vector<double> &values = d->staged[t];
         const int m = static_cast<int>(values.size());
-        if (m == 0)
-            continue;
+        if (m == 0) continue;
         const double key0 = d->nextKey[t];
         d->nextKey[t] += m;
         QCPGraphDataContainer &data = *d->traces[t]->data();
@@ -378,8 +371,7 @@ int GraphControl::plotStripChart(const void *array, int numPoints, int startingI
 
 void GraphControl::updateStripRange()
 {
-    if (d->kind != Kind::StripChart)
-        return;
+    if (d->kind != Kind::StripChart) return;
     double next = 0;
     for (double key : d->nextKey)
         next = std::max(next, key);
@@ -390,12 +382,10 @@ void GraphControl::updateStripRange()
         bool found = false;
         QCPRange range;
         for (std::size_t t = 0; t < d->traces.size(); t++) {
-            if (!d->visible[t])
-                continue;
+            if (!d->visible[t]) continue;
             bool traceFound = false;
             const QCPRange r = d->traces[t]->getValueRange(traceFound);
-            if (!traceFound)
-                continue;
+            if (!traceFound) continue;
             if (found)
                 range.expand(r);
             else
@@ -411,35 +401,33 @@ void GraphControl::updateStripRange()
 
 int GraphControl::setPointsPerScreen(int points)
 {
-    if (points < 2)
-        return UIE_INVALID_ARGUMENT;
+    if (points < 2) return UIE_INVALID_ARGUMENT;
     d->pointsPerScreen = points;
     for (QCPGraph *g : d->traces) {
         QCPGraphDataContainer &data = *g->data();
-        if (data.size() > points)
-            data.removeBefore((data.constEnd() - points)->key - 0.5);
+        if (data.size() > points) data.removeBefore((data.constEnd() - points)->key - 0.5);
     }
     updateStripRange();
     replot(rpQueuedReplot);
     return 0;
 }
 
-int GraphControl::pointsPerScreen() const { return d->pointsPerScreen; }
+int GraphControl::pointsPerScreen() const
+{
+    return d->pointsPerScreen;
+}
 
 int GraphControl::setTraceVisible(int trace, bool visible)
 {
-    if (trace < 1 || trace > traceCount())
-        return UIE_INVALID_ARGUMENT;
+    if (trace < 1 || trace > traceCount()) return UIE_INVALID_ARGUMENT;
     const std::size_t t = static_cast<std::size_t>(trace - 1);
-    if (d->visible[t] == visible)
-        return 0;
+    if (d->visible[t] == visible) return 0;
     d->visible[t] = visible;
     d->traces[t]->setVisible(visible);
     // Rebuild the legend in trace order; a hidden trace has no entry.
     legend->clearItems();
     for (std::size_t i = 0; i < d->traces.size(); i++)
-        if (d->visible[i])
-            d->traces[i]->addToLegend();
+        if (d->visible[i]) d->traces[i]->addToLegend();
     updateStripRange();
     replot(rpQueuedReplot);
     return 0;
@@ -447,21 +435,25 @@ int GraphControl::setTraceVisible(int trace, bool visible)
 
 bool GraphControl::traceVisible(int trace) const
 {
-    if (trace < 1 || trace > traceCount())
-        return false;
+    if (trace < 1 || trace > traceCount()) return false;
     return d->visible[static_cast<std::size_t>(trace - 1)];
 }
 
-int GraphControl::traceCount() const { return static_cast<int>(d->traces.size()); }
+int GraphControl::traceCount() const
+{
+    return static_cast<int>(d->traces.size());
+}
 
 int GraphControl::tracePointCount(int trace) const
 {
-    if (trace < 1 || trace > traceCount())
-        return UIE_INVALID_ARGUMENT;
+    if (trace < 1 || trace > traceCount()) return UIE_INVALID_ARGUMENT;
     return d->traces[static_cast<std::size_t>(trace - 1)]->data()->size();
 }
 
-int GraphControl::plotCount() const { return static_cast<int>(d->plots.size()); }
+int GraphControl::plotCount() const
+{
+    return static_cast<int>(d->plots.size());
+}
 
 void GraphControl::paintEvent(QPaintEvent *event)
 {

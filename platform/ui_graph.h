@@ -50,7 +50,7 @@ public:
     int plotCount() const;
 
 protected:
-    // Follows the screen's device-pixel ratio so lines stay one device pixel sharp.
+    // Follows the screen's device-pixel ratio: sharp buffers, pens the same width at 200 %.
     void paintEvent(QPaintEvent *event) override;
 
 private:

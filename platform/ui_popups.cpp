@@ -1,0 +1,127 @@
+// Modal popups: a message with one OK button, and file selection.
+#include "runtime_p.h"
+#include "userint.h"
+#include "utility.h"
+
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include <cstring>
+
+namespace
+{
+
+// Decides itself what an accepted name means: the base dialog would ask before overwriting and
+// knows nothing of a required extension or directory.
+class FileSelectDialog : public QFileDialog
+{
+  public:
+    using QFileDialog::QFileDialog;
+
+    QString requiredSuffix; // without the dot; empty accepts any
+    QString requiredDir;    // empty accepts any
+    QString chosen;
+
+    void accept() override
+    {
+        const QStringList files = selectedFiles();
+        if (files.isEmpty()) return;
+        QString path = files.first();
+        const QFileInfo info(path);
+        if (info.isDir()) {
+            setDirectory(info.absoluteFilePath());
+            return;
+        }
+        if (info.fileName().isEmpty()) return;
+        if (!requiredSuffix.isEmpty()) {
+            if (info.suffix().isEmpty())
+                path += QLatin1Char('.') + requiredSuffix;
+            else if (info.suffix().compare(requiredSuffix, Qt::CaseInsensitive) != 0)
+                return; // stays open for another name
+        }
+        if (!requiredDir.isEmpty() &&
+            QFileInfo(path).absolutePath() != QFileInfo(requiredDir).absoluteFilePath())
+            return;
+        chosen = QFileInfo(path).absoluteFilePath();
+        QDialog::accept();
+    }
+};
+
+QString acceptLabel(int buttonLabel)
+{
+    switch (buttonLabel) {
+    case 1:
+        return QStringLiteral("Save");
+    case 2:
+        return QStringLiteral("Select");
+    case 3:
+        return QStringLiteral("Load");
+    default:
+        return QStringLiteral("OK");
+    }
+}
+
+} // namespace
+
+int MessagePopup(const char *title, const char *message)
+{
+    if (!kivrel::platform::runtimeUp()) return UIE_NOT_INITIALISED;
+    QMessageBox box(QMessageBox::NoIcon, QString::fromLocal8Bit(title ? title : ""),
+                    QString::fromLocal8Bit(message ? message : ""), QMessageBox::Ok,
+                    QApplication::activeWindow());
+    // Messages are laid out with blanks and line breaks; rich text would eat them.
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+    return 0;
+}
+
+int FileSelectPopup(const char *defaultDirectory, const char *defaultFileName,
+                    const char *fileTypeList, const char *title, int buttonLabel,
+                    int restrictDirectory, int restrictExtension, int allowCancel,
+                    int allowMakeDirectory, char pathOut[])
+{
+    if (!kivrel::platform::runtimeUp()) return UIE_NOT_INITIALISED;
+    if (!pathOut) return UIE_INVALID_ARGUMENT;
+    QString dir = QString::fromLocal8Bit(defaultDirectory ? defaultDirectory : "");
+    if (dir.isEmpty() || !QFileInfo(dir).isDir()) dir = QDir::currentPath();
+    const QStringList patterns = QString::fromLocal8Bit(fileTypeList ? fileTypeList : "")
+                                     .split(QLatin1Char(';'), Qt::SkipEmptyParts);
+
+    FileSelectDialog dialog(QApplication::activeWindow(),
+                            QString::fromLocal8Bit(title ? title : ""), dir);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    dialog.setOption(QFileDialog::ReadOnly, !allowMakeDirectory);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setLabelText(QFileDialog::Accept, acceptLabel(buttonLabel));
+    QStringList filters;
+    if (!patterns.isEmpty()) filters << patterns.join(QLatin1Char(' '));
+    if (!restrictExtension || patterns.isEmpty()) filters << QStringLiteral("All files (*)");
+    dialog.setNameFilters(filters);
+    if (restrictExtension && !patterns.isEmpty()) {
+        const QString first = patterns.first().trimmed();
+        if (first.startsWith(QLatin1String("*.")) && first.indexOf(QLatin1Char('*'), 1) < 0 &&
+            !first.contains(QLatin1Char('?')))
+            dialog.requiredSuffix = first.mid(2);
+    }
+    if (restrictDirectory) dialog.requiredDir = dir;
+    if (!allowCancel) {
+        if (auto *buttons = dialog.findChild<QDialogButtonBox *>())
+            if (QPushButton *cancel = buttons->button(QDialogButtonBox::Cancel)) cancel->hide();
+    }
+    const QString proposed = QString::fromLocal8Bit(defaultFileName ? defaultFileName : "");
+    if (!proposed.isEmpty()) dialog.selectFile(proposed);
+
+    if (dialog.exec() != QDialog::Accepted || dialog.chosen.isEmpty()) return VAL_NO_FILE_SELECTED;
+    const bool existed = QFileInfo(dialog.chosen).isFile();
+    const QByteArray bytes = QDir::toNativeSeparators(dialog.chosen).toLocal8Bit();
+    if (bytes.size() >= MAX_PATHNAME_LEN) return UIE_PATH_TOO_LONG;
+    std::memcpy(pathOut, bytes.constData(), size_t(bytes.size()) + 1);
+    return existed ? VAL_EXISTING_FILE_SELECTED : VAL_NEW_FILE_SELECTED;
+}
