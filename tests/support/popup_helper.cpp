@@ -1,1 +1,108 @@
 #include "popup_helper.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+
+PopupRecorder::PopupRecorder()
+{
+    timer_.setInterval(5);
+    QObject::connect(&timer_, &QTimer::timeout, [this] { poll(); });
+    timer_.start();
+}
+
+PopupRecorder::~PopupRecorder()
+{
+    timer_.stop();
+}
+
+void PopupRecorder::answerFileDialog(const QString &path)
+{
+    answers_.emplace_back(path);
+}
+
+void PopupRecorder::cancelFileDialog()
+{
+    answers_.emplace_back(std::nullopt);
+}
+
+bool PopupRecorder::waitForCount(int n, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (count() < n && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    return count() >= n;
+}
+
+void PopupRecorder::poll()
+{
+    QWidget *modal = QApplication::activeModalWidget();
+    if (!modal || !modal->isVisible()) return;
+    if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+        RecordedPopup p;
+        p.kind = RecordedPopup::Kind::Message;
+        p.title = box->windowTitle();
+        p.text = box->text();
+        for (QAbstractButton *b : box->buttons())
+            p.buttons << b->text().remove(QLatin1Char('&'));
+        popups_.push_back(p);
+        QAbstractButton *ok = box->defaultButton();
+        if (!ok && !box->buttons().isEmpty()) ok = box->buttons().first();
+        if (ok)
+            ok->click();
+        else
+            box->reject();
+        return;
+    }
+    if (qobject_cast<QFileDialog *>(modal)) {
+        handleFileDialog(modal);
+        return;
+    }
+    RecordedPopup p;
+    p.title = modal->windowTitle();
+    popups_.push_back(p);
+    if (auto *dialog = qobject_cast<QDialog *>(modal))
+        dialog->reject();
+    else
+        modal->close();
+}
+
+void PopupRecorder::handleFileDialog(QWidget *widget)
+{
+    auto *dialog = static_cast<QFileDialog *>(widget);
+    if (lastFileDialog_ != widget) {
+        lastFileDialog_ = widget;
+        RecordedPopup p;
+        p.kind = RecordedPopup::Kind::FileDialog;
+        p.title = dialog->windowTitle();
+        p.directory = dialog->directory().absolutePath();
+        if (auto *edit = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
+            p.text = edit->text();
+        p.acceptLabel = dialog->labelText(QFileDialog::Accept);
+        p.nameFilters = dialog->nameFilters();
+        popups_.push_back(p);
+    }
+    if (answers_.empty()) {
+        dialog->reject();
+        return;
+    }
+    const std::optional<QString> answer = answers_.front();
+    answers_.pop_front();
+    if (!answer) {
+        dialog->reject();
+        return;
+    }
+    dialog->selectFile(*answer);
+    // selectFile() leaves the name field alone while it has focus (a second answer to the
+    // same dialog); the typed name is what the dialog accepts.
+    if (auto *edit = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
+        edit->setText(*answer);
+    // accept() is protected in QFileDialog; the slot call still reaches any override.
+    QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
+}

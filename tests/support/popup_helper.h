@@ -1,2 +1,72 @@
-// Closes modal popups and records their title and text (being written).
+// Closes the real modal popups a test provokes and records what they showed.
+//
+// While a PopupRecorder lives, a 5 ms timer (started by the constructor, running inside any
+// event loop, including a popup's own exec()) looks at QApplication::activeModalWidget():
+//   - a QMessageBox is recorded (title, text, button texts) and closed with its OK button
+//     (its default button, else its first);
+//   - a QFileDialog is recorded once (title, directory, proposed name, accept label, name
+//     filters) and answered from the queue filled by answerFileDialog()/cancelFileDialog(), one
+//     answer per tick: a path is selected and accepted, a cancel rejects. If the dialog refuses
+//     a name it stays open and the next queued answer is used; with the queue empty it is
+//     cancelled, so a test never hangs on it;
+//   - any other modal dialog is recorded with its title and rejected.
+//
+//   PopupRecorder popups;
+//   popups.answerFileDialog("/tmp/x/run.dat");
+//   int r = FileSelectPopup(...);             // returns once the recorder has answered
+//   EXPECT_EQ(popups.count(), 1);
+//   EXPECT_EQ(popups.popups()[0].title, "Save parameters");
 #pragma once
+
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+
+#include <deque>
+#include <optional>
+#include <vector>
+
+class QWidget;
+
+struct RecordedPopup {
+    enum class Kind { Message, FileDialog, Other };
+    Kind kind = Kind::Other;
+    QString title;
+    QString text;            // message text; for a file dialog the proposed file name
+    QStringList buttons;     // button texts of a message box
+    QString directory;       // file dialog: the directory it opened in
+    QString acceptLabel;     // file dialog: text of its accept button
+    QStringList nameFilters; // file dialog
+};
+
+class PopupRecorder
+{
+  public:
+    PopupRecorder();
+    ~PopupRecorder();
+    PopupRecorder(const PopupRecorder &) = delete;
+    PopupRecorder &operator=(const PopupRecorder &) = delete;
+
+    // Queues the answer to the next file dialog: select `path` (absolute, or relative to the
+    // dialog's directory) and accept.
+    void answerFileDialog(const QString &path);
+    // Queues a cancel for the next file dialog.
+    void cancelFileDialog();
+
+    const std::vector<RecordedPopup> &popups() const { return popups_; }
+    int count() const { return int(popups_.size()); }
+    void clear() { popups_.clear(); }
+
+    // Spins the event loop until at least `n` popups are recorded; false on timeout.
+    bool waitForCount(int n, int timeoutMs = 5000);
+
+  private:
+    void poll();
+    void handleFileDialog(QWidget *dialog);
+
+    QTimer timer_;
+    std::deque<std::optional<QString>> answers_; // empty optional = cancel
+    std::vector<RecordedPopup> popups_;
+    QPointer<QWidget> lastFileDialog_;
+};

@@ -85,6 +85,8 @@ public:
     void send(Bytes bytes);
     // Bytes sent so far, unasked or scripted, and accepted by the line.
     std::size_t sentCount() const;
+    // When the last write to the line began (for latency figures).
+    SteadyTime lastWriteTime() const;
     // Waits until everything queued for sending has been handed to the line.
     bool waitUntilSent(std::chrono::milliseconds timeout);
     // Bytes the program has not yet taken from the slave side's input queue.
@@ -128,6 +130,7 @@ private:
     std::deque<Outgoing> outgoing_; // kept in order of due time
     std::size_t outOffset_ = 0;     // bytes of the front entry already written
     std::size_t sent_ = 0;
+    SteadyTime lastWrite_{};
     Bytes partial_;
     Bytes received_;
     std::vector<Telegram> telegrams_;
