@@ -1,0 +1,125 @@
+// The sensor and the target it looks at, advanced in 1 ms scans.
+#pragma once
+
+#include "params.h"
+
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <vector>
+
+namespace kivrel::sim
+{
+
+using Record = std::array<std::uint8_t, 11>;
+using JumpBuffer = std::array<std::uint8_t, 16>;
+
+// Byte offsets in the 11-byte measurement record.
+enum RecordField : std::size_t {
+    RecDat0 = 0,
+    RecDat1 = 1,
+    RecNorm = 2,
+    RecAdjEdgeL = 3,
+    RecAdjEdgeH = 4,
+    RecAdjIn0L = 5,
+    RecAdjIn0H = 6,
+    RecAdjIn1L = 7,
+    RecAdjIn1H = 8,
+    RecThreshold = 9,
+    RecHysteresis = 10,
+};
+
+struct TargetConfig {
+    double rateHz = 5.0;         // marks per second; 0 is a plain surface with no marks
+    double markFraction = 0.2;   // share of the period covered by the dark stripe
+    double markPhase = 0.3;      // where the stripe starts in the period (IN0 is at 0)
+    double activeFraction = 0.6; // external trigger: IN1 ends the ACTIVE window here
+    double noise = 2.0;          // peak deterministic noise on DAT0/DAT1, in counts
+    double depthSpread = 0.15;   // marks vary in darkness by up to this share
+    std::uint64_t seed = 1;
+};
+
+// NORM as the sensor computes it, 0 when both receivers read nothing.
+std::uint8_t normOf(int dat0, int dat1);
+
+// Dead time in ms: mode 0 is percent of the last mark-to-mark period, otherwise ms.
+double deadTimeMs(std::uint8_t mode, std::uint8_t index, double lastPeriodMs);
+
+class Model
+{
+  public:
+    static constexpr int kTicksPerMs = 10;      // adj* values count 0.1 ms
+    static constexpr int kPowerTargetSum = 240; // pmod DYN regulates DAT0+DAT1 toward this
+
+    explicit Model(const TargetConfig &target = {}, const ParamBytes &params = factoryDefaults());
+
+    // Working parameters (RAM). Takes effect from the next scan.
+    void setParams(const ParamBytes &params);
+    const ParamBytes &params() const { return params_; }
+
+    // Advances scan by scan up to nowMs (the line's clock). Long idle gaps are skipped
+    // rather than replayed. run() simulates every scan of the given span.
+    void advanceTo(double nowMs);
+    void run(std::int64_t ms);
+    std::int64_t timeMs() const { return timeMs_; }
+
+    Record record() const;
+    JumpBuffer jumpBuffer() const;
+
+    // Read-outs for tests and the verbose log.
+    std::uint64_t edgeCount() const { return edgeCount_; }
+    const std::deque<std::int64_t> &edgeTimes() const { return edgeTimes_; } // last 1024
+    int effectivePower() const { return power_; }
+    double workingThreshold() const { return threshold_; }
+    int workingHysteresis() const;
+    int dat0() const { return dat0_; }
+    int dat1() const { return dat1_; }
+    int norm() const { return norm_; }
+
+  private:
+    void scan();
+    double coverage(double tMs) const;
+    double markDepth(std::int64_t markIndex) const;
+    double noise();
+    void resetThreshold();
+    void regulatePower();
+    void finishJump();
+
+    TargetConfig target_;
+    ParamBytes params_{};
+    std::int64_t timeMs_ = 0;
+    std::uint64_t rng_;
+
+    int dat0_ = 0, dat1_ = 0, norm_ = 0;
+    std::vector<int> normHistory_;
+    std::size_t normPos_ = 0, normFill_ = 0;
+    int normSum_ = 0;
+
+    int power_ = 0;
+    int regSteps_ = 0;
+    long regSum_ = 0;
+
+    double threshold_ = 0;
+    double dyn1Target_ = 0;
+    bool armed_ = false;
+
+    std::uint64_t edgeCount_ = 0;
+    std::deque<std::int64_t> edgeTimes_;
+    std::int64_t lastEdge_ = -1;
+    double lastPeriodMs_ = 0;
+    double deadUntil_ = 0;
+
+    bool searching_ = false;
+    double searchUntil_ = 0;
+    int searchMin_ = 255;
+    std::deque<std::uint8_t> jumps_;
+
+    // External trigger: the ACTIVE window between IN0 and IN1 and the adj* timings.
+    bool active_ = false;
+    bool edgeInWindow_ = false;
+    std::int64_t windowStart_ = -1;
+    std::int64_t lastIn0_ = -1;
+    std::uint16_t adjEdge_ = 0, adjIn0_ = 0, adjIn1_ = 0;
+};
+
+} // namespace kivrel::sim
