@@ -74,7 +74,7 @@ void TimeoutReport(void)
     MessagePopup("INFO", InfoTimeout);
 }
 
-static const char *OpenErrorText(int code)
+const char *OpenErrorText(int code)
 {
     switch (code) {
     case -1: return "Unknown system error";

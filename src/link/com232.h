@@ -43,6 +43,8 @@ void TimeoutReport(void);
 // answers, its parameter set is read onto the panel.
 void InitRS232(int port);
 void CheckComLine(void);
+// The status text for a failed port open.
+const char *OpenErrorText(int code);
 
 } // namespace kivrel
 

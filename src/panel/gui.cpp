@@ -64,21 +64,25 @@ void DispVis(void)
 
 // ---- Parameter editing -----------------------------------------------------------------------
 
-// Controls in the order both transfers visit them; power (step 5) is converted on the way.
-static const int paraControls[14] = {PANEL_THRESHOLD, PANEL_HYSTERESIS, PANEL_TRIGGER,
-                                     PANEL_PMOD,      PANEL_POWER,      PANEL_HOLD,
-                                     PANEL_BACKLIM,   PANEL_REGCNT,     PANEL_AVERAGE,
-                                     PANEL_OUTMODE,   PANEL_DEADTIMEMODE, PANEL_DEADTIME,
-                                     PANEL_TRSHMOD,   PANEL_DELTATRSH};
-static unsigned char *const paraVariables[14] = {
-    &threshold, &hysteresis, &trigger,      &pmod,     &power,   &hold,    &backlim,
-    &regcnt,    &average,    &deadtimemode, &deadtime, &outmode, &trshmod, &deltatrsh};
+// Controls and variables in the order both transfers visit them; power (step 5) is converted
+// on the way.
+static const struct {
+    int control;
+    unsigned char *variable;
+} paraPairs[14] = {
+    {PANEL_THRESHOLD, &threshold},       {PANEL_HYSTERESIS, &hysteresis},
+    {PANEL_TRIGGER, &trigger},           {PANEL_PMOD, &pmod},
+    {PANEL_POWER, &power},               {PANEL_HOLD, &hold},
+    {PANEL_BACKLIM, &backlim},           {PANEL_REGCNT, &regcnt},
+    {PANEL_AVERAGE, &average},           {PANEL_OUTMODE, &outmode},
+    {PANEL_DEADTIMEMODE, &deadtimemode}, {PANEL_DEADTIME, &deadtime},
+    {PANEL_TRSHMOD, &trshmod},           {PANEL_DELTATRSH, &deltatrsh}};
 
 void GetPanelValues(void)
 {
     for (int i = 0; i < 14; i++) {
-        GetCtrlVal(panel, paraControls[i], paraVariables[i]);
-        if (paraControls[i] == PANEL_POWER) // percent to the sensor scale, 0 = full intensity
+        GetCtrlVal(panel, paraPairs[i].control, paraPairs[i].variable);
+        if (paraPairs[i].control == PANEL_POWER) // percent to the sensor scale, 0 = full
             power = static_cast<unsigned char>(46 - (power * 46 / 100));
     }
 }
@@ -86,9 +90,9 @@ void GetPanelValues(void)
 void SetPanelValues(void)
 {
     for (int i = 0; i < 14; i++) {
-        if (paraControls[i] == PANEL_POWER) // sensor scale to percent, in place
+        if (paraPairs[i].control == PANEL_POWER) // sensor scale to percent, in place
             power = static_cast<unsigned char>((100 * (46 - power)) / 46);
-        SetCtrlVal(panel, paraControls[i], *paraVariables[i]);
+        SetCtrlVal(panel, paraPairs[i].control, *paraPairs[i].variable);
     }
 }
 

@@ -1,0 +1,67 @@
+// The built program as a process: what it sends first, and how it ends without its panel.
+#include "sensor_peer.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using kivrel::test::Bytes;
+using kivrel::test::Reply;
+using kivrel::test::SensorPeer;
+using std::chrono::milliseconds;
+
+namespace {
+
+QProcessEnvironment programEnvironment(const SensorPeer &peer)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("KIVREL_COM1", QString::fromStdString(peer.slavePath()));
+    return env;
+}
+
+} // namespace
+
+TEST(Program, StartsWithTheLineCheckThenReadsTheParameters)
+{
+    SensorPeer peer;
+    ASSERT_TRUE(peer.ok());
+    peer.answer(7, Reply({0xAA, 0x04, 0x00}));
+    peer.answer(3, Reply(Bytes(15, 42)));
+    QProcess program;
+    program.setProcessEnvironment(programEnvironment(peer));
+    program.start(KIVREL_PROGRAM, {});
+    ASSERT_TRUE(program.waitForStarted(5000));
+    ASSERT_TRUE(peer.waitForTelegrams(2, milliseconds(10000)));
+    const auto t = peer.telegrams();
+    Bytes first{0x55, 0x07};
+    first.resize(17, 0);
+    EXPECT_EQ(t[0].bytes, first);
+    Bytes second{0x55, 0x03};
+    second.resize(17, 0);
+    EXPECT_EQ(t[1].bytes, second);
+    EXPECT_EQ(program.state(), QProcess::Running);
+    program.kill();
+    program.waitForFinished(5000);
+}
+
+TEST(Program, WithoutItsPanelFileEndsWithMinusOneAndOpensNoPort)
+{
+    SensorPeer peer;
+    ASSERT_TRUE(peer.ok());
+    QTemporaryDir dir;
+    const QString copy = dir.filePath("kivrel");
+    ASSERT_TRUE(QFile::copy(KIVREL_PROGRAM, copy));
+    QProcess program;
+    program.setProcessEnvironment(programEnvironment(peer));
+    program.setWorkingDirectory(dir.path());
+    program.start(copy, {});
+    ASSERT_TRUE(program.waitForFinished(10000));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 255);
+    EXPECT_TRUE(peer.received().empty());
+    EXPECT_TRUE(program.readAllStandardOutput().isEmpty());
+}
