@@ -251,9 +251,11 @@ int SetCtrlAttribute(int panel, int control, int attribute, int value)
         auto *frame = qobject_cast<QFrame *>(w);
         if (!frame) return UIE_INVALID_ATTRIBUTE;
         if (!validColor(value)) return UIE_INVALID_ARGUMENT;
-        // A plain frame is drawn in the foreground colour; shaded ones ignore it.
+        // A decoration takes its frame colour as a whole: the line (a plain frame is drawn in
+        // the foreground colour; shaded ones ignore it) and the area it frames.
         if (frame->frameShadow() != QFrame::Plain) frame->setFrameShadow(QFrame::Plain);
-        setRoles(frame, {QPalette::WindowText}, toColor(value));
+        setRoles(frame, {QPalette::WindowText, QPalette::Window}, toColor(value));
+        frame->setAutoFillBackground(true);
         c->frameColor = value;
         return 0;
     }
@@ -276,8 +278,9 @@ int SetCtrlAttribute(int panel, int control, int attribute, int value)
         return 0;
     case ATTR_TEXT_POINT_SIZE: {
         if (value <= 0) return UIE_INVALID_ARGUMENT;
+        // Text sizes of panel files are pixel heights, as the layouts made for them assume.
         QFont font = w->font();
-        font.setPointSize(value);
+        font.setPixelSize(value);
         w->setFont(font);
         refit(*c);
         return 0;
@@ -359,7 +362,7 @@ int GetCtrlAttribute(int panel, int control, int attribute, int *value)
         *value = c->bgColor >= 0 ? c->bgColor : VAL_TRANSPARENT;
         return 0;
     case ATTR_TEXT_POINT_SIZE:
-        *value = w->font().pointSize();
+        *value = w->font().pixelSize() > 0 ? w->font().pixelSize() : w->font().pointSize();
         return 0;
     case ATTR_POINTS_PER_SCREEN: {
         auto *graph = qobject_cast<GraphControl *>(w);

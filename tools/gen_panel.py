@@ -81,50 +81,56 @@ deco = [('CBF_DECO1', 0, 1), ('CBF_DECO2', 1, 1), ('CBF_DECO3', 0, 2), ('CBF_DEC
         ('CBF_DECO5', 0, 3), ('CBF_DECO6', 1, 3)]
 for i, (cb, c, r) in enumerate(deco, 1):
     widget('QFrame', f'decoration{i}', (cols[c] - 8, rows[r] - 4, 182, 60),
-           [prop('frameShape', 'enum', 'QFrame::Panel'),
-            prop('frameShadow', 'enum', 'QFrame::Sunken')], cb=cb, ctrl=100 + i,
+           [prop('frameShape', 'enum', 'QFrame::StyledPanel')], cb=cb, ctrl=100 + i,
            access=f'Parameter spot {i}')
 
 
-def spin(name, text, ctrl, cb, c, r, lo=0, hi=255, access=None):
+def spin(name, text, ctrl, cb, c, r, lo=0, hi=255, access=None, value=0, enabled=True):
     x, y = cols[c], rows[r]
     label('label' + name, text, name, (x, y, 166, 18))
     widget('QSpinBox', name, (x, y + 18, 166, 30),
            [prop('minimum', 'number', lo), prop('maximum', 'number', hi),
+            prop('value', 'number', value), prop('enabled', 'bool', enabled),
             prop('keyboardTracking', 'bool', False),
             prop('alignment', 'set', 'Qt::AlignRight|Qt::AlignTrailing|Qt::AlignVCenter')],
            ctrl=ctrl, cb=cb, vt='byte', access=access or text.title())
 
 
-def ring(name, text, ctrl, cb, c, r, items, values, access):
+def ring(name, text, ctrl, cb, c, r, items, values, access, current=0):
     x, y = cols[c], rows[r]
     label('label' + name, text, name, (x, y, 166, 18))
     widget('QComboBox', name, (x, y + 18, 166, 30),
-           [prop('itemValues', 'string', ','.join(map(str, values)), True)],
+           [prop('itemValues', 'string', ','.join(map(str, values)), True),
+            prop('currentIndex', 'number', current)],
            items=items, ctrl=ctrl, cb=cb, vt='byte', access=access)
 
 
 # Page 1
 ring('PANEL_TRSHMOD', 'TRSH MODE', 7, 'CBF_EditTrshMod', 0, 0, ['FIX', 'DYN1', 'DYN2'],
      [0, 1, 2], 'Threshold mode')
-spin('PANEL_DELTATRSH', 'DELTA TRSH', 8, 'CBF_EditDeltaTrsh', 1, 0, access='Delta threshold')
-spin('PANEL_THRESHOLD', 'TRESHOLD', 9, 'CBF_EditThreshold', 0, 1, access='Threshold')
-spin('PANEL_HYSTERESIS', 'HYSTERESIS', 10, 'CBF_EditHysteresis', 1, 1, access='Hysteresis')
+spin('PANEL_DELTATRSH', 'DELTA TRSH', 8, 'CBF_EditDeltaTrsh', 1, 0, access='Delta threshold',
+     value=20, enabled=False)
+spin('PANEL_THRESHOLD', 'TRESHOLD', 9, 'CBF_EditThreshold', 0, 1, access='Threshold',
+     value=120)
+spin('PANEL_HYSTERESIS', 'HYSTERESIS', 10, 'CBF_EditHysteresis', 1, 1, access='Hysteresis',
+     value=150)
 ring('PANEL_TRIGGER', 'TRIGGER', 11, 'CBF_EditTrigger', 0, 2,
-     ['EXT', 'EXTSTAT', 'CONT', 'ADJ EXT'], [1, 2, 0, 3], 'Trigger mode')
-spin('PANEL_HOLD', 'HOLD', 12, 'CBF_EditHold', 1, 2, access='Hold')
+     ['EXT', 'EXTSTAT', 'CONT', 'ADJ EXT'], [1, 2, 0, 3], 'Trigger mode', current=2)
+spin('PANEL_HOLD', 'HOLD', 12, 'CBF_EditHold', 1, 2, access='Hold', value=10)
 ring('PANEL_PMOD', 'PMOD', 13, 'CBF_EditPmod', 0, 3, ['STAT', 'DYN'], [0, 1], 'Power mode')
-spin('PANEL_POWER', 'POWER [%]', 14, 'CBF_EditPower', 1, 3, 0, 100, access='Power')
+spin('PANEL_POWER', 'POWER [%]', 14, 'CBF_EditPower', 1, 3, 0, 100, access='Power', value=78)
 # Page 2, hidden until the page switch turns
-spin('PANEL_BACKLIM', 'BACKLIM', 23, 'CBF_EditBacklim', 0, 1, access='Background limit')
-spin('PANEL_REGCNT', 'REGCNT', 24, 'CBF_EditRegcnt', 1, 1, access='Regulation count')
-spin('PANEL_AVERAGE', 'AVERAGE', 25, 'CBF_EditAverage', 0, 2, access='Average')
+spin('PANEL_BACKLIM', 'BACKLIM', 23, 'CBF_EditBacklim', 0, 1, access='Background limit',
+     value=10)
+spin('PANEL_REGCNT', 'REGCNT', 24, 'CBF_EditRegcnt', 1, 1, access='Regulation count',
+     value=10, enabled=False)
+spin('PANEL_AVERAGE', 'AVERAGE', 25, 'CBF_EditAverage', 0, 2, access='Average', value=1)
 ring('PANEL_OUTMODE', 'OUTMODE', 26, 'CBF_EditOutmode', 1, 2, ['DIRECT', 'INVERSE'], [0, 1],
      'Output mode')
 ring('PANEL_DEADTIMEMODE', 'DEAD TIME MODE', 27, 'CBF_EditDeadTimeMode', 0, 3,
      ['PERCENT', 'MILLISECONDS'], [0, 1], 'Dead time mode')
 ring('PANEL_DEADTIME', 'DEAD TIME[%]', 28, 'CBF_EditDeadTime', 1, 3,
-     [str(6 * i) for i in range(16)], list(range(16)), 'Dead time')
+     [str(6 * i) for i in range(16)], list(range(16)), 'Dead time', current=2)
 
 widget('QCheckBox', 'PANEL_PARAVISIBLE', (28, 470, 250, 26),
        [prop('text', 'string', 'STANDARD PARAMETERS'), prop('checked', 'bool', True)],
@@ -217,6 +223,8 @@ STYLE = """
 QWidget#PANEL { background: #E8ECF1; }
 QFrame#sectionConnection, QFrame#sectionParameters, QFrame#sectionCommands,
 QFrame#sectionDisplay { background: #FFFFFF; border: 1px solid #C3CBD6; border-radius: 4px; }
+QFrame[objectName^="decoration"] { background: #F3F6FA; border: 1px solid #DCE2EA;
+  border-radius: 3px; }
 QLabel[objectName^="head"] { color: #2F4A66; font-weight: bold; }
 QLabel[objectName^="label"] { color: #33404D; }
 QLabel[objectName^="PANEL_DISP"] { background: #13232F; color: #8CF5A8; border-radius: 3px;

@@ -182,15 +182,20 @@ TEST_F(Attributes, ColoursAndFonts)
 
     EXPECT_EQ(SetCtrlAttribute(panel, kDecoration, ATTR_FRAME_COLOR, 0x0000FF), 0);
     EXPECT_EQ(widget(kDecoration)->palette().color(QPalette::WindowText), QColor(0, 0, 255));
+    EXPECT_EQ(widget(kDecoration)->palette().color(QPalette::Window), QColor(0, 0, 255));
+    EXPECT_TRUE(widget(kDecoration)->autoFillBackground()) << "the frame colour fills it";
     EXPECT_EQ(GetCtrlAttribute(panel, kDecoration, ATTR_FRAME_COLOR, &v), 0);
     EXPECT_EQ(v, 0x0000FF);
     EXPECT_EQ(SetCtrlAttribute(panel, kSelector, ATTR_FRAME_COLOR, 0), UIE_INVALID_ATTRIBUTE);
 
+    // Text sizes are pixel heights, so layouts made for them keep their proportions.
     EXPECT_EQ(SetCtrlAttribute(panel, kStatus, ATTR_TEXT_POINT_SIZE, 17), 0);
-    EXPECT_EQ(status->font().pointSize(), 17);
+    EXPECT_EQ(status->font().pixelSize(), 17);
     EXPECT_EQ(SetCtrlAttribute(panel, kStatus, ATTR_TEXT_FONT, "NIApp"), 0);
     EXPECT_EQ(status->font().family(), QApplication::font().family());
-    EXPECT_EQ(status->font().pointSize(), 17);
+    EXPECT_EQ(status->font().pixelSize(), 17);
+    EXPECT_EQ(GetCtrlAttribute(panel, kStatus, ATTR_TEXT_POINT_SIZE, &v), 0);
+    EXPECT_EQ(v, 17);
 
     EXPECT_EQ(SetCtrlAttribute(panel, kStatus, 12345, 1), UIE_INVALID_ATTRIBUTE);
     EXPECT_EQ(SetCtrlAttribute(panel, kStatus, 12345, "x"), UIE_INVALID_ATTRIBUTE);
