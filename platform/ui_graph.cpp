@@ -21,7 +21,9 @@ namespace
 // pens can be rebuilt when the device-pixel ratio changes.
 constexpr const char *kPenBase = "kivrelPenBase";
 
-constexpr int kImpulseStyle = 5;
+// Style 5 draws each point as a step one unit wide: a lone non-zero entry stands out as a
+// narrow bar, a constant array as a level line, and two plots of one graph stay apart.
+constexpr int kStepStyle = 5;
 constexpr int kMaxTraces = 64;
 constexpr int kDefaultPointsPerScreen = 100;
 
@@ -270,10 +272,10 @@ int GraphControl::plotY(const void *array, int numPoints, int dataType, int plot
     }
     QCPGraph *g = addGraph();
     g->setData(keys, values, true);
-    const bool impulse = plotStyle == kImpulseStyle;
-    g->setLineStyle(impulse ? QCPGraph::lsImpulse : QCPGraph::lsLine);
-    // A marker is a single column; two pixels keep it readable next to the curves.
-    g->setProperty(kPenBase, impulse ? 2 : 1);
+    const bool steps = plotStyle == kStepStyle;
+    g->setLineStyle(steps ? QCPGraph::lsStepCenter : QCPGraph::lsLine);
+    // Two pixels keep a marker's edges readable next to the grid.
+    g->setProperty(kPenBase, steps ? 2 : 1);
     g->setPen(QPen(colorOf(color), 1));
     g->setAdaptiveSampling(false);
 

@@ -202,13 +202,13 @@ widget('QCustomPlot', 'PANEL_GRAPHRAW1', graph_geom,
        ctrl=43, cb='CBF_GraphRaw1', access='Strip chart')
 widget('QCustomPlot', 'PANEL_GRAPHDATA1', graph_geom,
        [prop('graphKind', 'string', 'graph', True),
-        prop('xMin', 'double', 0, True), prop('xMax', 'double', 15, True),
+        prop('xMin', 'double', -0.5, True), prop('xMax', 'double', 15.5, True),
         prop('yMin', 'double', 0, True), prop('yMax', 'double', 255, True),
         prop('visible', 'bool', False)],
        ctrl=41, cb='CBF_GraphData1', access='Jump buffer graph')
 widget('QCustomPlot', 'PANEL_GRAPHDATA2', graph_geom,
        [prop('graphKind', 'string', 'graph', True),
-        prop('xMin', 'double', 0, True), prop('xMax', 'double', 100, True),
+        prop('xMin', 'double', -1, True), prop('xMax', 'double', 101, True),
         prop('yMin', 'double', 0, True), prop('yMax', 'double', 160, True),
         prop('visible', 'bool', False)],
        ctrl=40, cb='CBF_GraphData2', access='Adjustment graph')

@@ -12,6 +12,7 @@
 
 #include <QTimer>
 
+#include <algorithm>
 #include <functional>
 
 namespace apptest {
@@ -22,8 +23,10 @@ using kivrel::test::SensorPeer;
 
 inline Bytes telegram(int order, const unsigned char *params)
 {
-    Bytes t{0x55, static_cast<unsigned char>(order)};
-    t.insert(t.end(), params, params + kivrel::AnzPara);
+    Bytes t(17);
+    t[0] = 0x55;
+    t[1] = static_cast<unsigned char>(order);
+    std::copy(params, params + kivrel::AnzPara, t.begin() + 2);
     return t;
 }
 

@@ -37,11 +37,12 @@ TEST(Program, StartsWithTheLineCheckThenReadsTheParameters)
     ASSERT_TRUE(program.waitForStarted(5000));
     ASSERT_TRUE(peer.waitForTelegrams(2, milliseconds(10000)));
     const auto t = peer.telegrams();
-    Bytes first{0x55, 0x07};
-    first.resize(17, 0);
+    // Both carry 15 zero parameter bytes: nothing has filled pp yet.
+    Bytes first(17, 0), second(17, 0);
+    first[0] = second[0] = 0x55;
+    first[1] = 0x07;
+    second[1] = 0x03;
     EXPECT_EQ(t[0].bytes, first);
-    Bytes second{0x55, 0x03};
-    second.resize(17, 0);
     EXPECT_EQ(t[1].bytes, second);
     EXPECT_EQ(program.state(), QProcess::Running);
     program.kill();

@@ -177,7 +177,7 @@ TEST(GraphControl, MarkerIsVerticalFeatureAtItsIndex)
     const int h = g.plotY(marker, 101, VAL_DOUBLE, 5, 0, 0, 1, 0xFF0000);
     ASSERT_GT(h, 0);
     QCPGraph *graph = g.graph(0);
-    EXPECT_EQ(graph->lineStyle(), QCPGraph::lsImpulse);
+    EXPECT_EQ(graph->lineStyle(), QCPGraph::lsStepCenter);
     EXPECT_DOUBLE_EQ(graph->data()->at(60)->value, 150);
     EXPECT_DOUBLE_EQ(g.xAxis->range().lower, 0);
     EXPECT_DOUBLE_EQ(g.xAxis->range().upper, 100);
@@ -194,7 +194,8 @@ TEST(GraphControl, MarkerIsVerticalFeatureAtItsIndex)
     for (int v = 120; v <= 140; v += 5) {
         const int y = qRound(g.yAxis->coordToPixel(v));
         bool hit = false;
-        for (int dx = -2; dx <= 2; dx++)
+        // The bar is one unit wide, its edges half a unit either side of 60.
+        for (int dx = -7; dx <= 7; dx++)
             hit = hit || isRed(image.pixel(x60 + dx, y));
         redAt60 += hit;
         for (int dx = -2; dx <= 2; dx++)
@@ -205,7 +206,7 @@ TEST(GraphControl, MarkerIsVerticalFeatureAtItsIndex)
     // Nothing red anywhere high up except near the marker column.
     const int yHigh = qRound(g.yAxis->coordToPixel(100));
     for (int x = 0; x < image.width(); x++)
-        if (std::abs(x - x60) > 3) {
+        if (std::abs(x - x60) > 7) {
             ASSERT_FALSE(isRed(image.pixel(x, yHigh))) << "x " << x;
         }
 }
