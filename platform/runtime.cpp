@@ -7,17 +7,25 @@
 // serial byte (the port's socket notifier) or a click still wakes it at once. The tick only
 // decides how late a spinning wait notices that its time is up.
 #include "runtime_p.h"
+#include "ui_panel_p.h"
 #include "userint.h"
 
 #include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QBasicTimer>
 #include <QObject>
+#include <QSocketNotifier>
 #include <QTimerEvent>
 
 #include <algorithm>
+#include <csignal>
 #include <cstring>
 #include <memory>
+
+#ifdef Q_OS_UNIX
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
 
 namespace kivrel::platform {
 namespace {
@@ -47,9 +55,26 @@ private:
     QBasicTimer timer_;
 };
 
+#ifdef Q_OS_UNIX
+// A termination request (SIGTERM, SIGINT, SIGHUP) is answered like the operator closing the
+// window: the panels' callbacks get their close event and the program ends its own way, port
+// closed and exit status 0. The handler only writes to a socket the event loop watches; it
+// also restores the default action, so a second request ends a program that does not react.
+const int kTerminationSignals[] = {SIGTERM, SIGINT, SIGHUP};
+int signalSockets[2] = {-1, -1};
+
+extern "C" void onTerminationSignal(int sig)
+{
+    const char c = static_cast<char>(sig);
+    [[maybe_unused]] const ssize_t n = ::write(signalSockets[1], &c, 1);
+    std::signal(sig, SIG_DFL);
+}
+#endif
+
 struct Runtime {
     std::unique_ptr<QApplication> app;
     std::unique_ptr<Ticker> ticker;
+    std::unique_ptr<QSocketNotifier> signalNotifier;
     const CviNameTable *names = nullptr;
     bool quitRequested = false;
 };
@@ -81,6 +106,50 @@ const void *lookupFunction(const QString &name)
 
 bool runtimeUp() { return rt().app != nullptr; }
 
+namespace {
+
+void watchTerminationSignals(Runtime &r)
+{
+#ifdef Q_OS_UNIX
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalSockets) != 0)
+        return;
+    r.signalNotifier =
+        std::make_unique<QSocketNotifier>(signalSockets[0], QSocketNotifier::Read);
+    QObject::connect(r.signalNotifier.get(), &QSocketNotifier::activated, [] {
+        char c = 0;
+        [[maybe_unused]] const ssize_t n = ::read(signalSockets[0], &c, 1);
+        if (closeAllPanels() == 0)
+            QuitUserInterface(0); // no panel to ask: leave the event loop directly
+    });
+    struct sigaction action {};
+    action.sa_handler = onTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int sig : kTerminationSignals)
+        ::sigaction(sig, &action, nullptr);
+#else
+    Q_UNUSED(r);
+#endif
+}
+
+void unwatchTerminationSignals(Runtime &r)
+{
+#ifdef Q_OS_UNIX
+    if (!r.signalNotifier)
+        return;
+    for (int sig : kTerminationSignals)
+        std::signal(sig, SIG_DFL);
+    r.signalNotifier.reset();
+    ::close(signalSockets[0]);
+    ::close(signalSockets[1]);
+    signalSockets[0] = signalSockets[1] = -1;
+#else
+    Q_UNUSED(r);
+#endif
+}
+
+} // namespace
+
 } // namespace kivrel::platform
 
 using namespace kivrel::platform;
@@ -103,12 +172,14 @@ int InitCVIRTE(void *hInstance, const CviNameTable *names, void *)
     // The program ends when its panel callback asks, never because a window closed.
     QApplication::setQuitOnLastWindowClosed(false);
     r.ticker = std::make_unique<Ticker>();
+    watchTerminationSignals(r);
     return 1;
 }
 
 void CloseCVIRTE(void)
 {
     Runtime &r = rt();
+    unwatchTerminationSignals(r);
     r.ticker.reset();
     r.app.reset();
     r.names = nullptr;
@@ -119,11 +190,12 @@ int RunUserInterface(void)
     Runtime &r = rt();
     if (!r.app)
         return UIE_NOT_INITIALISED;
-    r.quitRequested = false;
     // Testing the flag only between dispatches is what lets a callback that called
-    // QuitUserInterface (perhaps nested deep in a wait) run to its end first.
+    // QuitUserInterface (perhaps nested deep in a wait) run to its end first. A request made
+    // before the loop started (a close during start-up) ends it at once.
     while (!r.quitRequested)
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    r.quitRequested = false;
     return 0;
 }
 

@@ -335,6 +335,17 @@ void dispatchPanelEvent(quint64 serial, int event, int data1, int data2)
     --r.dispatchDepth;
 }
 
+int closeAllPanels()
+{
+    std::vector<quint64> serials;
+    for (auto &entry : reg().panels)
+        if (entry.second->callback && entry.second->window && !entry.second->window->parentWidget())
+            serials.push_back(entry.second->serial);
+    for (quint64 serial : serials)
+        dispatchPanelEvent(serial, EVENT_CLOSE, 0, 0);
+    return int(serials.size());
+}
+
 void attachControl(Panel &panel, Control &control)
 {
     QWidget *w = control.widget;
