@@ -299,6 +299,9 @@ QString resolveDataFile(const QString &fileName)
         return QFileInfo::exists(fileName) ? fileName : QString();
     QStringList dirs;
     if (QCoreApplication::instance()) dirs << QCoreApplication::applicationDirPath();
+    // Installed, the data lie in share/kivrel beside bin/, wherever the prefix was.
+    if (QCoreApplication::instance())
+        dirs << QCoreApplication::applicationDirPath() + QStringLiteral("/../share/kivrel");
     const QString dataDir = QStringLiteral(KIVREL_DATA_DIR);
     if (!dataDir.isEmpty()) dirs << dataDir;
     dirs << QDir::currentPath();
