@@ -12,7 +12,8 @@
 
 #include <cstring>
 
-namespace {
+namespace
+{
 
 constexpr int kUnsignedChar = 8;
 constexpr int kTextFile = 1;
@@ -21,7 +22,10 @@ constexpr int kTruncate = 0;
 // parameter file and is refused before it is read into memory.
 constexpr qint64 kMaxFileSize = 64 * 1024;
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 } // namespace
 
@@ -29,8 +33,7 @@ int ArrayToFile(const char *fileName, const void *array, int dataType, int numEl
                 int numGroups, int arrayDataOrder, int fileLayout, int columnSeparation,
                 int fieldWidth, int fileType, int fileAction)
 {
-    if (!fileName || !array || numElements < 1)
-        return FIO_UNSUPPORTED;
+    if (!fileName || !array || numElements < 1) return FIO_UNSUPPORTED;
     if (dataType != kUnsignedChar || numGroups != 1 || arrayDataOrder != 0 || fileLayout != 0 ||
         columnSeparation != 0 || fieldWidth < 1 || fieldWidth > 32 || fileType != kTextFile ||
         fileAction != kTruncate)
@@ -42,8 +45,7 @@ int ArrayToFile(const char *fileName, const void *array, int dataType, int numEl
         text += QByteArray::number(bytes[i]).rightJustified(fieldWidth, ' ') + '\n';
 
     QSaveFile file(QFile::decodeName(fileName));
-    if (!file.open(QIODevice::WriteOnly))
-        return FIO_OPEN_ERROR;
+    if (!file.open(QIODevice::WriteOnly)) return FIO_OPEN_ERROR;
     // QSaveFile::commit() does not notice a failing final flush (a full disk), so flush first
     // and give up on the temporary file if that fails.
     if (file.write(text) != text.size() || !file.flush()) {
@@ -56,22 +58,18 @@ int ArrayToFile(const char *fileName, const void *array, int dataType, int numEl
 int FileToArray(const char *fileName, void *array, int dataType, int numElements, int numGroups,
                 int arrayDataOrder, int fileLayout, int fileType)
 {
-    if (!fileName || !array || numElements < 1)
-        return FIO_UNSUPPORTED;
+    if (!fileName || !array || numElements < 1) return FIO_UNSUPPORTED;
     if (dataType != kUnsignedChar || numGroups != 1 || arrayDataOrder != 0 || fileLayout != 0 ||
         fileType != kTextFile)
         return FIO_UNSUPPORTED;
 
     QFile file(QFile::decodeName(fileName));
-    if (!file.open(QIODevice::ReadOnly))
-        return FIO_OPEN_ERROR;
-    if (file.size() > kMaxFileSize)
-        return FIO_TOO_LARGE;
+    if (!file.open(QIODevice::ReadOnly)) return FIO_OPEN_ERROR;
+    if (file.size() > kMaxFileSize) return FIO_TOO_LARGE;
     const QByteArray text = file.read(kMaxFileSize + 1);
     if (file.error() != QFileDevice::NoError)
         return FIO_IO_ERROR; // a directory or a device that cannot be read
-    if (text.size() > kMaxFileSize)
-        return FIO_TOO_LARGE;
+    if (text.size() > kMaxFileSize) return FIO_TOO_LARGE;
 
     QByteArray values(numElements, '\0');
     int count = 0;
@@ -80,24 +78,19 @@ int FileToArray(const char *fileName, void *array, int dataType, int numElements
     for (;;) {
         while (p < end && isBlank(*p))
             ++p;
-        if (p == end)
-            break;
-        if (count == numElements)
-            return FIO_TOO_MANY_VALUES;
+        if (p == end) break;
+        if (count == numElements) return FIO_TOO_MANY_VALUES;
         unsigned value = 0;
         const char *start = p;
         while (p < end && *p >= '0' && *p <= '9') {
             value = value * 10 + unsigned(*p - '0');
-            if (value > 255)
-                return FIO_BAD_VALUE;
+            if (value > 255) return FIO_BAD_VALUE;
             ++p;
         }
-        if (p == start || (p < end && !isBlank(*p)))
-            return FIO_BAD_VALUE;
+        if (p == start || (p < end && !isBlank(*p))) return FIO_BAD_VALUE;
         values[count++] = char(value);
     }
-    if (count < numElements)
-        return FIO_TOO_FEW_VALUES;
+    if (count < numElements) return FIO_TOO_FEW_VALUES;
     std::memcpy(array, values.constData(), size_t(numElements));
     return 0;
 }

@@ -4,13 +4,13 @@
 
 // Error codes of the array-file services.
 enum {
-    FIO_OPEN_ERROR = -1,       // the file cannot be opened or created
-    FIO_IO_ERROR = -2,         // reading or writing failed midway
-    FIO_TOO_FEW_VALUES = -3,   // the file ends before every element was read
-    FIO_TOO_MANY_VALUES = -4,  // more values follow the last element
-    FIO_BAD_VALUE = -5,        // text that is not a number, or a number out of the element's range
-    FIO_UNSUPPORTED = -6,      // a setting these services do not implement
-    FIO_TOO_LARGE = -7         // the file is far larger than any array it could hold
+    FIO_OPEN_ERROR = -1,      // the file cannot be opened or created
+    FIO_IO_ERROR = -2,        // reading or writing failed midway
+    FIO_TOO_FEW_VALUES = -3,  // the file ends before every element was read
+    FIO_TOO_MANY_VALUES = -4, // more values follow the last element
+    FIO_BAD_VALUE = -5,       // text that is not a number, or a number out of the element's range
+    FIO_UNSUPPORTED = -6,     // a setting these services do not implement
+    FIO_TOO_LARGE = -7        // the file is far larger than any array it could hold
 };
 
 // Writes `numElements` elements of `array` as text. Only what parameter files use is

@@ -12,8 +12,8 @@ enum {
     RS232_PORT_NOT_OPEN = -3,
     RS232_IO_ERROR = -4,
     RS232_ERROR = -5,
-    RS232_NO_PORT_FOUND = -6,        // no device for this number
-    RS232_CANNOT_OPEN_PORT = -7,     // busy, no permission
+    RS232_NO_PORT_FOUND = -6,    // no device for this number
+    RS232_CANNOT_OPEN_PORT = -7, // busy, no permission
     RS232_TIMEOUT = -99
 };
 

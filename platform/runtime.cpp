@@ -27,8 +27,10 @@
 #include <unistd.h>
 #endif
 
-namespace kivrel::platform {
-namespace {
+namespace kivrel::platform
+{
+namespace
+{
 
 // Receives the tick; its only job is to make a waiting dispatcher return.
 // 1 ms cost about 80 ms of CPU per 3-second wait; 4 ms costs a quarter of that and ends a
@@ -37,21 +39,19 @@ constexpr int kTickMs = 4;
 
 class Ticker : public QObject
 {
-public:
+  public:
     void arm()
     {
-        if (!timer_.isActive())
-            timer_.start(kTickMs, Qt::PreciseTimer, this);
+        if (!timer_.isActive()) timer_.start(kTickMs, Qt::PreciseTimer, this);
     }
 
-protected:
+  protected:
     void timerEvent(QTimerEvent *event) override
     {
-        if (event->timerId() == timer_.timerId())
-            timer_.stop();
+        if (event->timerId() == timer_.timerId()) timer_.stop();
     }
 
-private:
+  private:
     QBasicTimer timer_;
 };
 
@@ -77,6 +77,9 @@ struct Runtime {
     std::unique_ptr<QSocketNotifier> signalNotifier;
     const CviNameTable *names = nullptr;
     bool quitRequested = false;
+    // KIVREL_BUSY_SPIN=1: waits spin without the tick, the baseline the benchmarks compare
+    // the tick with. Never set in use.
+    bool busySpin = false;
 };
 
 Runtime &rt()
@@ -90,38 +93,39 @@ Runtime &rt()
 const void *lookupFunction(const QString &name)
 {
     const CviNameTable *t = rt().names;
-    if (!t || !t->entries)
-        return nullptr;
+    if (!t || !t->entries) return nullptr;
     const QByteArray key = "_" + name.toLatin1();
     const CviNameEntry *begin = t->entries;
     const CviNameEntry *end = t->entries + t->count;
-    const CviNameEntry *it = std::lower_bound(begin, end, key, [](const CviNameEntry &e,
-                                                                   const QByteArray &k) {
-        return std::strcmp(e.name, k.constData()) < 0;
-    });
-    if (it == end || key != it->name || it->kind != CVI_NAME_FUNCTION)
-        return nullptr;
+    const CviNameEntry *it =
+        std::lower_bound(begin, end, key, [](const CviNameEntry &e, const QByteArray &k) {
+            return std::strcmp(e.name, k.constData()) < 0;
+        });
+    if (it == end || key != it->name || it->kind != CVI_NAME_FUNCTION) return nullptr;
     return it->address;
 }
 
-bool runtimeUp() { return rt().app != nullptr; }
+bool runtimeUp()
+{
+    return rt().app != nullptr;
+}
 
-namespace {
+namespace
+{
 
 void watchTerminationSignals(Runtime &r)
 {
 #ifdef Q_OS_UNIX
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalSockets) != 0)
-        return;
-    r.signalNotifier =
-        std::make_unique<QSocketNotifier>(signalSockets[0], QSocketNotifier::Read);
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalSockets) != 0) return;
+    r.signalNotifier = std::make_unique<QSocketNotifier>(signalSockets[0], QSocketNotifier::Read);
     QObject::connect(r.signalNotifier.get(), &QSocketNotifier::activated, [] {
         char c = 0;
         [[maybe_unused]] const ssize_t n = ::read(signalSockets[0], &c, 1);
         if (closeAllPanels() == 0)
             QuitUserInterface(0); // no panel to ask: leave the event loop directly
     });
-    struct sigaction action {};
+    struct sigaction action {
+    };
     action.sa_handler = onTerminationSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
@@ -135,8 +139,7 @@ void watchTerminationSignals(Runtime &r)
 void unwatchTerminationSignals(Runtime &r)
 {
 #ifdef Q_OS_UNIX
-    if (!r.signalNotifier)
-        return;
+    if (!r.signalNotifier) return;
     for (int sig : kTerminationSignals)
         std::signal(sig, SIG_DFL);
     r.signalNotifier.reset();
@@ -158,10 +161,8 @@ int InitCVIRTE(void *hInstance, const CviNameTable *names, void *)
 {
     Runtime &r = rt();
     r.names = names;
-    if (r.app)
-        return 1;
-    if (QCoreApplication::instance())
-        return 0; // someone else owns the application object
+    if (r.app) return 1;
+    if (QCoreApplication::instance()) return 0; // someone else owns the application object
     static int fallbackArgc = 1;
     static char fallbackName[] = "kivrel";
     static char *fallbackArgv[] = {fallbackName, nullptr};
@@ -172,6 +173,7 @@ int InitCVIRTE(void *hInstance, const CviNameTable *names, void *)
     // The program ends when its panel callback asks, never because a window closed.
     QApplication::setQuitOnLastWindowClosed(false);
     r.ticker = std::make_unique<Ticker>();
+    r.busySpin = qEnvironmentVariableIntValue("KIVREL_BUSY_SPIN") == 1;
     watchTerminationSignals(r);
     return 1;
 }
@@ -188,8 +190,7 @@ void CloseCVIRTE(void)
 int RunUserInterface(void)
 {
     Runtime &r = rt();
-    if (!r.app)
-        return UIE_NOT_INITIALISED;
+    if (!r.app) return UIE_NOT_INITIALISED;
     // Testing the flag only between dispatches is what lets a callback that called
     // QuitUserInterface (perhaps nested deep in a wait) run to its end first. A request made
     // before the loop started (a close during start-up) ends it at once.
@@ -203,16 +204,14 @@ int QuitUserInterface(int)
 {
     Runtime &r = rt();
     r.quitRequested = true;
-    if (auto *d = QAbstractEventDispatcher::instance())
-        d->wakeUp();
+    if (auto *d = QAbstractEventDispatcher::instance()) d->wakeUp();
     return 0;
 }
 
 int ProcessSystemEvents(void)
 {
     Runtime &r = rt();
-    if (!r.app)
-        return UIE_NOT_INITIALISED;
+    if (!r.app) return UIE_NOT_INITIALISED;
     r.ticker->arm();
     QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     return 0;

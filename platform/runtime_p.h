@@ -5,7 +5,8 @@
 
 #include <QString>
 
-namespace kivrel::platform {
+namespace kivrel::platform
+{
 
 // Looks a callback name ("CBF_P", without the table's leading underscore) up in the name
 // table given to InitCVIRTE. Returns null when there is no table or no such function.

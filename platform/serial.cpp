@@ -4,6 +4,7 @@
 // ProcessSystemEvents, so the bytes reach a port's queue through its notifier in the event
 // loop; only ComWrt and ComRd block, and never longer than the port's time limit.
 #include "rs232.h"
+#include "serial_p.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -16,6 +17,18 @@
 #include <array>
 #include <climits>
 #include <memory>
+
+#ifdef Q_OS_LINUX
+#include <linux/serial.h>
+#include <sys/ioctl.h>
+#endif
+
+namespace kivrel::platform {
+namespace {
+int systemIoctl(int fd, unsigned long request, void *arg) { return ::ioctl(fd, request, arg); }
+} // namespace
+SerialIoctl serialIoctl = systemIoctl;
+} // namespace kivrel::platform
 
 namespace {
 
@@ -261,6 +274,28 @@ bool applyLine(QSerialPort &p, long baudRate, int parity, int dataBits, int stop
            p.setStopBits(stop) && p.setFlowControl(QSerialPort::NoFlowControl);
 }
 
+// USB-serial adapters (FTDI above all) hold a short packet for their latency timer, 16 ms by
+// default, unless the port is in low-latency mode: an 11-byte reply would arrive in pieces and
+// late. Any user may ask for it on an open port. A driver without the setting (a
+// pseudo-terminal) refuses, and the port works as it would have anyway.
+void requestLowLatency(QSerialPort &p)
+{
+#ifdef Q_OS_LINUX
+    const int fd = static_cast<int>(p.handle());
+    if (fd < 0)
+        return;
+    serial_struct settings{};
+    if (kivrel::platform::serialIoctl(fd, TIOCGSERIAL, &settings) != 0)
+        return;
+    if (settings.flags & ASYNC_LOW_LATENCY)
+        return;
+    settings.flags |= ASYNC_LOW_LATENCY;
+    (void)kivrel::platform::serialIoctl(fd, TIOCSSERIAL, &settings);
+#else
+    Q_UNUSED(p);
+#endif
+}
+
 } // namespace
 
 int OpenComConfig(int port, const char *deviceName, long baudRate, int parity, int dataBits,
@@ -297,6 +332,7 @@ int OpenComConfig(int port, const char *deviceName, long baudRate, int parity, i
         p.close();
         return RS232_UNKNOWN_SYSTEM_ERROR;
     }
+    requestLowLatency(p);
     return 0;
 }
 

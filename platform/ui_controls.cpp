@@ -22,14 +22,10 @@ namespace
 const char *typeName(ValueType t)
 {
     switch (t) {
-    case ValueType::Byte:
-        return "byte";
-    case ValueType::Int:
-        return "int";
-    case ValueType::String:
-        return "string";
-    case ValueType::None:
-        break;
+    case ValueType::Byte: return "byte";
+    case ValueType::Int: return "int";
+    case ValueType::String: return "string";
+    case ValueType::None: break;
     }
     return "no value";
 }
@@ -289,8 +285,7 @@ int SetCtrlAttribute(int panel, int control, int attribute, int value)
         auto *graph = qobject_cast<GraphControl *>(w);
         return graph ? graph->setPointsPerScreen(value) : UIE_INVALID_ATTRIBUTE;
     }
-    default:
-        return UIE_INVALID_ATTRIBUTE;
+    default: return UIE_INVALID_ATTRIBUTE;
     }
 }
 
@@ -323,8 +318,7 @@ int SetCtrlAttribute(int panel, int control, int attribute, const char *value)
         refit(*c);
         return 0;
     }
-    default:
-        return UIE_INVALID_ATTRIBUTE;
+    default: return UIE_INVALID_ATTRIBUTE;
     }
 }
 
@@ -337,18 +331,10 @@ int GetCtrlAttribute(int panel, int control, int attribute, int *value)
     if (!value) return UIE_INVALID_ARGUMENT;
     QWidget *w = c->widget;
     switch (attribute) {
-    case ATTR_DIMMED:
-        *value = w->isEnabledTo(p->window) ? 0 : 1;
-        return 0;
-    case ATTR_VISIBLE:
-        *value = w->isVisibleTo(p->window) ? 1 : 0;
-        return 0;
-    case ATTR_LEFT:
-        *value = w->mapTo(p->window, QPoint()).x();
-        return 0;
-    case ATTR_TOP:
-        *value = w->mapTo(p->window, QPoint()).y();
-        return 0;
+    case ATTR_DIMMED: *value = w->isEnabledTo(p->window) ? 0 : 1; return 0;
+    case ATTR_VISIBLE: *value = w->isVisibleTo(p->window) ? 1 : 0; return 0;
+    case ATTR_LEFT: *value = w->mapTo(p->window, QPoint()).x(); return 0;
+    case ATTR_TOP: *value = w->mapTo(p->window, QPoint()).y(); return 0;
     case ATTR_FRAME_COLOR:
         if (!qobject_cast<QFrame *>(w)) return UIE_INVALID_ATTRIBUTE;
         *value = c->frameColor >= 0 ? c->frameColor
@@ -358,9 +344,7 @@ int GetCtrlAttribute(int panel, int control, int attribute, int *value)
         *value =
             c->textColor >= 0 ? c->textColor : fromColor(w->palette().color(w->foregroundRole()));
         return 0;
-    case ATTR_TEXT_BGCOLOR:
-        *value = c->bgColor >= 0 ? c->bgColor : VAL_TRANSPARENT;
-        return 0;
+    case ATTR_TEXT_BGCOLOR: *value = c->bgColor >= 0 ? c->bgColor : VAL_TRANSPARENT; return 0;
     case ATTR_TEXT_POINT_SIZE:
         *value = w->font().pixelSize() > 0 ? w->font().pixelSize() : w->font().pointSize();
         return 0;
@@ -370,8 +354,7 @@ int GetCtrlAttribute(int panel, int control, int attribute, int *value)
         *value = graph->pointsPerScreen();
         return 0;
     }
-    default:
-        return UIE_INVALID_ATTRIBUTE;
+    default: return UIE_INVALID_ATTRIBUTE;
     }
 }
 

@@ -7,12 +7,13 @@
 
 #include <memory>
 
-namespace kivrel::platform {
+namespace kivrel::platform
+{
 
 class GraphControl : public QCustomPlot
 {
     Q_OBJECT
-public:
+  public:
     enum class Kind { Graph, StripChart };
 
     explicit GraphControl(QWidget *parent = nullptr);
@@ -49,11 +50,11 @@ public:
     // Number of plots on an x/y graph (tests).
     int plotCount() const;
 
-protected:
+  protected:
     // Follows the screen's device-pixel ratio: sharp buffers, pens the same width at 200 %.
     void paintEvent(QPaintEvent *event) override;
 
-private:
+  private:
     void applyStyle();
     void applyPens();
     void updateStripRange();

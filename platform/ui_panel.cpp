@@ -34,6 +34,7 @@
 #include <QUiLoader>
 #include <QXmlStreamReader>
 
+#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -154,8 +155,7 @@ class EventRouter : public QObject
             dispatchPanelEvent(p->serial, EVENT_CLOSE, 0, 0);
             return true;
         }
-        default:
-            return false;
+        default: return false;
         }
     }
 };
@@ -245,6 +245,46 @@ bool applyItemValues(QComboBox *box, const QVariant &prop)
         box->setItemData(i, value);
     }
     return true;
+}
+
+// KIVREL_TRACE_STARTUP=1: once the first panel shown has been painted, one line on stderr
+// with the steady clock in nanoseconds, for the start-up benchmark.
+class FirstPaintTrace : public QObject
+{
+  public:
+    using QObject::QObject;
+
+  protected:
+    bool eventFilter(QObject *obj, QEvent *event) override
+    {
+        if (obj == parent() && event->type() == QEvent::Paint && !posted_) {
+            posted_ = true;
+            // Posted, so the line goes out after this paint and its children's have finished.
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                        std::chrono::steady_clock::now().time_since_epoch());
+                    std::fprintf(stderr, "kivrel: panel shown at %lld ns\n",
+                                 static_cast<long long>(ns.count()));
+                    std::fflush(stderr);
+                    deleteLater();
+                },
+                Qt::QueuedConnection);
+        }
+        return false;
+    }
+
+  private:
+    bool posted_ = false;
+};
+
+void traceFirstPaint(QWidget *window)
+{
+    static bool done = false;
+    if (done || qEnvironmentVariableIntValue("KIVREL_TRACE_STARTUP") != 1) return;
+    done = true;
+    window->installEventFilter(new FirstPaintTrace(window));
 }
 
 } // namespace
@@ -534,6 +574,7 @@ int DisplayPanel(int panel)
     p->window->show();
     p->window->raise();
     p->window->activateWindow();
+    traceFirstPaint(p->window);
     return 0;
 }
 

@@ -55,14 +55,10 @@ class FileSelectDialog : public QFileDialog
 QString acceptLabel(int buttonLabel)
 {
     switch (buttonLabel) {
-    case 1:
-        return QStringLiteral("Save");
-    case 2:
-        return QStringLiteral("Select");
-    case 3:
-        return QStringLiteral("Load");
-    default:
-        return QStringLiteral("OK");
+    case 1: return QStringLiteral("Save");
+    case 2: return QStringLiteral("Select");
+    case 3: return QStringLiteral("Load");
+    default: return QStringLiteral("OK");
     }
 }
 

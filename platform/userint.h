@@ -9,7 +9,7 @@ enum {
     EVENT_COMMIT = 1,      // the operator entered a value, pressed a button or picked an item
     EVENT_VAL_CHANGED = 2, // the operator changed a value (delivered before its commit)
     EVENT_RIGHT_CLICK = 5,
-    EVENT_CLOSE = 11       // to the panel callback, when the operator closes the window
+    EVENT_CLOSE = 11 // to the panel callback, when the operator closes the window
 };
 
 // Control attributes.
@@ -52,11 +52,7 @@ enum {
 };
 
 // Results of FileSelectPopup.
-enum {
-    VAL_NO_FILE_SELECTED = 0,
-    VAL_EXISTING_FILE_SELECTED = 1,
-    VAL_NEW_FILE_SELECTED = 2
-};
+enum { VAL_NO_FILE_SELECTED = 0, VAL_EXISTING_FILE_SELECTED = 1, VAL_NEW_FILE_SELECTED = 2 };
 
 typedef int (*CtrlCallbackPtr)(int panel, int control, int event, void *callbackData,
                                int eventData1, int eventData2);

@@ -21,10 +21,9 @@ void Sleep(unsigned int milliseconds)
 
 int GetProjectDir(char directory[])
 {
-    if (!directory)
-        return -1;
-    QString dir = QCoreApplication::instance() ? QCoreApplication::applicationDirPath()
-                                               : QDir::currentPath();
+    if (!directory) return -1;
+    QString dir =
+        QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QDir::currentPath();
     const QByteArray bytes = QDir::toNativeSeparators(dir).toLocal8Bit();
     if (bytes.size() >= MAX_PATHNAME_LEN) {
         directory[0] = '\0';

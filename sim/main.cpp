@@ -40,13 +40,9 @@ int main(int argc, char **argv)
     Options options;
     std::string error;
     switch (parseOptions(argc, argv, options, error)) {
-    case ParseResult::Help:
-        std::fputs(helpText().c_str(), stdout);
-        return 0;
-    case ParseResult::Error:
-        return fail(error);
-    case ParseResult::Run:
-        break;
+    case ParseResult::Help: std::fputs(helpText().c_str(), stdout); return 0;
+    case ParseResult::Error: return fail(error);
+    case ParseResult::Run: break;
     }
 
     ParamBytes eeprom = factoryDefaults();
@@ -103,10 +99,8 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "kivrel-sim: line dropped after %llu telegrams, as asked\n",
                      static_cast<unsigned long long>(engine.telegrams()));
         return 0;
-    case StopReason::LineError:
-        return fail(server.error());
-    case StopReason::Stopped:
-        break;
+    case StopReason::LineError: return fail(server.error());
+    case StopReason::Stopped: break;
     }
     return 0;
 }

@@ -9,16 +9,11 @@ std::size_t replyLength(std::uint8_t order)
 {
     switch (order) {
     case GetRam:
-    case GetEeprom:
-        return kParamCount;
-    case GetData:
-        return std::tuple_size_v<Record>;
-    case GetJumpBuffer:
-        return std::tuple_size_v<JumpBuffer>;
-    case LineCheck:
-        return 3;
-    default:
-        return 0;
+    case GetEeprom: return kParamCount;
+    case GetData: return std::tuple_size_v<Record>;
+    case GetJumpBuffer: return std::tuple_size_v<JumpBuffer>;
+    case LineCheck: return 3;
+    default: return 0;
     }
 }
 
@@ -90,12 +85,8 @@ Answer Engine::execute(const std::uint8_t *telegram, double nowMs)
             if (!eepromFile_->save(eeprom_, error)) lastError_ = error;
         }
         break;
-    case GetRam:
-        answer.bytes.assign(ram_.begin(), ram_.end());
-        break;
-    case GetEeprom:
-        answer.bytes.assign(eeprom_.begin(), eeprom_.end());
-        break;
+    case GetRam: answer.bytes.assign(ram_.begin(), ram_.end()); break;
+    case GetEeprom: answer.bytes.assign(eeprom_.begin(), eeprom_.end()); break;
     case GetData: {
         const Record r = model_.record();
         answer.bytes.assign(r.begin(), r.end());
@@ -106,11 +97,8 @@ Answer Engine::execute(const std::uint8_t *telegram, double nowMs)
         answer.bytes.assign(j.begin(), j.end());
         break;
     }
-    case LineCheck:
-        answer.bytes = {0xAA, 0x04, 0x00};
-        break;
-    default:
-        break;
+    case LineCheck: answer.bytes = {0xAA, 0x04, 0x00}; break;
+    default: break;
     }
     return answer;
 }

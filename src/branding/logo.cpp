@@ -5,7 +5,8 @@
 
 #include "userint.h"
 
-namespace kivrel {
+namespace kivrel
+{
 
 static const char Title[] = "KIVREL-Vired V4.0";
 
@@ -40,7 +41,8 @@ void ShowInfoText4(const char *text, int left, int top, int pointSize)
     ShowInfoText(text, left, top, pointSize, 0x0080FF, 0xFFFFFF);
 }
 
-namespace {
+namespace
+{
 
 struct TextLine {
     const char *text;
@@ -60,10 +62,18 @@ struct Variant {
 
 const Variant variants[12] = {
     {0xFFFFFF, 5, 640, nullptr, ShowInfoText2, {{Title, 220, 20, 22}}, 1},
-    {0xFFFFFF, 5, 485, "Distrib1.bmp", ShowInfoText1,
+    {0xFFFFFF,
+     5,
+     485,
+     "Distrib1.bmp",
+     ShowInfoText1,
      {{Title, 220, 20, 22}, {"Distributor One", 15, 13, 14}, {"Phone +00 000 000001", 15, 32, 14}},
      3},
-    {0xFFFFFF, 5, 540, "Distrib2.bmp", ShowInfoText2,
+    {0xFFFFFF,
+     5,
+     540,
+     "Distrib2.bmp",
+     ShowInfoText2,
      {{Title, 220, 20, 22},
       {"00000 Town", 15, 21, 14},
       {"Phone +00 000 000002", 15, 37, 14},
@@ -71,23 +81,43 @@ const Variant variants[12] = {
      4},
     {0xFFFFFF, 6, 415, "Distrib3.bmp", ShowInfoText1, {{Title, 20, 16, 25}}, 1},
     {0xFFFFFF, 6, 475, "Distrib4.bmp", ShowInfoText1, {{Title, 20, 16, 25}}, 1},
-    {0x0080FF, 6, 168, "Orbeck.bmp", ShowInfoText4,
+    {0x0080FF,
+     6,
+     168,
+     "Orbeck.bmp",
+     ShowInfoText4,
      {{Title, 218, 30, 18},
       {"Orbeck GmbH", 15, 5, 12},
       {"Phone +00 000 000000", 15, 20, 12},
       {"www.orbeck.example", 15, 35, 12}},
      4},
-    {0xFFFFFF, 6, 445, "Distrib6.bmp", ShowInfoText2,
+    {0xFFFFFF,
+     6,
+     445,
+     "Distrib6.bmp",
+     ShowInfoText2,
      {{Title, 250, 25, 22},
       {"Street 1, 00000 Town", 15, 20, 10},
       {"Phone +00 000 000006", 15, 35, 10},
       {"Distributor Six", 15, 5, 10}},
      4},
-    {0xFFFFFF, 5, 495, "Distrib7.bmp", ShowInfoText1,
-     {{Title, 240, 20, 22}, {"Distributor Seven", 15, 13, 14}, {"Phone +00 000 000007", 15, 32, 14}},
+    {0xFFFFFF,
+     5,
+     495,
+     "Distrib7.bmp",
+     ShowInfoText1,
+     {{Title, 240, 20, 22},
+      {"Distributor Seven", 15, 13, 14},
+      {"Phone +00 000 000007", 15, 32, 14}},
      3},
-    {0xFFFFFF, 5, 435, "Distrib8.bmp", ShowInfoText1,
-     {{Title, 195, 20, 22}, {"Distributor Eight", 15, 13, 14}, {"Phone +00 000 000008", 15, 32, 14}},
+    {0xFFFFFF,
+     5,
+     435,
+     "Distrib8.bmp",
+     ShowInfoText1,
+     {{Title, 195, 20, 22},
+      {"Distributor Eight", 15, 13, 14},
+      {"Phone +00 000 000008", 15, 32, 14}},
      3},
     {0xFFFFFF, 2, 5, "Distrib9.bmp", ShowInfoText3, {{Title, 225, 20, 22}}, 1},
     {0xFFFFFF, 6, 480, "Distrib10.bmp", ShowInfoText1, {{Title, 20, 16, 25}}, 1},
@@ -98,14 +128,12 @@ const Variant variants[12] = {
 
 void ShowLogo(int variant)
 {
-    if (variant < 0 || variant > 11)
-        return;
+    if (variant < 0 || variant > 11) return;
     const Variant &v = variants[variant];
     SetCtrlAttribute(panel, PANEL_LOGOFRAME, ATTR_FRAME_COLOR, v.frameColor);
     SetCtrlAttribute(panel, PANEL_LOGO, ATTR_TOP, v.logoTop);
     SetCtrlAttribute(panel, PANEL_LOGO, ATTR_LEFT, v.logoLeft);
-    if (v.bitmap)
-        DisplayImageFile(panel, PANEL_LOGO, v.bitmap);
+    if (v.bitmap) DisplayImageFile(panel, PANEL_LOGO, v.bitmap);
     for (int i = 0; i < v.lineCount; i++)
         v.style(v.lines[i].text, v.lines[i].left, v.lines[i].top, v.lines[i].size);
 }

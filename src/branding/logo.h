@@ -2,7 +2,8 @@
 #ifndef KIVREL_BRANDING_LOGO_H
 #define KIVREL_BRANDING_LOGO_H
 
-namespace kivrel {
+namespace kivrel
+{
 
 // Variant 5 is the maker's own branding; 0 to 11 are valid, anything else does nothing.
 void ShowLogo(int variant);

@@ -15,17 +15,16 @@
 
 #include <cstring>
 
-namespace kivrel {
+namespace kivrel
+{
 
 // ---- Start-up and shutdown -------------------------------------------------------------------
 
 int WinMain(void *hInstance, void *, char *, int)
 {
-    if (InitCVIRTE(hInstance, &NameTable, nullptr) == 0)
-        return -1;
+    if (InitCVIRTE(hInstance, &NameTable, nullptr) == 0) return -1;
     panel = LoadPanel(0, "Kivrelv40.uir", PANEL);
-    if (panel < 0)
-        return -1;
+    if (panel < 0) return -1;
     GetProjectDir(proj_dir);
     InitVars();
     // Connect before the panel is shown, so a failed line check's popup comes first.
@@ -67,8 +66,7 @@ int CBF_P(int, int event, void *, int, int)
 
 static int Help(int event, const char *text)
 {
-    if (event == EVENT_RIGHT_CLICK)
-        MessagePopup("Info", text);
+    if (event == EVENT_RIGHT_CLICK) MessagePopup("Info", text);
     return 0;
 }
 
@@ -206,8 +204,11 @@ int CBF_SelectSource(int, int, int event, void *, int, int)
 
 // ---- Help-only controls ----------------------------------------------------------------------
 
-#define KIVREL_HELP_ONLY(name, text)                                                           \
-    int name(int, int, int event, void *, int, int) { return Help(event, text); }
+#define KIVREL_HELP_ONLY(name, text)                                                               \
+    int name(int, int, int event, void *, int, int)                                                \
+    {                                                                                              \
+        return Help(event, text);                                                                  \
+    }
 
 KIVREL_HELP_ONLY(CBF_EditThreshold, InfoEditThreshold)
 KIVREL_HELP_ONLY(CBF_EditDeltaTrsh, InfoEditDeltaTrsh)
@@ -233,10 +234,10 @@ KIVREL_HELP_ONLY(CBF_GraphData2, InfoGraphData2)
 
 // The decorations sit behind the spots that a first-page and a second-page control share, and
 // explain whichever of the two the visible page puts in front of them.
-#define KIVREL_DECORATION(name, page1Text, page2Text)                                          \
-    int name(int, int, int event, void *, int, int)                                            \
-    {                                                                                          \
-        return Help(event, para == 1 ? page1Text : page2Text);                                 \
+#define KIVREL_DECORATION(name, page1Text, page2Text)                                              \
+    int name(int, int, int event, void *, int, int)                                                \
+    {                                                                                              \
+        return Help(event, para == 1 ? page1Text : page2Text);                                     \
     }
 
 KIVREL_DECORATION(CBF_DECO1, InfoEditThreshold, InfoEditBacklim)
@@ -273,7 +274,8 @@ static const CviNameEntry nameEntries[] = {
     {"_CBF_EditBacklim", reinterpret_cast<const void *>(&CBF_EditBacklim), CVI_NAME_FUNCTION},
     {"_CBF_EditConnect", reinterpret_cast<const void *>(&CBF_EditConnect), CVI_NAME_FUNCTION},
     {"_CBF_EditDeadTime", reinterpret_cast<const void *>(&CBF_EditDeadTime), CVI_NAME_FUNCTION},
-    {"_CBF_EditDeadTimeMode", reinterpret_cast<const void *>(&CBF_EditDeadTimeMode), CVI_NAME_FUNCTION},
+    {"_CBF_EditDeadTimeMode", reinterpret_cast<const void *>(&CBF_EditDeadTimeMode),
+     CVI_NAME_FUNCTION},
     {"_CBF_EditDeltaTrsh", reinterpret_cast<const void *>(&CBF_EditDeltaTrsh), CVI_NAME_FUNCTION},
     {"_CBF_EditHold", reinterpret_cast<const void *>(&CBF_EditHold), CVI_NAME_FUNCTION},
     {"_CBF_EditHysteresis", reinterpret_cast<const void *>(&CBF_EditHysteresis), CVI_NAME_FUNCTION},

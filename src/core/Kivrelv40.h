@@ -4,7 +4,8 @@
 
 #include "cvirte.h"
 
-namespace kivrel {
+namespace kivrel
+{
 
 // The program: brings up the run-time and the panel, connects on COM 1, runs the event loop.
 // 0 after a normal run, -1 when the run-time or the panel file cannot be brought up.
@@ -14,9 +15,8 @@ void InitVars(void);
 // The program's functions by name, sorted, through which the panel file binds its callbacks.
 extern const CviNameTable NameTable;
 
-#define KIVREL_CALLBACK(name)                                                                  \
-    int name(int panel, int control, int event, void *callbackData, int eventData1,           \
-             int eventData2)
+#define KIVREL_CALLBACK(name)                                                                      \
+    int name(int panel, int control, int event, void *callbackData, int eventData1, int eventData2)
 
 int CBF_P(int panel, int event, void *callbackData, int eventData1, int eventData2);
 KIVREL_CALLBACK(CBF_EditConnect);

@@ -1,6 +1,7 @@
 #include "helptexts.h"
 
-namespace kivrel {
+namespace kivrel
+{
 
 // clang-format off
 

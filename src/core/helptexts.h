@@ -3,7 +3,8 @@
 #ifndef KIVREL_CORE_HELPTEXTS_H
 #define KIVREL_CORE_HELPTEXTS_H
 
-namespace kivrel {
+namespace kivrel
+{
 
 extern const char InfoEditConnect[];
 extern const char InfoButtonSend[];

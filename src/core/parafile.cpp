@@ -9,7 +9,8 @@
 
 #include <cstring>
 
-namespace kivrel {
+namespace kivrel
+{
 
 static int SelectParaFile(void)
 {
@@ -18,8 +19,7 @@ static int SelectParaFile(void)
 
 void SendParaToFile(void)
 {
-    if (SelectParaFile() <= 0)
-        return;
+    if (SelectParaFile() <= 0) return;
     GetPanelValues();
     CopyVarsToPP();
     // The file is replaced only once the new one is completely written; a failed save leaves
@@ -44,8 +44,7 @@ void ReadParaFromFile(void)
 {
     unsigned char loaded[AnzPara];
 
-    if (SelectParaFile() <= 0)
-        return;
+    if (SelectParaFile() <= 0) return;
     // Only a complete, valid file reaches pp: anything else leaves pp, the parameter
     // variables and the operator's unsent edits on the panel as they are.
     const int rc = FileToArray(file_name, loaded, VAL_UNSIGNED_CHAR, AnzPara, 1, 0, 0, 1);

@@ -2,7 +2,8 @@
 #ifndef KIVREL_CORE_PARAFILE_H
 #define KIVREL_CORE_PARAFILE_H
 
-namespace kivrel {
+namespace kivrel
+{
 
 void SendParaToFile(void);
 void ReadParaFromFile(void);

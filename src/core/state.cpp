@@ -1,6 +1,7 @@
 #include "state.h"
 
-namespace kivrel {
+namespace kivrel
+{
 
 int com;
 unsigned char sync;
@@ -29,12 +30,12 @@ double alldata[500];
 unsigned char threshold, hysteresis, power, pmod, hold, trigger, backlim, regcnt, average,
     deadtimemode, deadtime, outmode, trshmod, deltatrsh, frei15;
 
-unsigned char dataDat0, dataDat1, dataNorm, dataAdjedgeL, dataAdjedgeH, dataAdjin0L,
-    dataAdjin0H, dataAdjin1L, dataAdjin1H, dataTrshWork, dataHystWork;
+unsigned char dataDat0, dataDat1, dataNorm, dataAdjedgeL, dataAdjedgeH, dataAdjin0L, dataAdjin0H,
+    dataAdjin1L, dataAdjin1H, dataTrshWork, dataHystWork;
 
 // Wire index i of the parameter set and of the measurement record is entry i of these.
 static unsigned char *const paraVars[AnzPara] = {
-    &threshold, &hysteresis, &power,        &pmod,     &hold,    &trigger, &backlim,  &regcnt,
+    &threshold, &hysteresis,   &power,    &pmod,    &hold,    &trigger,   &backlim, &regcnt,
     &average,   &deadtimemode, &deadtime, &outmode, &trshmod, &deltatrsh, &frei15};
 
 static unsigned char *const dataVars[AnzData] = {

@@ -6,7 +6,8 @@
 #ifndef KIVREL_LINK_COM232_H
 #define KIVREL_LINK_COM232_H
 
-namespace kivrel {
+namespace kivrel
+{
 
 enum {
     ORDER_SEND_RAM = 1,

@@ -9,7 +9,8 @@
 #include "userint.h"
 #include "utility.h"
 
-namespace kivrel {
+namespace kivrel
+{
 
 void SendPara(void)
 {
@@ -19,8 +20,7 @@ void SendPara(void)
     CopyVarsToPP();
     FillTxBuf(order); // no flush: the sensor does not answer a write
     nBytesW = ComWrt(com, szWriteBuf, AnzPara + 2);
-    if (nBytesW != AnzPara + 2)
-        TimeoutReport();
+    if (nBytesW != AnzPara + 2) TimeoutReport();
 }
 
 void GetPara(void)

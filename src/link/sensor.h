@@ -2,7 +2,8 @@
 #ifndef KIVREL_LINK_SENSOR_H
 #define KIVREL_LINK_SENSOR_H
 
-namespace kivrel {
+namespace kivrel
+{
 
 // Writes the panel's parameter set to the sensor's RAM or EEPROM; no answer is awaited.
 void SendPara(void);

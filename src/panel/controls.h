@@ -3,7 +3,8 @@
 #ifndef KIVREL_PANEL_CONTROLS_H
 #define KIVREL_PANEL_CONTROLS_H
 
-namespace kivrel {
+namespace kivrel
+{
 
 enum {
     PANEL = 1, // panel resource id in the panel file

@@ -8,7 +8,8 @@
 #include "userint.h"
 #include "utility.h"
 
-namespace kivrel {
+namespace kivrel
+{
 
 // ---- Pages and views -------------------------------------------------------------------------
 
@@ -69,14 +70,20 @@ void DispVis(void)
 static const struct {
     int control;
     unsigned char *variable;
-} paraPairs[14] = {
-    {PANEL_THRESHOLD, &threshold},       {PANEL_HYSTERESIS, &hysteresis},
-    {PANEL_TRIGGER, &trigger},           {PANEL_PMOD, &pmod},
-    {PANEL_POWER, &power},               {PANEL_HOLD, &hold},
-    {PANEL_BACKLIM, &backlim},           {PANEL_REGCNT, &regcnt},
-    {PANEL_AVERAGE, &average},           {PANEL_OUTMODE, &outmode},
-    {PANEL_DEADTIMEMODE, &deadtimemode}, {PANEL_DEADTIME, &deadtime},
-    {PANEL_TRSHMOD, &trshmod},           {PANEL_DELTATRSH, &deltatrsh}};
+} paraPairs[14] = {{PANEL_THRESHOLD, &threshold},
+                   {PANEL_HYSTERESIS, &hysteresis},
+                   {PANEL_TRIGGER, &trigger},
+                   {PANEL_PMOD, &pmod},
+                   {PANEL_POWER, &power},
+                   {PANEL_HOLD, &hold},
+                   {PANEL_BACKLIM, &backlim},
+                   {PANEL_REGCNT, &regcnt},
+                   {PANEL_AVERAGE, &average},
+                   {PANEL_OUTMODE, &outmode},
+                   {PANEL_DEADTIMEMODE, &deadtimemode},
+                   {PANEL_DEADTIME, &deadtime},
+                   {PANEL_TRSHMOD, &trshmod},
+                   {PANEL_DELTATRSH, &deltatrsh}};
 
 void GetPanelValues(void)
 {
@@ -96,12 +103,10 @@ void SetPanelValues(void)
     }
 }
 
-static const char *const deadTimePercent[16] = {"0",  "6",  "12", "18", "24", "30",
-                                                "36", "42", "48", "54", "60", "66",
-                                                "72", "78", "84", "90"};
-static const char *const deadTimeMillis[16] = {"0",  "2",  "4",  "6",  "8",  "10",
-                                               "12", "14", "16", "18", "20", "22",
-                                               "24", "26", "28", "30"};
+static const char *const deadTimePercent[16] = {"0",  "6",  "12", "18", "24", "30", "36", "42",
+                                                "48", "54", "60", "66", "72", "78", "84", "90"};
+static const char *const deadTimeMillis[16] = {"0",  "2",  "4",  "6",  "8",  "10", "12", "14",
+                                               "16", "18", "20", "22", "24", "26", "28", "30"};
 
 // The four mode rules each work on the panel they are given: a callback passes its own.
 static void ApplyTrshMod(int pnl)
@@ -209,7 +214,10 @@ int CBF_ParaVisible(int pnl, int, int event, void *, int, int)
 
 // ---- Live displays and charts ----------------------------------------------------------------
 
-static unsigned Word(unsigned char low, unsigned char high) { return low + 256u * high; }
+static unsigned Word(unsigned char low, unsigned char high)
+{
+    return low + 256u * high;
+}
 
 void SetPanelData(void)
 {
@@ -264,10 +272,8 @@ void ShowGraph(void)
     unsigned char edgeMarks[101] = {0};
     unsigned char windowMarks[101] = {0};
     if (Word(dataAdjin0L, dataAdjin0H) != 0) {
-        if (e < 101)
-            edgeMarks[e] = 150;
-        if (w < 101)
-            windowMarks[w] = 150;
+        if (e < 101) edgeMarks[e] = 150;
+        if (w < 101) windowMarks[w] = 150;
     }
     DeleteGraphPlot(panel, PANEL_GRAPHDATA2, -1, 1);
     PlotY(panel, PANEL_GRAPHDATA2, edgeMarks, 101, VAL_UNSIGNED_CHAR, 5, 0, 0, 1, 0x0000FF);

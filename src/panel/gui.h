@@ -2,7 +2,8 @@
 #ifndef KIVREL_PANEL_GUI_H
 #define KIVREL_PANEL_GUI_H
 
-namespace kivrel {
+namespace kivrel
+{
 
 // Parameter pages share one area: the first holds threshold, hysteresis, trigger, hold, power
 // mode, power and the threshold-mode pair; the second backlim, regcnt, average, output mode and

@@ -2,7 +2,8 @@
 #ifndef KIVREL_UTIL_ARRAY1D_H
 #define KIVREL_UTIL_ARRAY1D_H
 
-namespace kivrel {
+namespace kivrel
+{
 
 enum { ARRAY_OK = 0, ARRAY_COUNT_ERR = -20003, ARRAY_SHIFT_ERR = -20102 };
 

@@ -17,7 +17,8 @@
 
 #include <cstring>
 
-namespace apptest {
+namespace apptest
+{
 
 // The panel file and bitmaps are copied beside the test executables at build time, as they
 // are beside the program.
@@ -49,7 +50,7 @@ inline void resetProgramState()
 
 class PanelTest : public ::testing::Test
 {
-protected:
+  protected:
     void SetUp() override
     {
         ASSERT_NE(InitCVIRTE(nullptr, &kivrel::NameTable, nullptr), 0);
@@ -60,8 +61,7 @@ protected:
     }
     void TearDown() override
     {
-        if (kivrel::panel >= 0)
-            DiscardPanel(kivrel::panel);
+        if (kivrel::panel >= 0) DiscardPanel(kivrel::panel);
         kivrel::panel = -1;
     }
 

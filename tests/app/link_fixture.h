@@ -15,7 +15,8 @@
 #include <algorithm>
 #include <functional>
 
-namespace apptest {
+namespace apptest
+{
 
 using kivrel::test::Bytes;
 using kivrel::test::Reply;
@@ -30,7 +31,10 @@ inline Bytes telegram(int order, const unsigned char *params)
     return t;
 }
 
-inline Bytes zeros(int n) { return Bytes(static_cast<std::size_t>(n), 0); }
+inline Bytes zeros(int n)
+{
+    return Bytes(static_cast<std::size_t>(n), 0);
+}
 
 inline Bytes sequence(int n, int first)
 {
@@ -41,7 +45,10 @@ inline Bytes sequence(int n, int first)
 }
 
 // Runs `f` once, `ms` milliseconds from now, inside whatever loop processes events then.
-inline void later(int ms, std::function<void()> f) { QTimer::singleShot(ms, std::move(f)); }
+inline void later(int ms, std::function<void()> f)
+{
+    QTimer::singleShot(ms, std::move(f));
+}
 
 // Spins the event loop the way the program's waits do, for `seconds`.
 inline void spin(double seconds)
@@ -53,7 +60,7 @@ inline void spin(double seconds)
 
 class LinkTest : public PanelTest
 {
-protected:
+  protected:
     void SetUp() override
     {
         PanelTest::SetUp();

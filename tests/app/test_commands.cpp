@@ -14,7 +14,8 @@
 using namespace kivrel;
 using namespace apptest;
 
-namespace {
+namespace
+{
 
 int commit(CtrlCallbackPtr cb, int control = 0)
 {
@@ -97,7 +98,7 @@ TEST_F(PanelTest, StartUpValuesDoNotDependOnThePanelFile)
 
 class FileTest : public LinkTest
 {
-protected:
+  protected:
     void SetUp() override
     {
         LinkTest::SetUp();
@@ -189,7 +190,8 @@ TEST_F(FileTest, AFailedSaveKeepsTheOldFileAndSaysSo)
     old.close();
 
     // A file-size limit below one parameter file fails the write as a full disk would.
-    struct rlimit limit {};
+    struct rlimit limit {
+    };
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &limit), 0);
     const struct rlimit saved = limit;
     const auto handler = signal(SIGXFSZ, SIG_IGN);

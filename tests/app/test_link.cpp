@@ -9,7 +9,8 @@ using namespace kivrel;
 using namespace apptest;
 using std::chrono::milliseconds;
 
-namespace {
+namespace
+{
 const Bytes kParams{120, 150, 23, 0, 10, 0, 10, 10, 1, 1, 5, 0, 1, 20, 77};
 const Bytes kLineOk{0xAA, 0x04, 0x00};
 

@@ -16,7 +16,8 @@
 using namespace kivrel;
 using apptest::PanelTest;
 
-namespace {
+namespace
+{
 
 enum class Vt { Byte, Int, String, None };
 
@@ -87,8 +88,7 @@ TEST_F(PanelTest, EveryControlHasItsIdentifierTypeAndCallback)
         const platform::Control *c = platform::findControl(panel, r.id, &error);
         ASSERT_NE(c, nullptr);
         const platform::ValueType want[] = {platform::ValueType::Byte, platform::ValueType::Int,
-                                            platform::ValueType::String,
-                                            platform::ValueType::None};
+                                            platform::ValueType::String, platform::ValueType::None};
         EXPECT_EQ(c->type, want[int(r.type)]);
         if (r.callback) {
             ASSERT_NE(boundCallback(r.callback), nullptr);
@@ -244,15 +244,15 @@ TEST_F(PanelTest, PowerConversionsAtTheirExampleValues)
 
 TEST_F(PanelTest, PanelAndVariablesMoveInBothDirections)
 {
-    pp[0] = 120;  // threshold
-    pp[2] = 23;   // power, sensor scale
-    pp[8] = 4;    // average
-    pp[9] = 1;    // deadtimemode
-    pp[10] = 5;   // deadtime
-    pp[11] = 1;   // outmode
-    pp[12] = 2;   // trshmod
-    pp[13] = 17;  // deltatrsh
-    pp[14] = 99;  // frei15, on no control
+    pp[0] = 120; // threshold
+    pp[2] = 23;  // power, sensor scale
+    pp[8] = 4;   // average
+    pp[9] = 1;   // deadtimemode
+    pp[10] = 5;  // deadtime
+    pp[11] = 1;  // outmode
+    pp[12] = 2;  // trshmod
+    pp[13] = 17; // deltatrsh
+    pp[14] = 99; // frei15, on no control
     CopyPPtoVars();
     SetPanelValues();
     EXPECT_EQ(byteValue(PANEL_THRESHOLD), 120);
@@ -353,7 +353,8 @@ TEST_F(PanelTest, InitPanelValuesTakesModesFromTheControls)
     EXPECT_TRUE(dimmed(PANEL_DEADTIME));
 }
 
-namespace {
+namespace
+{
 void record(unsigned char dat0, unsigned char dat1, unsigned char norm, unsigned trsh,
             unsigned hyst, unsigned edge = 0, unsigned in0 = 0, unsigned in1 = 0)
 {
@@ -474,8 +475,7 @@ TEST_F(PanelTest, BrandingVariantFiveCreatesFourLinesInOrder)
     ShowLogo(5);
     QList<QLabel *> made;
     for (QLabel *l : window()->findChildren<QLabel *>())
-        if (!before.contains(l))
-            made.append(l);
+        if (!before.contains(l)) made.append(l);
     ASSERT_EQ(made.size(), 4);
     EXPECT_EQ(made[0]->text(), "KIVREL-Vired V4.0");
     EXPECT_EQ(made[1]->text(), "Orbeck GmbH");

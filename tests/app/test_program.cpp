@@ -13,7 +13,8 @@ using kivrel::test::Reply;
 using kivrel::test::SensorPeer;
 using std::chrono::milliseconds;
 
-namespace {
+namespace
+{
 
 QProcessEnvironment programEnvironment(const SensorPeer &peer)
 {

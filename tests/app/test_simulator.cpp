@@ -15,11 +15,12 @@
 using namespace kivrel;
 using apptest::PanelTest;
 
-namespace {
+namespace
+{
 
 class SimulatorTest : public PanelTest
 {
-protected:
+  protected:
     void SetUp() override
     {
         PanelTest::SetUp();

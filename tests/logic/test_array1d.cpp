@@ -11,7 +11,8 @@
 
 using namespace kivrel;
 
-namespace {
+namespace
+{
 using A5 = std::array<double, 5>;
 const A5 kSeq{1, 2, 3, 4, 5};
 

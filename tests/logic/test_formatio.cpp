@@ -12,13 +12,14 @@
 #include <csignal>
 #include <sys/resource.h>
 
-namespace {
+namespace
+{
 
 using Bytes = std::array<unsigned char, 15>;
 
 class ParaFileIo : public ::testing::Test
 {
-protected:
+  protected:
     QTemporaryDir dir;
     QByteArray path(const char *name) const { return QFile::encodeName(dir.filePath(name)); }
     QByteArray write(const char *name, const QByteArray &text) const
@@ -119,7 +120,8 @@ TEST_F(ParaFileIo, FailedSaveKeepsThePreviousFile)
     ASSERT_EQ(save(p, kSet), 0);
     // A file-size limit below one parameter file makes the write fail as a full disk does,
     // also for root.
-    struct rlimit old {};
+    struct rlimit old {
+    };
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
     const auto oldHandler = signal(SIGXFSZ, SIG_IGN);
     struct rlimit tiny = old;
@@ -143,7 +145,6 @@ TEST_F(ParaFileIo, OtherSettingsAreRefused)
               FIO_UNSUPPORTED);
     EXPECT_EQ(ArrayToFile(path("x.dat").constData(), b.data(), 8, 15, 1, 0, 0, 0, 4, 1, 1),
               FIO_UNSUPPORTED);
-    EXPECT_EQ(FileToArray(path("x.dat").constData(), b.data(), 8, 15, 2, 0, 0, 1),
-              FIO_UNSUPPORTED);
+    EXPECT_EQ(FileToArray(path("x.dat").constData(), b.data(), 8, 15, 2, 0, 0, 1), FIO_UNSUPPORTED);
     EXPECT_FALSE(QFile::exists(dir.filePath("x.dat")));
 }

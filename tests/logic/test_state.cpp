@@ -12,8 +12,8 @@ TEST(ProgramState, ParameterSetRoundTripsInWireOrder)
     for (int i = 0; i < AnzPara; i++)
         pp[i] = static_cast<unsigned char>(i + 1);
     CopyPPtoVars();
-    const unsigned char vars[AnzPara] = {threshold, hysteresis, power,   pmod,     hold,
-                                         trigger,   backlim,    regcnt,  average,  deadtimemode,
+    const unsigned char vars[AnzPara] = {threshold, hysteresis, power,   pmod,      hold,
+                                         trigger,   backlim,    regcnt,  average,   deadtimemode,
                                          deadtime,  outmode,    trshmod, deltatrsh, frei15};
     for (int i = 0; i < AnzPara; i++)
         EXPECT_EQ(vars[i], i + 1) << "wire index " << i;
@@ -26,7 +26,8 @@ TEST(ProgramState, ParameterSetRoundTripsInWireOrder)
 
 TEST(ProgramState, MeasurementRecordUnpacksInWireOrder)
 {
-    const unsigned char record[AnzData] = {200, 55, 201, 0x3C, 0x00, 0x34, 0x12, 0x78, 0x00, 90, 110};
+    const unsigned char record[AnzData] = {200,  55,   201,  0x3C, 0x00, 0x34,
+                                           0x12, 0x78, 0x00, 90,   110};
     std::memcpy(databuf, record, sizeof record);
     CopyDatatoVars();
     EXPECT_EQ(dataDat0, 200);

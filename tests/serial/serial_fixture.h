@@ -13,9 +13,10 @@
 #include <ctime>
 #include <functional>
 
-namespace kivrel::test {
+namespace kivrel::test
+{
 
-inline constexpr int TestCom = 11;  // high enough never to meet a real port in the table
+inline constexpr int TestCom = 11; // high enough never to meet a real port in the table
 inline constexpr int OtherCom = 12;
 
 inline double cpuSeconds()
@@ -36,8 +37,7 @@ inline bool spinUntil(const std::function<bool()> &done, double seconds)
 {
     const double start = Timer();
     while (!done()) {
-        if (Timer() - start > seconds)
-            return false;
+        if (Timer() - start > seconds) return false;
         ProcessSystemEvents();
     }
     return true;
@@ -59,7 +59,7 @@ inline Bytes pattern(int n, int first = 0)
 // Closes the suite's ports whatever a test left open.
 class SerialTest : public ::testing::Test
 {
-protected:
+  protected:
     void TearDown() override
     {
         CloseCom(TestCom);

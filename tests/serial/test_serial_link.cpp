@@ -13,11 +13,12 @@ using namespace kivrel;
 using namespace kivrel::test;
 using namespace std::chrono_literals;
 
-namespace {
+namespace
+{
 
 class SensorLink : public SerialTest
 {
-protected:
+  protected:
     void SetUp() override
     {
         ASSERT_TRUE(peer.ok());

@@ -13,11 +13,13 @@
 #include <termios.h>
 #include <unistd.h>
 
-namespace kivrel::test {
+namespace kivrel::test
+{
 
 using Clock = std::chrono::steady_clock;
 
-namespace {
+namespace
+{
 
 Clock::duration seconds(double s)
 {
@@ -26,8 +28,7 @@ Clock::duration seconds(double s)
 
 void closeFd(int &fd)
 {
-    if (fd >= 0)
-        ::close(fd);
+    if (fd >= 0) ::close(fd);
     fd = -1;
 }
 
@@ -36,8 +37,7 @@ void closeFd(int &fd)
 SensorPeer::SensorPeer()
 {
     int pipeFds[2];
-    if (::pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK) != 0)
-        return;
+    if (::pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK) != 0) return;
     wakeRead_ = pipeFds[0];
     wakeWrite_ = pipeFds[1];
 
@@ -74,16 +74,14 @@ SensorPeer::~SensorPeer()
     for (int n : mapped_) {
         const std::string var = "KIVREL_COM" + std::to_string(n);
         const char *value = std::getenv(var.c_str());
-        if (value && slavePath_ == value)
-            ::unsetenv(var.c_str());
+        if (value && slavePath_ == value) ::unsetenv(var.c_str());
     }
     {
         std::lock_guard lock(mutex_);
         stop_ = true;
     }
     wake();
-    if (thread_.joinable())
-        thread_.join();
+    if (thread_.joinable()) thread_.join();
     closeFd(masterFd_);
     closeFd(slaveFd_);
     closeFd(wakeRead_);
@@ -143,8 +141,7 @@ int SensorPeer::queuedAtSlave() const
 {
     std::lock_guard lock(mutex_);
     int n = 0;
-    if (slaveFd_ < 0 || ::ioctl(slaveFd_, FIONREAD, &n) != 0)
-        return -1;
+    if (slaveFd_ < 0 || ::ioctl(slaveFd_, FIONREAD, &n) != 0) return -1;
     return n;
 }
 
@@ -153,10 +150,8 @@ bool SensorPeer::waitUntilQueuedAtSlave(int count, std::chrono::milliseconds tim
     const auto end = Clock::now() + timeout;
     for (;;) {
         const int n = queuedAtSlave();
-        if (n >= count)
-            return true;
-        if (n < 0 || Clock::now() >= end)
-            return false;
+        if (n >= count) return true;
+        if (n < 0 || Clock::now() >= end) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
 }
@@ -190,8 +185,7 @@ void SensorPeer::clearReceived()
 void SensorPeer::hangUp()
 {
     std::unique_lock lock(mutex_);
-    if (hungUp_ || !thread_.joinable())
-        return;
+    if (hungUp_ || !thread_.joinable()) return;
     hangUpRequested_ = true;
     wake();
     changed_.wait(lock, [this] { return hungUp_; });
@@ -206,15 +200,13 @@ bool SensorPeer::hungUp() const
 void SensorPeer::wake() const
 {
     const char c = 0;
-    if (wakeWrite_ >= 0)
-        (void)!::write(wakeWrite_, &c, 1);
+    if (wakeWrite_ >= 0) (void)!::write(wakeWrite_, &c, 1);
 }
 
 // Called with the lock held.
 void SensorPeer::schedule(const Reply &reply, SteadyTime from)
 {
-    if (reply.silent || reply.bytes.empty())
-        return;
+    if (reply.silent || reply.bytes.empty()) return;
     const std::size_t chunk =
         reply.chunkSize > 0 ? static_cast<std::size_t>(reply.chunkSize) : reply.bytes.size();
     SteadyTime due = from + seconds(reply.delay);
@@ -236,8 +228,7 @@ void SensorPeer::onByte(unsigned char b, SteadyTime now)
 {
     received_.push_back(b);
     partial_.push_back(b);
-    if (partial_.size() < TelegramSize)
-        return;
+    if (partial_.size() < TelegramSize) return;
     Telegram t{std::move(partial_), now};
     partial_.clear();
     const int code = t.order();
@@ -260,8 +251,7 @@ void SensorPeer::run()
         int master = -1;
         {
             std::lock_guard lock(mutex_);
-            if (stop_)
-                return;
+            if (stop_) return;
             if (hangUpRequested_ && !hungUp_) {
                 closeFd(masterFd_);
                 closeFd(slaveFd_);
@@ -285,26 +275,22 @@ void SensorPeer::run()
         pollfd fds[2] = {{wakeRead_, POLLIN, 0},
                          {master, static_cast<short>(POLLIN | (wantWrite ? POLLOUT : 0)), 0}};
         const int r = ::poll(fds, master >= 0 ? 2 : 1, timeoutMs);
-        if (r < 0 && errno != EINTR)
-            return;
+        if (r < 0 && errno != EINTR) return;
         if (fds[0].revents & POLLIN) {
             char drain[64];
             while (::read(wakeRead_, drain, sizeof drain) > 0) {
             }
         }
-        if (master < 0 || r <= 0)
-            continue;
+        if (master < 0 || r <= 0) continue;
 
         std::lock_guard lock(mutex_);
-        if (masterFd_ != master)
-            continue;
+        if (masterFd_ != master) continue;
         if (fds[1].revents & POLLIN) {
             const ssize_t n = ::read(master, buf.data(), buf.size());
             const SteadyTime now = Clock::now();
             for (ssize_t i = 0; i < n; ++i)
                 onByte(buf[static_cast<size_t>(i)], now);
-            if (n > 0)
-                changed_.notify_all();
+            if (n > 0) changed_.notify_all();
         }
         if (fds[1].revents & POLLOUT) {
             const SteadyTime now = Clock::now();
@@ -313,13 +299,11 @@ void SensorPeer::run()
                 const SteadyTime started = Clock::now();
                 const ssize_t n =
                     ::write(master, o.bytes.data() + outOffset_, o.bytes.size() - outOffset_);
-                if (n <= 0)
-                    break; // the line is full; poll says when it takes more
+                if (n <= 0) break; // the line is full; poll says when it takes more
                 lastWrite_ = started;
                 outOffset_ += static_cast<std::size_t>(n);
                 sent_ += static_cast<std::size_t>(n);
-                if (outOffset_ < o.bytes.size())
-                    break;
+                if (outOffset_ < o.bytes.size()) break;
                 outgoing_.pop_front();
                 outOffset_ = 0;
             }

@@ -17,7 +17,8 @@
 #include <thread>
 #include <vector>
 
-namespace kivrel::test {
+namespace kivrel::test
+{
 
 using Bytes = std::vector<unsigned char>;
 using SteadyTime = std::chrono::steady_clock::time_point;
@@ -59,7 +60,7 @@ struct Telegram {
 
 class SensorPeer
 {
-public:
+  public:
     static constexpr std::size_t TelegramSize = 17;
 
     // Opens the pair and starts the peer's thread; ok() tells whether that worked.
@@ -105,7 +106,7 @@ public:
     void hangUp();
     bool hungUp() const;
 
-private:
+  private:
     struct Outgoing {
         SteadyTime due;
         Bytes bytes;

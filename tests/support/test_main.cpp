@@ -11,8 +11,7 @@ int main(int argc, char **argv)
     ::testing::InitGoogleTest(&argc, argv);
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     CviInstance instance{&argc, argv};
-    if (!InitCVIRTE(&instance, nullptr, nullptr))
-        return 2;
+    if (!InitCVIRTE(&instance, nullptr, nullptr)) return 2;
     const int result = RUN_ALL_TESTS();
     CloseCVIRTE();
     return result;

@@ -1,0 +1,1 @@
+#include "rel_fixture.h"
