@@ -23,14 +23,20 @@
 #include <sys/ioctl.h>
 #endif
 
-namespace kivrel::platform {
-namespace {
-int systemIoctl(int fd, unsigned long request, void *arg) { return ::ioctl(fd, request, arg); }
+namespace kivrel::platform
+{
+namespace
+{
+int systemIoctl(int fd, unsigned long request, void *arg)
+{
+    return ::ioctl(fd, request, arg);
+}
 } // namespace
 SerialIoctl serialIoctl = systemIoctl;
 } // namespace kivrel::platform
 
-namespace {
+namespace
+{
 
 constexpr int FirstPort = 1;
 constexpr int LastPort = 255;
@@ -49,7 +55,7 @@ struct Slot {
 
 class PortTable
 {
-public:
+  public:
     PortTable() = default;
     PortTable(const PortTable &) = delete;
     PortTable &operator=(const PortTable &) = delete;
@@ -88,8 +94,7 @@ public:
     void releaseAll()
     {
         for (Slot &s : slots_) {
-            if (s.port && s.port->isOpen())
-                s.port->close();
+            if (s.port && s.port->isOpen()) s.port->close();
             s.port.reset();
             s.gone = false;
         }
@@ -102,14 +107,17 @@ public:
         return t;
     }
 
-private:
+  private:
     static void onError(int number, QSerialPort::SerialPortError e);
 
     std::array<Slot, LastPort + 1> slots_{};
     bool postRoutineAdded_ = false;
 };
 
-PortTable &ports() { return PortTable::table(); }
+PortTable &ports()
+{
+    return PortTable::table();
+}
 
 bool meansDeviceGone(QSerialPort::SerialPortError e)
 {
@@ -117,18 +125,15 @@ bool meansDeviceGone(QSerialPort::SerialPortError e)
     case QSerialPort::ReadError:
     case QSerialPort::WriteError:
     case QSerialPort::ResourceError:
-    case QSerialPort::DeviceNotFoundError:
-        return true;
-    default:
-        return false;
+    case QSerialPort::DeviceNotFoundError: return true;
+    default: return false;
     }
 }
 
 void PortTable::onError(int number, QSerialPort::SerialPortError e)
 {
     Slot &s = ports().at(number);
-    if (!s.port || !s.port->isOpen() || s.gone || !meansDeviceGone(e))
-        return;
+    if (!s.port || !s.port->isOpen() || s.gone || !meansDeviceGone(e)) return;
     // A hung-up terminal or a pulled adapter stays readable forever and Qt would report the
     // failed read on every pass of the event loop. Closing ends that; closing right here
     // would delete the notifier that is still delivering this very error.
@@ -145,7 +150,10 @@ void PortTable::onError(int number, QSerialPort::SerialPortError e)
         Qt::QueuedConnection);
 }
 
-bool validNumber(int port) { return port >= FirstPort && port <= LastPort; }
+bool validNumber(int port)
+{
+    return port >= FirstPort && port <= LastPort;
+}
 
 // The slot of an open, usable port, or null with the code to return.
 Slot *openSlot(int port, int *code)
@@ -164,8 +172,7 @@ Slot *openSlot(int port, int *code)
 
 int millisecondsOf(double seconds)
 {
-    if (!(seconds > 0.0))
-        return 0;
+    if (!(seconds > 0.0)) return 0;
     const double ms = seconds * 1000.0;
     return ms >= INT_MAX ? INT_MAX : static_cast<int>(ms);
 }
@@ -188,16 +195,13 @@ bool naturalLess(const QString &a, const QString &b)
                 ta.remove(0, 1);
             while (tb.size() > 1 && tb[0] == u'0')
                 tb.remove(0, 1);
-            if (ta.size() != tb.size())
-                return ta.size() < tb.size();
-            if (ta != tb)
-                return ta < tb;
+            if (ta.size() != tb.size()) return ta.size() < tb.size();
+            if (ta != tb) return ta < tb;
             i = ei;
             j = ej;
             continue;
         }
-        if (a[i] != b[j])
-            return a[i] < b[j];
+        if (a[i] != b[j]) return a[i] < b[j];
         ++i;
         ++j;
     }
@@ -217,17 +221,14 @@ QString standardDevice(int n)
     return QStringLiteral("COM%1").arg(n);
 #else
     const QByteArray var = "KIVREL_COM" + QByteArray::number(n);
-    if (qEnvironmentVariableIsSet(var.constData()))
-        return qEnvironmentVariable(var.constData());
+    if (qEnvironmentVariableIsSet(var.constData())) return qEnvironmentVariable(var.constData());
     QList<QSerialPortInfo> infos = QSerialPortInfo::availablePorts();
     std::sort(infos.begin(), infos.end(), [](const QSerialPortInfo &a, const QSerialPortInfo &b) {
         const bool aa = isAdapter(a.portName()), ba = isAdapter(b.portName());
-        if (aa != ba)
-            return aa;
+        if (aa != ba) return aa;
         return naturalLess(a.portName(), b.portName());
     });
-    if (n > infos.size())
-        return {};
+    if (n > infos.size()) return {};
     return infos[n - 1].systemLocation();
 #endif
 }
@@ -237,21 +238,18 @@ QString standardDevice(int n)
 QString deviceFor(int port, const char *deviceName)
 {
     const QString name = deviceName ? QString::fromLocal8Bit(deviceName).trimmed() : QString();
-    if (name.isEmpty())
-        return standardDevice(port);
+    if (name.isEmpty()) return standardDevice(port);
     if (name.startsWith(u"COM", Qt::CaseInsensitive)) {
         bool ok = false;
         const int k = name.mid(3).toInt(&ok);
-        if (ok && validNumber(k))
-            return standardDevice(k);
+        if (ok && validNumber(k)) return standardDevice(k);
     }
     return name;
 }
 
 bool applyLine(QSerialPort &p, long baudRate, int parity, int dataBits, int stopBits)
 {
-    if (baudRate <= 0 || baudRate > INT_MAX)
-        return false;
+    if (baudRate <= 0 || baudRate > INT_MAX) return false;
     QSerialPort::Parity par;
     switch (parity) {
     case 0: par = QSerialPort::NoParity; break;
@@ -261,8 +259,7 @@ bool applyLine(QSerialPort &p, long baudRate, int parity, int dataBits, int stop
     case 4: par = QSerialPort::SpaceParity; break;
     default: return false;
     }
-    if (dataBits < 5 || dataBits > 8)
-        return false;
+    if (dataBits < 5 || dataBits > 8) return false;
     QSerialPort::StopBits stop;
     switch (stopBits) {
     case 1: stop = QSerialPort::OneStop; break;
@@ -282,13 +279,10 @@ void requestLowLatency(QSerialPort &p)
 {
 #ifdef Q_OS_LINUX
     const int fd = static_cast<int>(p.handle());
-    if (fd < 0)
-        return;
+    if (fd < 0) return;
     serial_struct settings{};
-    if (kivrel::platform::serialIoctl(fd, TIOCGSERIAL, &settings) != 0)
-        return;
-    if (settings.flags & ASYNC_LOW_LATENCY)
-        return;
+    if (kivrel::platform::serialIoctl(fd, TIOCGSERIAL, &settings) != 0) return;
+    if (settings.flags & ASYNC_LOW_LATENCY) return;
     settings.flags |= ASYNC_LOW_LATENCY;
     (void)kivrel::platform::serialIoctl(fd, TIOCSSERIAL, &settings);
 #else
@@ -302,21 +296,17 @@ int OpenComConfig(int port, const char *deviceName, long baudRate, int parity, i
                   int stopBits, int inputQueueSize, int outputQueueSize)
 {
     (void)outputQueueSize; // the driver's own output queue is all there is
-    if (!validNumber(port))
-        return RS232_INVALID_PORT;
+    if (!validNumber(port)) return RS232_INVALID_PORT;
     if (!QCoreApplication::instance())
         return RS232_ERROR; // the port's notifiers need an event loop
     Slot &s = ports().at(port);
-    if (s.port && s.port->isOpen())
-        s.port->close();
+    if (s.port && s.port->isOpen()) s.port->close();
     s.gone = false;
     ++s.generation;
 
     const QString device = deviceFor(port, deviceName);
-    if (device.isEmpty())
-        return RS232_NO_PORT_FOUND;
-    if (device.startsWith(u'/') && !QFileInfo::exists(device))
-        return RS232_NO_PORT_FOUND;
+    if (device.isEmpty()) return RS232_NO_PORT_FOUND;
+    if (device.startsWith(u'/') && !QFileInfo::exists(device)) return RS232_NO_PORT_FOUND;
 
     QSerialPort &p = ports().portOf(port);
     p.setPortName(device);
@@ -338,11 +328,9 @@ int OpenComConfig(int port, const char *deviceName, long baudRate, int parity, i
 
 int CloseCom(int port)
 {
-    if (!validNumber(port))
-        return RS232_INVALID_PORT;
+    if (!validNumber(port)) return RS232_INVALID_PORT;
     Slot &s = ports().at(port);
-    if (!s.port || !s.port->isOpen())
-        return RS232_PORT_NOT_OPEN;
+    if (!s.port || !s.port->isOpen()) return RS232_PORT_NOT_OPEN;
     if (s.gone) {
         // Already closed as far as the caller knows; finish what the deferred close would do.
         s.port->close();
@@ -356,24 +344,18 @@ int ComWrt(int port, const unsigned char *buffer, int count)
 {
     int code = 0;
     Slot *s = openSlot(port, &code);
-    if (!s)
-        return code;
-    if (count < 0 || (!buffer && count > 0))
-        return RS232_ERROR;
-    if (count == 0)
-        return 0;
+    if (!s) return code;
+    if (count < 0 || (!buffer && count > 0)) return RS232_ERROR;
+    if (count == 0) return 0;
     QSerialPort &p = *s->port;
-    if (p.write(reinterpret_cast<const char *>(buffer), count) != count)
-        return RS232_IO_ERROR;
+    if (p.write(reinterpret_cast<const char *>(buffer), count) != count) return RS232_IO_ERROR;
     // write() only buffers until the event loop runs, and the caller may not run it.
     QDeadlineTimer deadline(millisecondsOf(s->timeLimit));
     while (!s->gone && p.isOpen() && p.bytesToWrite() > 0) {
         const qint64 left = deadline.remainingTime();
-        if (left <= 0 || !p.waitForBytesWritten(static_cast<int>(left)))
-            break;
+        if (left <= 0 || !p.waitForBytesWritten(static_cast<int>(left))) break;
     }
-    if (s->gone || !p.isOpen())
-        return RS232_IO_ERROR;
+    if (s->gone || !p.isOpen()) return RS232_IO_ERROR;
     // Qt's buffer drains in order, so whatever is still in it is the tail of these bytes.
     return count - static_cast<int>(std::min<qint64>(p.bytesToWrite(), count));
 }
@@ -382,12 +364,9 @@ int ComRd(int port, unsigned char *buffer, int count)
 {
     int code = 0;
     Slot *s = openSlot(port, &code);
-    if (!s)
-        return code;
-    if (count <= 0)
-        return 0;
-    if (!buffer)
-        return RS232_ERROR;
+    if (!s) return code;
+    if (count <= 0) return 0;
+    if (!buffer) return RS232_ERROR;
     QSerialPort &p = *s->port;
     char *out = reinterpret_cast<char *>(buffer);
     int moved = 0;
@@ -395,13 +374,10 @@ int ComRd(int port, unsigned char *buffer, int count)
     QDeadlineTimer deadline(millisecondsOf(s->timeLimit));
     for (;;) {
         const qint64 got = p.read(out + moved, count - moved);
-        if (got > 0)
-            moved += static_cast<int>(got);
-        if (moved >= count || got < 0 || s->gone || !p.isOpen())
-            break;
+        if (got > 0) moved += static_cast<int>(got);
+        if (moved >= count || got < 0 || s->gone || !p.isOpen()) break;
         const qint64 left = deadline.remainingTime();
-        if (left <= 0)
-            break;
+        if (left <= 0) break;
         if (!p.waitForReadyRead(static_cast<int>(left)) && p.error() != QSerialPort::NoError &&
             p.error() != QSerialPort::TimeoutError)
             break; // no spinning on a port that keeps failing
@@ -415,8 +391,7 @@ int GetInQLen(int port)
 {
     int code = 0;
     Slot *s = openSlot(port, &code);
-    if (!s)
-        return code;
+    if (!s) return code;
     const qint64 n = s->port->bytesAvailable();
     return static_cast<int>(std::min<qint64>(n, s->inputQueueSize));
 }
@@ -425,8 +400,7 @@ int FlushInQ(int port)
 {
     int code = 0;
     Slot *s = openSlot(port, &code);
-    if (!s)
-        return code;
+    if (!s) return code;
     return s->port->clear(QSerialPort::Input) ? 0 : RS232_IO_ERROR;
 }
 
@@ -434,8 +408,7 @@ int FlushOutQ(int port)
 {
     int code = 0;
     Slot *s = openSlot(port, &code);
-    if (!s)
-        return code;
+    if (!s) return code;
     return s->port->clear(QSerialPort::Output) ? 0 : RS232_IO_ERROR;
 }
 
@@ -443,10 +416,8 @@ int SetComTime(int port, double seconds)
 {
     int code = 0;
     Slot *s = openSlot(port, &code);
-    if (!s)
-        return code;
-    if (seconds < 0.0)
-        return RS232_ERROR;
+    if (!s) return code;
+    if (seconds < 0.0) return RS232_ERROR;
     s->timeLimit = seconds;
     return 0;
 }
@@ -455,8 +426,7 @@ int SetCTSMode(int port, int mode)
 {
     int code = 0;
     Slot *s = openSlot(port, &code);
-    if (!s)
-        return code;
+    if (!s) return code;
     QSerialPort::FlowControl flow;
     switch (mode) {
     case 0: flow = QSerialPort::NoFlowControl; break;

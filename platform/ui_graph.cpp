@@ -118,6 +118,11 @@ void GraphControl::applyStyle()
     setPlottingHints(QCP::phCacheLabels | QCP::phFastPolylines);
     setInteractions(QCP::Interactions());
     setBackground(Qt::white);
+    // The white background covers the whole control, so the panel need not be painted under
+    // it; and with no interactions the overlay layer needs no buffer of its own, which would
+    // cost a full transparent fill per replot and a full blend per paint.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    if (QCPLayer *overlay = layer(QStringLiteral("overlay"))) overlay->setMode(QCPLayer::lmLogical);
     axisRect()->setBackground(Qt::white);
 
     const QColor axisColor(0x50, 0x50, 0x50);
@@ -191,6 +196,10 @@ void GraphControl::setup()
     d->kind = (kindName == QLatin1String("stripchart") || kindName == QLatin1String("strip chart"))
                   ? Kind::StripChart
                   : Kind::Graph;
+    // QCustomPlot's "fast" polylines draw every segment on its own, each with a line set-up of
+    // its own; the strip chart's one-pixel traces look the same as one polyline, which costs a
+    // fraction. The step plots of the x/y graphs keep the separate segments.
+    setPlottingHint(QCP::phFastPolylines, d->kind == Kind::Graph);
 
     bool ok = false;
     const int pps = property("pointsPerScreen").toInt(&ok);

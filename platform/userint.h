@@ -70,8 +70,9 @@ int DiscardPanel(int panel);
 // that moment has returned.
 int RunUserInterface(void);
 int QuitUserInterface(int returnCode);
-// Runs every pending event, callbacks nested, and returns. When nothing is pending it waits
-// for at most about a millisecond, so a spinning caller sleeps instead of burning a core.
+// Runs every pending event, callbacks nested, and returns. Called again at once (a spinning
+// wait) with nothing pending, it sleeps until the next event or a few milliseconds at most, so
+// a spin does not burn a core.
 int ProcessSystemEvents(void);
 
 // Control values in the control's own type: a byte control takes unsigned char, a numeric

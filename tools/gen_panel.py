@@ -227,7 +227,7 @@ QFrame[objectName^="decoration"] { background: #F3F6FA; border: 1px solid #DCE2E
   border-radius: 3px; }
 QLabel[objectName^="head"] { color: #2F4A66; font-weight: bold; }
 QLabel[objectName^="label"] { color: #33404D; }
-QLabel[objectName^="PANEL_DISP"] { background: #13232F; color: #8CF5A8; border-radius: 3px;
+QLabel[objectName^="PANEL_DISP"] { background: #13232F; color: #8CF5A8;
   font-family: monospace; font-size: 15pt; font-weight: bold; padding-right: 6px; }
 QLabel[objectName^="PANEL_DISP"]:disabled { color: #5B7466; }
 QLabel#PANEL_STATUS { background: #FFFFFF; font-family: monospace; padding-left: 6px; }

@@ -26,9 +26,9 @@ struct Request {
 // A driver played by the test: it records what the port asks and answers as told.
 struct FakeDriver {
     std::vector<Request> requests;
-    int flags = 0;      // what TIOCGSERIAL reports
-    int refuseGet = 0;  // errno for TIOCGSERIAL, 0 to accept
-    int refuseSet = 0;  // errno for TIOCSSERIAL, 0 to accept
+    int flags = 0;     // what TIOCGSERIAL reports
+    int refuseGet = 0; // errno for TIOCGSERIAL, 0 to accept
+    int refuseSet = 0; // errno for TIOCSSERIAL, 0 to accept
 };
 FakeDriver driver;
 
