@@ -8,6 +8,7 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 
 #include <cstring>
@@ -64,6 +65,10 @@ int FileToArray(const char *fileName, void *array, int dataType, int numElements
         return FIO_UNSUPPORTED;
 
     QFile file(QFile::decodeName(fileName));
+    // A named pipe or a terminal would block the open or the read until its other end acts,
+    // and a device never ends: only regular files (and, as before, folders) go further.
+    const QFileInfo info(file);
+    if (info.exists() && !info.isFile() && !info.isDir()) return FIO_OPEN_ERROR;
     if (!file.open(QIODevice::ReadOnly)) return FIO_OPEN_ERROR;
     if (file.size() > kMaxFileSize) return FIO_TOO_LARGE;
     const QByteArray text = file.read(kMaxFileSize + 1);

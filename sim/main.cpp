@@ -65,6 +65,7 @@ int main(int argc, char **argv)
     ServerConfig config;
     config.fast = options.fast;
     config.extraDelayMs = options.faults.delaySec * 1000.0;
+    config.delayOrder = options.faults.order;
     config.verbose = options.verbose;
     Server server(port, engine, config);
 

@@ -96,7 +96,9 @@ bool Server::receive(double now)
         p.bytes = std::move(answer->bytes);
         p.hangUp = answer->hangUp;
         // Due when the first answer byte has fully arrived at the client.
-        p.dueMs = arrival + config_.extraDelayMs + (config_.fast ? 0.0 : kTurnaroundMs + kByteMs);
+        const bool delayed = config_.delayOrder == 0 || config_.delayOrder == answer->order;
+        p.dueMs = arrival + (delayed ? config_.extraDelayMs : 0.0) +
+                  (config_.fast ? 0.0 : kTurnaroundMs + kByteMs);
         if (config_.verbose) {
             char prefix[96];
             std::snprintf(prefix, sizeof prefix, "%10.1f ms  order %u%s ->", arrival, answer->order,

@@ -18,6 +18,7 @@ inline constexpr double kTurnaroundMs = 1.0;
 struct ServerConfig {
     bool fast = false;       // no wire time: answer at once, in one write
     double extraDelayMs = 0; // fault: wait this much longer before answering
+    int delayOrder = 0;      // ... only this order code's answers; 0: every answer
     bool verbose = false;    // one line per telegram on the log
     std::FILE *log = stderr;
 };

@@ -5,7 +5,8 @@
 
 #include <tuple>
 
-namespace reltest {
+namespace reltest
+{
 
 enum class Op { LineCheck, GetRam, GetEeprom, Polling, JumpBuffer };
 enum class Fault { Silence, Short, Long, Noise, Late };
@@ -64,7 +65,7 @@ inline double settleOf(Op op)
 // loaded machine to notice the limit first.
 inline constexpr double kLateSeconds = 3.6;
 // What a timed wait may overrun its limit by on a loaded two-core machine.
-inline constexpr double kMargin = 1.5;
+inline constexpr double kMargin = kMarginSeconds;
 
 using FaultCase = std::tuple<Op, Fault>;
 

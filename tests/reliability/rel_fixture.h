@@ -21,9 +21,15 @@
 #include <memory>
 #include <string>
 
-namespace reltest {
+// Readable QStrings in failure messages.
+inline void PrintTo(const QString &s, std::ostream *os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
 
-using apptest::later;
+namespace reltest
+{
+
 using apptest::spin;
 using kivrel::test::Bytes;
 using kivrel::test::Reply;
@@ -34,6 +40,8 @@ inline const Bytes kParams{120, 150, 23, 0, 10, 0, 10, 10, 1, 1, 5, 0, 1, 20, 77
 inline const Bytes kLineOk{0xAA, 0x04, 0x00};
 inline const char kTimeoutText[] = " ATTENTION! \n \n TIMEOUT \n NO SERIAL CONNECTION TO SENSOR";
 inline const char kLineOkText[] = "LINE OK                              V4.0";
+// What a timed wait may overrun its limit by on a loaded two-core machine.
+inline constexpr double kMarginSeconds = 1.5;
 
 // Command buttons by their identifiers in the panel file.
 enum { BUTTON_SEND = 3, BUTTON_GET = 4, BUTTON_GO = 5, BUTTON_STOP = 6, BUTTON_GETBUFF = 15 };
@@ -65,26 +73,33 @@ inline Snapshot snapshot()
     using namespace kivrel;
     Snapshot s;
     s.pp.assign(pp, pp + AnzPara);
-    s.vars = {threshold, hysteresis, power,    pmod,    hold,      trigger,  backlim, regcnt,
+    s.vars = {threshold, hysteresis,   power,    pmod,    hold,    trigger,   backlim, regcnt,
               average,   deadtimemode, deadtime, outmode, trshmod, deltatrsh, frei15};
     s.data.assign(databuf, databuf + AnzData);
     s.data.insert(s.data.end(), {dataDat0, dataNorm, dataTrshWork});
     s.jump.assign(jumpbuf, jumpbuf + 16);
     platform::Panel *p = platform::findPanel(kivrel::panel);
-    if (!p)
-        return s;
+    if (!p) return s;
     for (const auto &[id, control] : p->controls) {
-        if (id == PANEL_STATUS)
-            continue;
+        if (id == PANEL_STATUS) continue;
         unsigned char b = 0;
         int i = 0;
         char text[256] = "";
-        if (GetCtrlVal(kivrel::panel, id, &b) == 0)
+        switch (control.type) {
+        case platform::ValueType::Byte:
+            GetCtrlVal(kivrel::panel, id, &b);
             s.panel[id] = QString::number(b);
-        else if (GetCtrlVal(kivrel::panel, id, &i) == 0)
+            break;
+        case platform::ValueType::Int:
+            GetCtrlVal(kivrel::panel, id, &i);
             s.panel[id] = QString::number(i);
-        else if (GetCtrlVal(kivrel::panel, id, text) == 0)
+            break;
+        case platform::ValueType::String:
+            GetCtrlVal(kivrel::panel, id, text);
             s.panel[id] = QString::fromLatin1(text);
+            break;
+        case platform::ValueType::None: break;
+        }
     }
     return s;
 }
@@ -92,14 +107,10 @@ inline Snapshot snapshot()
 inline std::string describe(const Snapshot &a, const Snapshot &b)
 {
     std::string out;
-    if (a.pp != b.pp)
-        out += " pp";
-    if (a.vars != b.vars)
-        out += " parameter-variables";
-    if (a.data != b.data)
-        out += " measurement";
-    if (a.jump != b.jump)
-        out += " jump-buffer";
+    if (a.pp != b.pp) out += " pp";
+    if (a.vars != b.vars) out += " parameter-variables";
+    if (a.data != b.data) out += " measurement";
+    if (a.jump != b.jump) out += " jump-buffer";
     for (const auto &[id, v] : a.panel) {
         auto it = b.panel.find(id);
         if (it == b.panel.end() || it->second != v)
@@ -112,24 +123,23 @@ inline std::string describe(const Snapshot &a, const Snapshot &b)
 // Seconds on the program's own clock.
 class Stopwatch
 {
-public:
+  public:
     double seconds() const { return Timer() - start_; }
 
-private:
+  private:
     double start_ = Timer();
 };
 
 // The built simulator as a child process; its port becomes COM n while it lives.
 class SimProcess
 {
-public:
+  public:
     explicit SimProcess(const QStringList &args)
     {
         process_.setProgram(QStringLiteral(KIVREL_SIM));
         process_.setArguments(args);
         process_.start();
-        if (!process_.waitForStarted(5000))
-            return;
+        if (!process_.waitForStarted(5000)) return;
         QByteArray line;
         for (int i = 0; i < 100 && !line.contains('\n'); i++) {
             process_.waitForReadyRead(100);
@@ -142,8 +152,7 @@ public:
         for (int n : mapped_) {
             const std::string var = "KIVREL_COM" + std::to_string(n);
             const char *value = std::getenv(var.c_str());
-            if (value && path_ == value)
-                ::unsetenv(var.c_str());
+            if (value && path_ == value) ::unsetenv(var.c_str());
         }
         if (process_.state() != QProcess::NotRunning) {
             process_.terminate();
@@ -166,24 +175,31 @@ public:
     // True once the simulator has ended by itself, with its exit code.
     bool ended(int *exitCode)
     {
-        if (process_.state() != QProcess::NotRunning)
-            process_.waitForFinished(0);
-        if (process_.state() != QProcess::NotRunning)
-            return false;
+        if (process_.state() != QProcess::NotRunning) process_.waitForFinished(0);
+        if (process_.state() != QProcess::NotRunning) return false;
         *exitCode = process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
         return true;
     }
 
-private:
+  private:
     QProcess process_;
     std::string path_;
     std::vector<int> mapped_;
 };
 
 // Operator actions on the real widgets.
-inline QWidget *control(int id) { return kivrel::platform::controlWidget(kivrel::panel, id); }
-inline void click(int id) { QTest::mouseClick(control(id), Qt::LeftButton); }
-inline void rightClick(int id) { QTest::mouseClick(control(id), Qt::RightButton); }
+inline QWidget *control(int id)
+{
+    return kivrel::platform::controlWidget(kivrel::panel, id);
+}
+inline void click(int id)
+{
+    QTest::mouseClick(control(id), Qt::LeftButton);
+}
+inline void rightClick(int id)
+{
+    QTest::mouseClick(control(id), Qt::RightButton);
+}
 // Picks COM n in the port selector as the operator does, which connects.
 inline void pickPort(int n)
 {
@@ -197,7 +213,7 @@ inline void pickPort(int n)
 // unless a test takes the recorder away.
 class RelTest : public apptest::PanelTest
 {
-protected:
+  protected:
     void SetUp() override
     {
         PanelTest::SetUp();
@@ -228,10 +244,16 @@ protected:
         peer->clearReceived();
     }
     int reports() const { return timeoutReports(*popups); }
+    // Runs `f` once, `ms` from now, inside whatever loop processes events then; never after
+    // the test has ended.
+    void after(int ms, std::function<void()> f) { QTimer::singleShot(ms, &timers_, std::move(f)); }
     std::vector<kivrel::test::Telegram> telegrams() const { return peer->telegrams(); }
 
     std::unique_ptr<SensorPeer> peer = std::make_unique<SensorPeer>();
     std::unique_ptr<PopupRecorder> popups;
+
+  private:
+    QObject timers_;
 };
 
 } // namespace reltest

@@ -1,1 +1,322 @@
+// Commands inside commands: every wait processes events, so the operator's next action runs
+// inside the command still waiting. Driven through the real buttons, keys and window.
+#include "popup_holder.h"
 #include "rel_fixture.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <thread>
+
+using namespace kivrel;
+using namespace reltest;
+using Clock = std::chrono::steady_clock;
+
+namespace
+{
+
+const Bytes kFresh{140, 150, 23, 0, 10, 0, 10, 10, 1, 1, 5, 0, 1, 20, 78};
+const Bytes kMinima{40, 41, 42, 43, 44, 45, 46, 47, 48, 49, 50, 51, 52, 53, 54, 55};
+
+int countOrder(const std::vector<kivrel::test::Telegram> &t, int order)
+{
+    int n = 0;
+    for (const auto &g : t)
+        n += g.order() == order;
+    return n;
+}
+
+} // namespace
+
+class Nested : public RelTest
+{
+  protected:
+    void SetUp() override
+    {
+        RelTest::SetUp();
+        connect();
+        peer->answerAlways(5, Reply(record(9, 9)));
+    }
+    // Ends a RunUserInterface that a failing test would leave running.
+    void guardEventLoop(int ms)
+    {
+        after(ms, [this] {
+            hung = true;
+            poll = 0;
+            QuitUserInterface(0);
+        });
+    }
+    static void closeWindow() { window()->close(); }
+    bool hung = false;
+};
+
+TEST_F(Nested, GoInsideGoFromTheKeyboardEndsWithOneStop)
+{
+    window()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window(), 2000)) << "F-keys need the active window";
+    int nestedReturned = 0;
+    after(300, [&] {
+        QTest::keyClick(window(), Qt::Key_F11); // Go, run inside the first Go's loop
+        nestedReturned = 1;
+    });
+    after(900, [] { QTest::keyClick(window(), Qt::Key_F12); }); // Stop
+    const Stopwatch watch;
+    click(BUTTON_GO);
+    EXPECT_EQ(nestedReturned, 1);
+    EXPECT_LT(watch.seconds(), 0.9 + kMarginSeconds);
+    EXPECT_EQ(poll, 0);
+    EXPECT_GE(countOrder(telegrams(), 5), 5);
+    EXPECT_EQ(popups->count(), 0);
+    spin(0.2);
+    const std::size_t n = telegrams().size();
+    spin(0.3);
+    EXPECT_EQ(telegrams().size(), n) << "both loops ended";
+}
+
+// Send, Get, GetBuff and a connect each clear poll; the polling loop ends once they return.
+struct DuringPolling {
+    const char *name;
+    int order; // of the command's own telegram
+    std::function<void(SensorPeer &)> script;
+    std::function<void()> press;
+};
+
+class CommandDuringPolling : public Nested, public testing::WithParamInterface<int>
+{
+};
+
+TEST_P(CommandDuringPolling, EndsPolling)
+{
+    const DuringPolling cases[] = {
+        {"Send", 1, [](SensorPeer &) {}, [] { click(BUTTON_SEND); }},
+        {"Get", 3, [](SensorPeer &p) { p.answer(3, Reply(kFresh)); }, [] { click(BUTTON_GET); }},
+        {"GetBuff", 6, [](SensorPeer &p) { p.answer(6, Reply(kMinima)); },
+         [] { click(BUTTON_GETBUFF); }},
+        {"Connect", 3,
+         [](SensorPeer &p) {
+             p.answer(7, Reply(kLineOk));
+             p.answer(3, Reply(kFresh));
+         },
+         [] { pickPort(1); }},
+    };
+    const DuringPolling &c = cases[GetParam()];
+    SCOPED_TRACE(c.name);
+    c.script(*peer);
+    SetCtrlVal(panel, PANEL_THRESHOLD, 66);
+    double pressedAt = 0.0;
+    after(600, [&] {
+        // Pressed while no poll reply is on its way: such a reply has no framing and would be
+        // read as the command's own (see docs/RELIABILITY.md). Blocking here holds the
+        // program, so the last request is answered and lands before the command's flush.
+        std::this_thread::sleep_for(milliseconds(200));
+        pressedAt = Timer();
+        c.press();
+    });
+    click(BUTTON_GO);
+    const double ended = Timer();
+    ASSERT_GT(pressedAt, 0.0);
+    EXPECT_LT(ended - pressedAt, 0.1 + kMarginSeconds);
+    EXPECT_EQ(poll, 0);
+    EXPECT_EQ(popups->count(), 0);
+    spin(0.3);
+    const auto t = telegrams();
+    ASSERT_FALSE(t.empty());
+    EXPECT_EQ(t.back().order(), c.order) << "no poll after the command";
+    EXPECT_GE(countOrder(t, 5), 3);
+    if (c.order == 1) {
+        EXPECT_EQ(t.back().bytes[2], 66) << "the panel's values were sent";
+    } else if (c.order == 3) {
+        EXPECT_EQ(Bytes(pp, pp + AnzPara), kFresh);
+        EXPECT_EQ(byteValue(PANEL_THRESHOLD), 140);
+    } else {
+        EXPECT_EQ(Bytes(jumpbuf, jumpbuf + 16), kMinima);
+    }
+    if (GetParam() == 3) {
+        EXPECT_EQ(status(), kLineOkText);
+        EXPECT_EQ(countOrder(t, 7), 1);
+    }
+}
+
+static std::string commandName(const testing::TestParamInfo<int> &i)
+{
+    static const char *const names[] = {"Send", "Get", "GetBuff", "Connect"};
+    return names[i.param];
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, CommandDuringPolling, testing::Range(0, 4), commandName);
+
+TEST_F(Nested, ClosingTheWindowDuringPollingEndsTheProgramLoop)
+{
+    guardEventLoop(10000);
+    after(50, [] { click(BUTTON_GO); });
+    after(500, closeWindow);
+    const Stopwatch watch;
+    RunUserInterface();
+    EXPECT_FALSE(hung);
+    EXPECT_LT(watch.seconds(), 0.5 + kMarginSeconds);
+    EXPECT_EQ(poll, 0);
+    EXPECT_GE(countOrder(telegrams(), 5), 3);
+    EXPECT_EQ(popups->count(), 0);
+}
+
+// Get and GetBuff finish their read, then the program loop ends.
+TEST_F(Nested, ClosingDuringTheSettleWaitLetsGetAndGetBuffFinish)
+{
+    click(PANEL_EEPROM); // 1.5 s settle wait
+    ASSERT_EQ(target, EEPROM);
+    for (int button : {BUTTON_GET, BUTTON_GETBUFF}) {
+        SCOPED_TRACE(button);
+        peer->clearReceived();
+        peer->answer(4, Reply(kFresh));
+        peer->answer(6, Reply(kMinima));
+        guardEventLoop(10000);
+        after(50, [button] { click(button); });
+        after(600, closeWindow);
+        const Stopwatch watch;
+        RunUserInterface();
+        EXPECT_FALSE(hung);
+        EXPECT_GT(watch.seconds(), 1.5);
+        EXPECT_LT(watch.seconds(), 0.05 + 1.5 + kMarginSeconds);
+        const auto t = telegrams();
+        ASSERT_EQ(t.size(), 1u);
+        EXPECT_EQ(t[0].order(), button == BUTTON_GET ? 4 : 6);
+        if (button == BUTTON_GET)
+            EXPECT_EQ(Bytes(pp, pp + AnzPara), kFresh);
+        else
+            EXPECT_EQ(Bytes(jumpbuf, jumpbuf + 16), kMinima);
+        EXPECT_EQ(popups->count(), 0);
+    }
+}
+
+// The close clears poll before Go's loop has set it: polling still starts and runs until the
+// operator stops it; only then does the program loop end.
+TEST_F(Nested, ClosingDuringGosSettleWaitStillPollsUntilStopped)
+{
+    click(PANEL_EEPROM);
+    guardEventLoop(15000);
+    std::size_t pollsBeforeStop = 0;
+    after(50, [] { click(BUTTON_GO); });
+    after(600, closeWindow);
+    after(2600, [&] {
+        pollsBeforeStop = telegrams().size();
+        click(BUTTON_STOP);
+    });
+    const Stopwatch watch;
+    RunUserInterface();
+    EXPECT_FALSE(hung);
+    EXPECT_GT(watch.seconds(), 2.5);
+    EXPECT_LT(watch.seconds(), 2.6 + kMarginSeconds);
+    EXPECT_GE(pollsBeforeStop, 5u) << "polling ran after the close";
+    spin(0.3);
+    EXPECT_LE(telegrams().size(), pollsBeforeStop + 1);
+    EXPECT_EQ(poll, 0);
+    EXPECT_EQ(popups->count(), 0);
+}
+
+// A help popup open during polling: no telegram goes out while it is open; polling goes on
+// once it closes.
+TEST_F(Nested, AHelpPopupDuringPollingHoldsTheTelegrams)
+{
+    popups.reset();
+    PopupHolder holder(500);
+    after(400, [] { rightClick(BUTTON_STOP); });
+    after(1800, [] { click(BUTTON_STOP); });
+    click(BUTTON_GO);
+    EXPECT_EQ(poll, 0);
+    ASSERT_EQ(holder.held().size(), 1u);
+    const auto &h = holder.held()[0];
+    EXPECT_EQ(h.title, "Info");
+    EXPECT_EQ(h.text, QString::fromLatin1(InfoButtonStop));
+    const auto t = telegrams();
+    int during = 0, afterwards = 0;
+    for (const auto &g : t) {
+        during += g.time > h.opened + milliseconds(60) && g.time < h.closed;
+        afterwards += g.time > h.closed;
+    }
+    EXPECT_EQ(during, 0);
+    EXPECT_GE(afterwards, 3) << "polling resumed";
+    EXPECT_GE(countOrder(t, 5), 6);
+}
+
+// The operator closes the window while a help popup is open during polling: the popup stays
+// until answered, then polling and the program loop end.
+TEST_F(Nested, ClosingWhileAHelpPopupIsOpenEndsOnceItIsAnswered)
+{
+    popups.reset();
+    PopupHolder holder(600, closeWindow, 200);
+    guardEventLoop(10000);
+    after(50, [] { click(BUTTON_GO); });
+    after(400, [] { rightClick(PANEL_THRESHOLD); });
+    const Stopwatch watch;
+    RunUserInterface();
+    const double took = watch.seconds();
+    EXPECT_FALSE(hung);
+    EXPECT_EQ(poll, 0);
+    ASSERT_EQ(holder.held().size(), 1u);
+    EXPECT_EQ(holder.held()[0].text, QString::fromLatin1(InfoEditThreshold));
+    EXPECT_GT(took, 0.4 + 0.55);
+    EXPECT_LT(took, 1.0 + kMarginSeconds);
+    const auto t = telegrams();
+    ASSERT_FALSE(t.empty());
+    EXPECT_LT(t.back().time, holder.held()[0].closed + milliseconds(60))
+        << "no poll after the popup closed";
+}
+
+// The file dialog of a file Send or Get holds polling while open; polling goes on afterwards,
+// since file transfers leave poll alone.
+TEST_F(Nested, TheFileDialogDuringPollingLeavesPollingRunning)
+{
+    QTemporaryDir dir;
+    std::strcpy(proj_dir, QFile::encodeName(dir.path()).constData());
+    click(PANEL_FILE);
+    ASSERT_EQ(target, DATFILE);
+    const QString file = dir.filePath("during.dat");
+    SetCtrlVal(panel, PANEL_THRESHOLD, 77);
+    std::size_t atSend = 0, atGet = 0;
+    after(300, [&] {
+        popups->answerFileDialog(file);
+        click(BUTTON_SEND);
+        atSend = telegrams().size();
+        SetCtrlVal(panel, PANEL_THRESHOLD, 5); // an edit the load replaces
+    });
+    after(800, [&] {
+        popups->answerFileDialog(file);
+        click(BUTTON_GET);
+        atGet = telegrams().size();
+    });
+    after(1400, [] { click(BUTTON_STOP); });
+    click(BUTTON_GO);
+    EXPECT_EQ(poll, 0);
+    ASSERT_TRUE(QFile::exists(file));
+    EXPECT_EQ(byteValue(PANEL_THRESHOLD), 77) << "the saved file was loaded back";
+    const std::size_t total = telegrams().size();
+    EXPECT_GE(atGet, atSend + 3) << "polling ran between the two dialogs";
+    EXPECT_GE(total, atGet + 3) << "polling ran after the second dialog";
+    EXPECT_EQ(countOrder(telegrams(), 5), int(total)) << "files never talk to the sensor";
+    ASSERT_EQ(popups->count(), 2);
+    EXPECT_EQ(popups->popups()[0].kind, RecordedPopup::Kind::FileDialog);
+    EXPECT_EQ(popups->popups()[1].kind, RecordedPopup::Kind::FileDialog);
+}
+
+// Known issue, disabled until the logic changes: with real wire timing a connect pressed
+// during polling nearly always ends in a false timeout report. The press is handled inside
+// the poll's wait, so a reply is on its way; its bytes arrive after the connect's flush and
+// the line check reads them with its own. Repeat with --gtest_also_run_disabled_tests.
+TEST_F(Nested, ConnectDuringPollingOnAWireTimedLineReportsNothing)
+{
+    peer.reset();
+    SimProcess sim({}); // no --fast: 4800-baud timing
+    ASSERT_TRUE(sim.ok());
+    sim.mapToCom(1);
+    InitRS232(com);
+    ASSERT_EQ(status(), kLineOkText);
+    for (int i = 0; i < 3; i++) {
+        SCOPED_TRACE(i);
+        popups->clear();
+        after(500 + 13 * i, [] { pickPort(1); });
+        click(BUTTON_GO);
+        EXPECT_EQ(popups->count(), 0);
+        EXPECT_EQ(status(), kLineOkText);
+    }
+}
