@@ -12,7 +12,8 @@
 #include <deque>
 #include <map>
 
-namespace {
+namespace
+{
 
 enum class Type { None, Byte, Int, String };
 
@@ -80,8 +81,7 @@ Port *openPort(int port)
 void deliver()
 {
     State &s = st();
-    if (s.pos >= s.config.size)
-        return;
+    if (s.pos >= s.config.size) return;
     // Lengths from 0xF0 up stand for 128 to 2048 bytes at once: more than the input queue.
     const size_t code = s.config.stream[s.pos++];
     const size_t len = code < 0xF0 ? code : (code - 0xEF) * 128;
@@ -101,8 +101,7 @@ void record(fake::Event::Kind kind, int value = 0)
 // Reads every element, so the sanitizer sees an array shorter than its count.
 template <typename T> bool touch(const void *array, int count)
 {
-    if (!array || count < 1)
-        return false;
+    if (!array || count < 1) return false;
     volatile T sink{};
     const T *p = static_cast<const T *>(array);
     for (int i = 0; i < count; i++)
@@ -113,16 +112,15 @@ template <typename T> bool touch(const void *array, int count)
 
 bool touchArray(const void *array, int count, int dataType)
 {
-    if (dataType == VAL_UNSIGNED_CHAR)
-        return touch<unsigned char>(array, count);
-    if (dataType == VAL_DOUBLE)
-        return touch<double>(array, count);
+    if (dataType == VAL_UNSIGNED_CHAR) return touch<unsigned char>(array, count);
+    if (dataType == VAL_DOUBLE) return touch<double>(array, count);
     return false;
 }
 
 } // namespace
 
-namespace fake {
+namespace fake
+{
 
 void Reset(const Config &config)
 {
@@ -133,8 +131,14 @@ void Reset(const Config &config)
     s.controls[29].value = config.source;
 }
 
-void ClearTrace() { st().trace.clear(); }
-const std::vector<Event> &Trace() { return st().trace; }
+void ClearTrace()
+{
+    st().trace.clear();
+}
+const std::vector<Event> &Trace()
+{
+    return st().trace;
+}
 
 int CtrlInt(int control)
 {
@@ -148,14 +152,23 @@ std::string CtrlText(int control)
     return c ? c->text : std::string();
 }
 
-int TypeMismatches() { return st().mismatches; }
-int BadPlots() { return st().badPlots; }
+int TypeMismatches()
+{
+    return st().mismatches;
+}
+int BadPlots()
+{
+    return st().badPlots;
+}
 
 } // namespace fake
 
 // ---- Run-time ----------------------------------------------------------------------------------
 
-int InitCVIRTE(void *, const CviNameTable *, void *) { return 1; }
+int InitCVIRTE(void *, const CviNameTable *, void *)
+{
+    return 1;
+}
 void CloseCVIRTE(void) {}
 
 // ---- Time --------------------------------------------------------------------------------------
@@ -171,8 +184,7 @@ void Sleep(unsigned int milliseconds)
     State &s = st();
     s.now += milliseconds / 1000.0;
     ++s.sleeps;
-    if (s.config.onSleep)
-        s.config.onSleep(s.sleeps);
+    if (s.config.onSleep) s.config.onSleep(s.sleeps);
 }
 
 int GetProjectDir(char directory[])
@@ -185,14 +197,12 @@ int GetProjectDir(char directory[])
 
 int OpenComConfig(int port, const char *, long, int, int, int, int inputQueueSize, int)
 {
-    if (port < 1 || port > 255)
-        return RS232_INVALID_PORT;
+    if (port < 1 || port > 255) return RS232_INVALID_PORT;
     const int result = st().config.openResult;
     record(fake::Event::Open, result);
     Port &p = st().ports[port];
     p = Port{};
-    if (result < 0)
-        return result;
+    if (result < 0) return result;
     p.open = true;
     p.queueSize = inputQueueSize > 0 ? inputQueueSize : 512;
     return 0;
@@ -201,8 +211,7 @@ int OpenComConfig(int port, const char *, long, int, int, int, int inputQueueSiz
 int CloseCom(int port)
 {
     Port *p = openPort(port);
-    if (!p)
-        return RS232_PORT_NOT_OPEN;
+    if (!p) return RS232_PORT_NOT_OPEN;
     p->open = false;
     p->in.clear();
     return 0;
@@ -210,10 +219,8 @@ int CloseCom(int port)
 
 int ComWrt(int port, const unsigned char *buffer, int count)
 {
-    if (!openPort(port))
-        return RS232_PORT_NOT_OPEN;
-    if (count < 0 || (count > 0 && !buffer))
-        return RS232_ERROR;
+    if (!openPort(port)) return RS232_PORT_NOT_OPEN;
+    if (count < 0 || (count > 0 && !buffer)) return RS232_ERROR;
     fake::Event e{fake::Event::Write, {buffer, buffer + count}, count, {}, {}};
     st().trace.push_back(e);
     return count;
@@ -222,8 +229,7 @@ int ComWrt(int port, const unsigned char *buffer, int count)
 int ComRd(int port, unsigned char *buffer, int count)
 {
     Port *p = openPort(port);
-    if (!p)
-        return RS232_PORT_NOT_OPEN;
+    if (!p) return RS232_PORT_NOT_OPEN;
     fake::Event e{fake::Event::Read, {}, count, {}, {}};
     if (count > 0) {
         // Missing bytes are waited for up to the port's time limit, as the driver does.
@@ -249,16 +255,14 @@ int ComRd(int port, unsigned char *buffer, int count)
 int GetInQLen(int port)
 {
     Port *p = openPort(port);
-    if (!p)
-        return RS232_PORT_NOT_OPEN;
+    if (!p) return RS232_PORT_NOT_OPEN;
     return std::min(static_cast<int>(p->in.size()), p->queueSize);
 }
 
 int FlushInQ(int port)
 {
     Port *p = openPort(port);
-    if (!p)
-        return RS232_PORT_NOT_OPEN;
+    if (!p) return RS232_PORT_NOT_OPEN;
     p->in.clear();
     record(fake::Event::FlushIn);
     return 0;
@@ -266,8 +270,7 @@ int FlushInQ(int port)
 
 int FlushOutQ(int port)
 {
-    if (!openPort(port))
-        return RS232_PORT_NOT_OPEN;
+    if (!openPort(port)) return RS232_PORT_NOT_OPEN;
     record(fake::Event::FlushOut);
     return 0;
 }
@@ -275,29 +278,45 @@ int FlushOutQ(int port)
 int SetComTime(int port, double seconds)
 {
     Port *p = openPort(port);
-    if (!p)
-        return RS232_PORT_NOT_OPEN;
+    if (!p) return RS232_PORT_NOT_OPEN;
     p->timeLimit = seconds;
     return 0;
 }
 
-int SetCTSMode(int port, int) { return openPort(port) ? 0 : RS232_PORT_NOT_OPEN; }
+int SetCTSMode(int port, int)
+{
+    return openPort(port) ? 0 : RS232_PORT_NOT_OPEN;
+}
 
 // ---- Panels and events -------------------------------------------------------------------------
 
-int LoadPanel(int, const char *, int) { return 1; }
-int DisplayPanel(int) { return 0; }
-int DiscardPanel(int) { return 0; }
-int RunUserInterface(void) { return 0; }
-int QuitUserInterface(int) { return 0; }
+int LoadPanel(int, const char *, int)
+{
+    return 1;
+}
+int DisplayPanel(int)
+{
+    return 0;
+}
+int DiscardPanel(int)
+{
+    return 0;
+}
+int RunUserInterface(void)
+{
+    return 0;
+}
+int QuitUserInterface(int)
+{
+    return 0;
+}
 
 int ProcessSystemEvents(void)
 {
     State &s = st();
     deliver();
     ++s.turns;
-    if (s.config.onEvents)
-        s.config.onEvents(s.turns);
+    if (s.config.onEvents) s.config.onEvents(s.turns);
     return 0;
 }
 
@@ -306,10 +325,8 @@ int ProcessSystemEvents(void)
 int GetCtrlVal(int, int control, unsigned char *value)
 {
     Control *c = findControl(control);
-    if (!c)
-        return UIE_INVALID_CONTROL;
-    if (c->type != Type::Byte)
-        return ++st().mismatches, UIE_TYPE_MISMATCH;
+    if (!c) return UIE_INVALID_CONTROL;
+    if (c->type != Type::Byte) return ++st().mismatches, UIE_TYPE_MISMATCH;
     *value = static_cast<unsigned char>(c->value);
     return 0;
 }
@@ -317,10 +334,8 @@ int GetCtrlVal(int, int control, unsigned char *value)
 int GetCtrlVal(int, int control, int *value)
 {
     Control *c = findControl(control);
-    if (!c)
-        return UIE_INVALID_CONTROL;
-    if (c->type != Type::Int)
-        return ++st().mismatches, UIE_TYPE_MISMATCH;
+    if (!c) return UIE_INVALID_CONTROL;
+    if (c->type != Type::Int) return ++st().mismatches, UIE_TYPE_MISMATCH;
     *value = c->value;
     return 0;
 }
@@ -328,10 +343,8 @@ int GetCtrlVal(int, int control, int *value)
 int GetCtrlVal(int, int control, char *value)
 {
     Control *c = findControl(control);
-    if (!c)
-        return UIE_INVALID_CONTROL;
-    if (c->type != Type::String)
-        return ++st().mismatches, UIE_TYPE_MISMATCH;
+    if (!c) return UIE_INVALID_CONTROL;
+    if (c->type != Type::String) return ++st().mismatches, UIE_TYPE_MISMATCH;
     const size_t n = std::min<size_t>(c->text.size(), 255);
     std::memcpy(value, c->text.data(), n);
     value[n] = '\0';
@@ -341,8 +354,7 @@ int GetCtrlVal(int, int control, char *value)
 int SetCtrlVal(int, int control, int value)
 {
     Control *c = findControl(control);
-    if (!c)
-        return UIE_INVALID_CONTROL;
+    if (!c) return UIE_INVALID_CONTROL;
     if (c->type == Type::Byte)
         value &= 0xFF;
     else if (c->type != Type::Int)
@@ -354,27 +366,26 @@ int SetCtrlVal(int, int control, int value)
 int SetCtrlVal(int, int control, const char *value)
 {
     Control *c = findControl(control);
-    if (!c)
-        return UIE_INVALID_CONTROL;
-    if (c->type != Type::String)
-        return ++st().mismatches, UIE_TYPE_MISMATCH;
+    if (!c) return UIE_INVALID_CONTROL;
+    if (c->type != Type::String) return ++st().mismatches, UIE_TYPE_MISMATCH;
     c->text = value ? value : "";
     return 0;
 }
 
-int SetCtrlAttribute(int, int control, int, int) { return findControl(control) ? 0 : UIE_INVALID_CONTROL; }
+int SetCtrlAttribute(int, int control, int, int)
+{
+    return findControl(control) ? 0 : UIE_INVALID_CONTROL;
+}
 
 int SetCtrlAttribute(int, int control, int, const char *value)
 {
-    if (!findControl(control))
-        return UIE_INVALID_CONTROL;
+    if (!findControl(control)) return UIE_INVALID_CONTROL;
     return value ? 0 : UIE_INVALID_ARGUMENT;
 }
 
 int GetCtrlAttribute(int, int control, int, int *value)
 {
-    if (!findControl(control))
-        return UIE_INVALID_CONTROL;
+    if (!findControl(control)) return UIE_INVALID_CONTROL;
     *value = 0;
     return 0;
 }
@@ -393,17 +404,18 @@ int NewCtrl(int, int, const char *, int, int)
 
 int ReplaceListItem(int, int control, int, const char *text, int)
 {
-    if (!findControl(control))
-        return UIE_INVALID_CONTROL;
+    if (!findControl(control)) return UIE_INVALID_CONTROL;
     return text ? 0 : UIE_INVALID_ARGUMENT;
 }
 
-int DisplayImageFile(int, int control, const char *) { return findControl(control) ? 0 : UIE_INVALID_CONTROL; }
+int DisplayImageFile(int, int control, const char *)
+{
+    return findControl(control) ? 0 : UIE_INVALID_CONTROL;
+}
 
 // ---- Graphs ------------------------------------------------------------------------------------
 
-int PlotY(int, int control, const void *array, int numPoints, int dataType, int, int, int, int,
-          int)
+int PlotY(int, int control, const void *array, int numPoints, int dataType, int, int, int, int, int)
 {
     if (!findControl(control) || !touchArray(array, numPoints, dataType))
         return ++st().badPlots, UIE_INVALID_ARGUMENT;
@@ -417,19 +429,23 @@ int PlotStripChart(int, int control, const void *array, int numPoints, int, int,
     return 0;
 }
 
-int DeleteGraphPlot(int, int control, int, int) { return findControl(control) ? 0 : UIE_INVALID_CONTROL; }
+int DeleteGraphPlot(int, int control, int, int)
+{
+    return findControl(control) ? 0 : UIE_INVALID_CONTROL;
+}
 
 // ---- Popups ------------------------------------------------------------------------------------
 
 int MessagePopup(const char *title, const char *message)
 {
-    fake::Event e{fake::Event::Popup, {}, 0, title ? title : "(null)", message ? message : "(null)"};
+    fake::Event e{
+        fake::Event::Popup, {}, 0, title ? title : "(null)", message ? message : "(null)"};
     st().trace.push_back(std::move(e));
     return 0;
 }
 
-int FileSelectPopup(const char *, const char *, const char *, const char *, int, int, int, int,
-                    int, char pathOut[])
+int FileSelectPopup(const char *, const char *, const char *, const char *, int, int, int, int, int,
+                    char pathOut[])
 {
     pathOut[0] = '\0';
     return VAL_NO_FILE_SELECTED;
@@ -442,4 +458,7 @@ int ArrayToFile(const char *, const void *, int, int, int, int, int, int, int, i
     return FIO_OPEN_ERROR;
 }
 
-int FileToArray(const char *, void *, int, int, int, int, int, int) { return FIO_OPEN_ERROR; }
+int FileToArray(const char *, void *, int, int, int, int, int, int)
+{
+    return FIO_OPEN_ERROR;
+}

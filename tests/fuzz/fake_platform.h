@@ -3,8 +3,8 @@
 //
 // Reply bytes arrive in records from the input stream: a length byte, then that many bytes.
 // Each ProcessSystemEvents call delivers the next record into the input queue (a zero length
-// delivers nothing that turn; 0xF0 to 0xFF stand for 128 to 2048 bytes). Timer advances a fake clock by a fixed step on every call, so
-// every timed wait ends.
+// delivers nothing that turn; 0xF0 to 0xFF stand for 128 to 2048 bytes). Timer advances a fake
+// clock by a fixed step on every call, so every timed wait ends.
 #ifndef KIVREL_TESTS_FUZZ_FAKE_PLATFORM_H
 #define KIVREL_TESTS_FUZZ_FAKE_PLATFORM_H
 
@@ -13,7 +13,8 @@
 #include <string>
 #include <vector>
 
-namespace fake {
+namespace fake
+{
 
 struct Event {
     enum Kind { Open, Write, Read, FlushIn, FlushOut, Popup } kind;

@@ -17,7 +17,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 constexpr int kCount = 15;
 constexpr size_t kMaxFileSize = 64 * 1024;
@@ -25,7 +26,7 @@ constexpr size_t kMaxFileSize = 64 * 1024;
 // The files live on tmpfs when there is one, in a directory of this process's own.
 class Scratch
 {
-public:
+  public:
     Scratch()
     {
         const char *base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : std::getenv("TMPDIR");
@@ -44,7 +45,7 @@ public:
     const char *in() const { return in_.c_str(); }
     const char *out() const { return out_.c_str(); }
 
-private:
+  private:
     std::string dir_, in_, out_;
 };
 
@@ -61,8 +62,7 @@ void writeFile(const char *path, const uint8_t *data, size_t size)
     size_t done = 0;
     while (done < size) {
         const ssize_t n = write(fd, data + done, size - done);
-        if (n < 0 && errno == EINTR)
-            continue;
+        if (n < 0 && errno == EINTR) continue;
         FUZZ_CHECK(n > 0, "the input file can be written");
         done += size_t(n);
     }
@@ -94,37 +94,34 @@ int save(const char *path, const unsigned char *array)
 
 // The file format: fields separated by runs of spaces, tabs, CR and LF; each field a decimal
 // number (leading zeros allowed) from 0 to 255; exactly 15 fields.
-bool isSeparator(uint8_t c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool isSeparator(uint8_t c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 int referenceRead(const uint8_t *data, size_t size, unsigned char out[kCount])
 {
-    if (size > kMaxFileSize)
-        return FIO_TOO_LARGE;
+    if (size > kMaxFileSize) return FIO_TOO_LARGE;
     unsigned char values[kCount];
     int count = 0;
     size_t i = 0;
     for (;;) {
         while (i < size && isSeparator(data[i]))
             ++i;
-        if (i == size)
-            break;
+        if (i == size) break;
         size_t end = i;
         while (end < size && !isSeparator(data[end]))
             ++end;
         const std::string field(reinterpret_cast<const char *>(data + i), end - i);
         i = end;
-        if (count == kCount)
-            return FIO_TOO_MANY_VALUES;
-        if (field.find_first_not_of("0123456789") != std::string::npos)
-            return FIO_BAD_VALUE;
+        if (count == kCount) return FIO_TOO_MANY_VALUES;
+        if (field.find_first_not_of("0123456789") != std::string::npos) return FIO_BAD_VALUE;
         const size_t first = field.find_first_not_of('0');
         const std::string digits = first == std::string::npos ? "0" : field.substr(first);
-        if (digits.size() > 3 || std::stoi(digits) > 255)
-            return FIO_BAD_VALUE;
+        if (digits.size() > 3 || std::stoi(digits) > 255) return FIO_BAD_VALUE;
         values[count++] = static_cast<unsigned char>(std::stoi(digits));
     }
-    if (count < kCount)
-        return FIO_TOO_FEW_VALUES;
+    if (count < kCount) return FIO_TOO_FEW_VALUES;
     std::memcpy(out, values, kCount);
     return 0;
 }
@@ -167,10 +164,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         roundTrip(array.get());
     } else {
         FUZZ_CHECK(rc < 0, "a refusal is a negative code");
-        FUZZ_CHECK(std::memcmp(array.get(), canary, kCount) == 0, "a refused file leaves the array");
+        FUZZ_CHECK(std::memcmp(array.get(), canary, kCount) == 0,
+                   "a refused file leaves the array");
     }
     // Any 15 bytes survive the trip through a file.
-    if (size >= size_t(kCount))
-        roundTrip(data + size - kCount);
+    if (size >= size_t(kCount)) roundTrip(data + size - kCount);
     return 0;
 }

@@ -14,13 +14,14 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size);
 
-namespace {
+namespace
+{
 
 namespace fs = std::filesystem;
 
 class Replay : public ::testing::Test
 {
-public:
+  public:
     explicit Replay(fs::path file) : file_(std::move(file)) {}
     void TestBody() override
     {
@@ -32,7 +33,7 @@ public:
         EXPECT_EQ(LLVMFuzzerTestOneInput(bytes.data(), bytes.size()), 0);
     }
 
-private:
+  private:
     fs::path file_;
 };
 
@@ -44,8 +45,7 @@ int main(int argc, char **argv)
     const fs::path dir = KIVREL_FUZZ_CORPUS;
     std::vector<fs::path> files;
     for (const auto &entry : fs::directory_iterator(dir))
-        if (entry.is_regular_file())
-            files.push_back(entry.path());
+        if (entry.is_regular_file()) files.push_back(entry.path());
     std::sort(files.begin(), files.end());
     if (files.empty()) {
         std::fprintf(stderr, "no corpus files in %s\n", dir.c_str());
@@ -54,7 +54,8 @@ int main(int argc, char **argv)
     for (const fs::path &file : files) {
         const std::string name = file.filename().string();
         ::testing::RegisterTest(dir.filename().c_str(), name.c_str(), nullptr, nullptr, __FILE__,
-                                __LINE__, [file]() -> ::testing::Test * { return new Replay(file); });
+                                __LINE__,
+                                [file]() -> ::testing::Test * { return new Replay(file); });
     }
     return RUN_ALL_TESTS();
 }

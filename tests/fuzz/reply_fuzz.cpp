@@ -25,7 +25,8 @@
 #include <string>
 #include <vector>
 
-namespace {
+namespace
+{
 
 using Bytes = std::vector<uint8_t>;
 using fake::Event;
@@ -35,14 +36,13 @@ const char kLineOk[] = "LINE OK                              V4.0";
 
 enum Kind { CONNECT, CONNECT_FAILS, GET_PARA, GET_JUMPBUF, GET_DATA, KIND_COUNT };
 
-int g_cycles = 1;      // polling cycles before the fake Sleep clears poll
-int g_stopTurn = 0;    // event turn at which a nested Stop clears poll; 0 never
+int g_cycles = 1;   // polling cycles before the fake Sleep clears poll
+int g_stopTurn = 0; // event turn at which a nested Stop clears poll; 0 never
 bool g_stopped = false;
 
 void onSleep(int count)
 {
-    if (count >= g_cycles)
-        kivrel::poll = 0;
+    if (count >= g_cycles) kivrel::poll = 0;
 }
 
 void onEvents(int turn)
@@ -82,8 +82,7 @@ void telegram(Cursor &c, int order, bool flushed, const Snapshot &snap)
     FUZZ_CHECK(w.bytes.size() == 17, "a telegram is 17 bytes");
     FUZZ_CHECK(w.bytes[0] == 0x55, "a telegram starts with 0x55");
     FUZZ_CHECK(w.bytes[1] == order, "the telegram carries the command's order code");
-    FUZZ_CHECK(std::memcmp(w.bytes.data() + 2, snap.pp.data(), 15) == 0,
-               "the telegram carries pp");
+    FUZZ_CHECK(std::memcmp(w.bytes.data() + 2, snap.pp.data(), 15) == 0, "the telegram carries pp");
 }
 
 Bytes reply(Cursor &c)
@@ -107,8 +106,7 @@ Bytes paraExchange(Cursor &c, int order, const Snapshot &snap)
 {
     telegram(c, order, true, snap);
     const Bytes r = reply(c);
-    if (r.size() == kivrel::AnzPara)
-        return r;
+    if (r.size() == kivrel::AnzPara) return r;
     timeoutPopup(c);
     return {};
 }
@@ -125,7 +123,10 @@ void checkPara(const Bytes &accepted, const Snapshot &snap)
     FUZZ_CHECK(fake::CtrlInt(kivrel::PANEL_TRIGGER) == accepted[5], "trigger on the panel");
 }
 
-int paraOrder(int target) { return target == kivrel::EEPROM ? 4 : 3; }
+int paraOrder(int target)
+{
+    return target == kivrel::EEPROM ? 4 : 3;
+}
 
 const char *openErrorText(int code)
 {
@@ -147,15 +148,13 @@ const int kOpenErrors[8] = {-1, -2, -3, -4, -5, -6, -7, -99};
 void printTrace(const std::vector<Event> &trace)
 {
     static const bool enabled = std::getenv("KIVREL_FUZZ_TRACE") != nullptr;
-    if (!enabled)
-        return;
+    if (!enabled) return;
     static const char *const names[] = {"open", "write", "read", "flush-in", "flush-out", "popup"};
     for (const Event &e : trace) {
         std::fprintf(stderr, "  %-9s %4d", names[e.kind], e.value);
         for (uint8_t b : e.bytes)
             std::fprintf(stderr, " %02X", b);
-        if (e.kind == Event::Popup)
-            std::fprintf(stderr, " \"%s\"", e.title.c_str());
+        if (e.kind == Event::Popup) std::fprintf(stderr, " \"%s\"", e.title.c_str());
         std::fprintf(stderr, "\n");
     }
     std::fprintf(stderr, "  status \"%s\"\n", fake::CtrlText(kivrel::PANEL_STATUS).c_str());
@@ -165,8 +164,7 @@ void printTrace(const std::vector<Event> &trace)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    if (size < 2)
-        return 0;
+    if (size < 2) return 0;
     const int kind = data[0] % KIND_COUNT;
     const int arg = data[0] / KIND_COUNT;
     const uint8_t mode = data[1];
