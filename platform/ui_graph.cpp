@@ -250,9 +250,10 @@ void GraphControl::setup()
             d->staged.emplace_back();
         }
         legend->setVisible(true);
-        // Sample counters grow without bound; plain integers read better than 1.2e+06.
-        xAxis->setNumberFormat(QStringLiteral("f"));
-        xAxis->setNumberPrecision(0);
+        // The x axis only counts samples, which tells the operator nothing; its grid scrolls
+        // with the traces, its numbers are left out (and with them a text layout per new
+        // label on every frame).
+        xAxis->setTickLabels(false);
         updateStripRange();
     }
     applyPens();
