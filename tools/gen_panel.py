@@ -44,16 +44,49 @@ def widget(cls, name, geom, props=(), items=(), ctrl=None, cb=None, vt=None, acc
     out.append(f'  <widget class="{cls}" name="{name}">{body}</widget>')
 
 
+# Style sheets sit on the widgets they dress, never on the panel: a panel-wide sheet puts every
+# control under the style-sheet style, and the displays and charts that repaint with every
+# record would pay for it (a fifth of each frame). Those are dressed by palette and font.
+def style(sheet):
+    return prop('styleSheet', 'string', sheet)
+
+
+def color_roles(roles):
+    out = ''
+    for role, rgb in roles:
+        r, g, b = (rgb >> 16) & 255, (rgb >> 8) & 255, rgb & 255
+        out += (f'<colorrole role="{role}"><brush brushstyle="SolidPattern"><color alpha="255">'
+                f'<red>{r}</red><green>{g}</green><blue>{b}</blue></color></brush></colorrole>')
+    return out
+
+
+def palette(roles, disabled_roles=None):
+    on = color_roles(roles)
+    off = color_roles(disabled_roles if disabled_roles is not None else roles)
+    return ('<property name="palette"><palette>'
+            f'<active>{on}</active><inactive>{on}</inactive><disabled>{off}</disabled>'
+            '</palette></property>')
+
+
+def font(family, points, bold):
+    return (f'<property name="font"><font><family>{family}</family><pointsize>{points}'
+            f'</pointsize><bold>{"true" if bold else "false"}</bold></font></property>')
+
+
 def section(name, geom):
-    widget('QFrame', name, geom, [prop('frameShape', 'enum', 'QFrame::StyledPanel')])
+    widget('QFrame', name, geom, [
+        prop('frameShape', 'enum', 'QFrame::StyledPanel'),
+        style('QFrame { background: #FFFFFF; border: 1px solid #C3CBD6; border-radius: 4px; }')])
 
 
 def heading(name, text, x, y, w=160):
-    widget('QLabel', name, (x, y, w, 18), [prop('text', 'string', text)])
+    widget('QLabel', name, (x, y, w, 18),
+           [prop('text', 'string', text), style('color: #2F4A66; font-weight: bold;')])
 
 
 def label(name, text, buddy, geom):
-    widget('QLabel', name, geom, [prop('text', 'string', text), prop('buddy', 'cstring', buddy)])
+    widget('QLabel', name, geom, [prop('text', 'string', text), prop('buddy', 'cstring', buddy),
+                                  style('color: #33404D;')])
 
 
 # ---- branding band --------------------------------------------------------------------------
@@ -81,7 +114,9 @@ deco = [('CBF_DECO1', 0, 1), ('CBF_DECO2', 1, 1), ('CBF_DECO3', 0, 2), ('CBF_DEC
         ('CBF_DECO5', 0, 3), ('CBF_DECO6', 1, 3)]
 for i, (cb, c, r) in enumerate(deco, 1):
     widget('QFrame', f'decoration{i}', (cols[c] - 8, rows[r] - 4, 182, 60),
-           [prop('frameShape', 'enum', 'QFrame::StyledPanel')], cb=cb, ctrl=100 + i,
+           [prop('frameShape', 'enum', 'QFrame::StyledPanel'),
+            style('QFrame { background: #F3F6FA; border: 1px solid #DCE2EA; '
+                  'border-radius: 3px; }')], cb=cb, ctrl=100 + i,
            access=f'Parameter spot {i}')
 
 
@@ -145,14 +180,17 @@ for i, (name, text, ctrl, cb, on, acc) in enumerate([
         ('PANEL_FILE', 'FILE', 18, 'CBF_SelectFILE', False, 'Target FILE')]):
     widget('QPushButton', name, (422 + i * 46, 100, 44, 30),
            [prop('text', 'string', text), prop('checkable', 'bool', True),
-            prop('checked', 'bool', on), prop('focusPolicy', 'enum', 'Qt::TabFocus')],
+            prop('checked', 'bool', on), prop('focusPolicy', 'enum', 'Qt::TabFocus'),
+            style('QPushButton:checked { background: #0080FF; color: white; '
+                  'border: 1px solid #005FBF; border-radius: 3px; }')],
            ctrl=ctrl, cb=cb, vt='int', access=acc)
 
 
 # The program never addresses the command buttons; their identifiers only keep them apart.
 def command(name, text, key, cb, y, ctrl, access):
     widget('QPushButton', name, (422, y, 136, 36),
-           [prop('text', 'string', f'{text}   {key}'), prop('shortcut', 'string', key)],
+           [prop('text', 'string', f'{text}   {key}'), prop('shortcut', 'string', key),
+            style('font-weight: bold;')],
            ctrl=ctrl, cb=cb, access=access)
 
 
@@ -180,7 +218,11 @@ def display(name, text, ctrl, cb, slot, access):
     label('label' + name, text, name, (x, 98, 74, 18))
     widget('QLabel', name, (x, 116, 74, 30),
            [prop('text', 'string', '0'),
-            prop('alignment', 'set', 'Qt::AlignRight|Qt::AlignTrailing|Qt::AlignVCenter')],
+            prop('alignment', 'set', 'Qt::AlignRight|Qt::AlignTrailing|Qt::AlignVCenter'),
+            prop('indent', 'number', 6), prop('autoFillBackground', 'bool', True),
+            palette([('Window', 0x13232F), ('WindowText', 0x8CF5A8)],
+                    [('Window', 0x13232F), ('WindowText', 0x5B7466)]),
+            font('monospace', 15, True)],
            ctrl=ctrl, cb=cb, vt='int' if ctrl in (30, 32) else 'byte', access=access)
 
 
@@ -216,25 +258,11 @@ widget('QCustomPlot', 'PANEL_GRAPHDATA2', graph_geom,
 # ---- status line ----------------------------------------------------------------------------
 widget('QLabel', 'PANEL_STATUS', (10, 524, 1160, 28),
        [prop('text', 'string', ''), prop('frameShape', 'enum', 'QFrame::Panel'),
-        prop('frameShadow', 'enum', 'QFrame::Sunken')],
+        prop('frameShadow', 'enum', 'QFrame::Sunken'), prop('indent', 'number', 6),
+        style('background: #FFFFFF; font-family: monospace;')],
        ctrl=39, cb='CBF_DispStatus', vt='string', access='Status line')
 
-STYLE = """
-QWidget#PANEL { background: #E8ECF1; }
-QFrame#sectionConnection, QFrame#sectionParameters, QFrame#sectionCommands,
-QFrame#sectionDisplay { background: #FFFFFF; border: 1px solid #C3CBD6; border-radius: 4px; }
-QFrame[objectName^="decoration"] { background: #F3F6FA; border: 1px solid #DCE2EA;
-  border-radius: 3px; }
-QLabel[objectName^="head"] { color: #2F4A66; font-weight: bold; }
-QLabel[objectName^="label"] { color: #33404D; }
-QLabel[objectName^="PANEL_DISP"] { background: #13232F; color: #8CF5A8;
-  font-family: monospace; font-size: 15pt; font-weight: bold; padding-right: 6px; }
-QLabel[objectName^="PANEL_DISP"]:disabled { color: #5B7466; }
-QLabel#PANEL_STATUS { background: #FFFFFF; font-family: monospace; padding-left: 6px; }
-QPushButton[objectName^="button"] { font-weight: bold; }
-QPushButton:checked { background: #0080FF; color: white; border: 1px solid #005FBF;
-  border-radius: 3px; }
-"""
+
 
 print('<?xml version="1.0" encoding="UTF-8"?>')
 print('<ui version="4.0">')
@@ -243,7 +271,8 @@ print(' <widget class="QWidget" name="PANEL">')
 print('  ' + prop('geometry', 'rect', (0, 0, W, H)))
 print('  ' + prop('windowTitle', 'string', 'KIVREL-Vired V4.0'))
 print('  ' + prop('accessibleName', 'string', 'KIVREL-Vired panel'))
-print('  ' + prop('styleSheet', 'string', STYLE.strip()))
+print('  ' + prop('autoFillBackground', 'bool', True))
+print('  ' + palette([('Window', 0xE8ECF1)]))
 print('  ' + prop('panelId', 'number', 1, True))
 print('  ' + prop('callback', 'string', 'CBF_P', True))
 print('\n'.join(out))
