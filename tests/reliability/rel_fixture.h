@@ -244,6 +244,17 @@ class RelTest : public apptest::PanelTest
         peer->clearReceived();
     }
     int reports() const { return timeoutReports(*popups); }
+    // How every line fault ends: one timeout report and no other popup, polling off, nothing
+    // changed, within `limit` seconds.
+    void expectOneTimeoutReport(const Snapshot &before, double took, double limit)
+    {
+        EXPECT_EQ(reports(), 1);
+        EXPECT_EQ(popups->count(), 1);
+        EXPECT_EQ(status(), "TIMEOUT");
+        EXPECT_EQ(kivrel::poll, 0);
+        EXPECT_LT(took, limit);
+        EXPECT_EQ(describe(before, snapshot()), "unchanged");
+    }
     // Runs `f` once, `ms` from now, inside whatever loop processes events then; never after
     // the test has ended.
     void after(int ms, std::function<void()> f) { QTimer::singleShot(ms, &timers_, std::move(f)); }
