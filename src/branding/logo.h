@@ -1,3 +1,4 @@
+// src/branding: the logo area; uses the panel and below.
 // The branding area: logo bitmap, frame and up to four text lines, in twelve label variants.
 #ifndef KIVREL_BRANDING_LOGO_H
 #define KIVREL_BRANDING_LOGO_H

@@ -1,3 +1,4 @@
+// src/core, the ground floor: program state, constants and help texts; includes nothing of src/.
 // Help texts shown on a right click, and the time-out message of the serial link.
 // Every blank and every spelling belongs to the text as operators have always seen it.
 #ifndef KIVREL_CORE_HELPTEXTS_H

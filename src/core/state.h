@@ -1,3 +1,4 @@
+// src/core, the ground floor: program state, constants and help texts; includes nothing of src/.
 // The program's state: every value lives here, under one name, for the whole run.
 #ifndef KIVREL_CORE_STATE_H
 #define KIVREL_CORE_STATE_H

@@ -1,3 +1,4 @@
+// src/link: the sensor link; uses the panel and below.
 // The sensor commands: parameter transfer, live polling and the jump buffer.
 #ifndef KIVREL_LINK_SENSOR_H
 #define KIVREL_LINK_SENSOR_H

@@ -1,3 +1,4 @@
+// src/panel: the operator panel; uses core and util.
 // The operator panel: page and view switching, parameter editing, live displays and charts.
 #ifndef KIVREL_PANEL_GUI_H
 #define KIVREL_PANEL_GUI_H

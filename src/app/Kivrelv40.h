@@ -1,6 +1,7 @@
+// src/app, the top floor: start-up, callbacks and parameter-file commands; uses every folder.
 // Start-up, shutdown and the control callbacks of the main module.
-#ifndef KIVREL_CORE_KIVRELV40_H
-#define KIVREL_CORE_KIVRELV40_H
+#ifndef KIVREL_APP_KIVRELV40_H
+#define KIVREL_APP_KIVRELV40_H
 
 #include "cvirte.h"
 
