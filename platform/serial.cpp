@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFileInfo>
 #include <QSerialPort>
 #include <QSerialPortInfo>
@@ -16,6 +17,7 @@
 #include <algorithm>
 #include <array>
 #include <climits>
+#include <cstring>
 #include <memory>
 
 #ifdef Q_OS_LINUX
@@ -247,6 +249,15 @@ QString deviceFor(int port, const char *deviceName)
     return name;
 }
 
+// /dev/ttyUSB0 reads as ttyUSB0, a path in the home folder as ~/..., anything else as is.
+QString shortDeviceName(const QString &device)
+{
+    if (device.startsWith(u"/dev/")) return device.mid(5);
+    const QString home = QDir::homePath();
+    if (home.size() > 1 && device.startsWith(home + u'/')) return u'~' + device.mid(home.size());
+    return device;
+}
+
 bool applyLine(QSerialPort &p, long baudRate, int parity, int dataBits, int stopBits)
 {
     if (baudRate <= 0 || baudRate > INT_MAX) return false;
@@ -434,4 +445,15 @@ int SetCTSMode(int port, int mode)
     default: return RS232_ERROR;
     }
     return s->port->setFlowControl(flow) ? 0 : RS232_UNKNOWN_SYSTEM_ERROR;
+}
+
+int GetComDeviceName(int port, char name[], int size)
+{
+    if (!validNumber(port)) return RS232_INVALID_PORT;
+    if (!name || size <= 0) return RS232_ERROR;
+    QByteArray bytes = shortDeviceName(standardDevice(port)).toLocal8Bit();
+    if (bytes.size() >= size) bytes.truncate(size - 1);
+    std::memcpy(name, bytes.constData(), size_t(bytes.size()));
+    name[bytes.size()] = '\0';
+    return 0;
 }

@@ -136,6 +136,39 @@ void setRoles(QWidget *w, std::initializer_list<QPalette::ColorRole> roles, cons
     w->setPalette(pal);
 }
 
+// The mark for a value that differs from what was last sent: an amber field with the value in
+// bold, and the label in bold amber, so it reads at a glance without shouting.
+void setMarked(Control &c, bool on)
+{
+    QWidget *w = c.widget;
+    QLabel *label = c.label;
+    if (on == c.marked) return;
+    if (on) {
+        c.plainPalette = w->palette();
+        c.plainFont = w->font();
+        QPalette pal = w->palette();
+        for (QPalette::ColorRole role : {QPalette::Base, QPalette::Button}) {
+            pal.setColor(QPalette::Active, role, QColor(0xFF, 0xEC, 0xB3));
+            pal.setColor(QPalette::Inactive, role, QColor(0xFF, 0xEC, 0xB3));
+        }
+        w->setPalette(pal);
+        QFont font = w->font();
+        font.setBold(true);
+        w->setFont(font);
+        if (label) {
+            // Labels of panel files are dressed by style sheets, which a palette cannot beat.
+            c.plainLabelSheet = label->styleSheet();
+            label->setStyleSheet(c.plainLabelSheet +
+                                 QLatin1String("\ncolor: #9A5B00; font-weight: bold;"));
+        }
+    } else {
+        w->setPalette(c.plainPalette);
+        w->setFont(c.plainFont);
+        if (label) label->setStyleSheet(c.plainLabelSheet);
+    }
+    c.marked = on;
+}
+
 void refit(Control &c)
 {
     if (c.autoSize && c.widget) c.widget->adjustSize();
@@ -285,6 +318,7 @@ int SetCtrlAttribute(int panel, int control, int attribute, int value)
         auto *graph = qobject_cast<GraphControl *>(w);
         return graph ? graph->setPointsPerScreen(value) : UIE_INVALID_ATTRIBUTE;
     }
+    case ATTR_MARKED: setMarked(*c, value != 0); return 0;
     default: return UIE_INVALID_ATTRIBUTE;
     }
 }
@@ -318,6 +352,7 @@ int SetCtrlAttribute(int panel, int control, int attribute, const char *value)
         refit(*c);
         return 0;
     }
+    case ATTR_DESCRIPTION: w->setAccessibleDescription(text); return 0;
     default: return UIE_INVALID_ATTRIBUTE;
     }
 }
@@ -354,6 +389,7 @@ int GetCtrlAttribute(int panel, int control, int attribute, int *value)
         *value = graph->pointsPerScreen();
         return 0;
     }
+    case ATTR_MARKED: *value = c->marked ? 1 : 0; return 0;
     default: return UIE_INVALID_ATTRIBUTE;
     }
 }

@@ -20,6 +20,7 @@
 #include "ui_panel_p.h"
 
 #include <QAbstractButton>
+#include <QAbstractSpinBox>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -352,8 +353,27 @@ QString resolveDataFile(const QString &fileName)
     return {};
 }
 
+// A spin box interprets typed text only on Enter or when it loses focus, and a function key's
+// click moves no focus: F9 right after typing would send the old value while the field shows
+// the new one. So before any event reaches a callback, the field being edited takes its text
+// as Enter would (invalid text falls back the same way); its own events come first.
+void confirmPendingEdit()
+{
+    static bool confirming = false;
+    if (confirming) return;
+    QWidget *w = QApplication::focusWidget();
+    while (w && !qobject_cast<QAbstractSpinBox *>(w) && !w->isWindow())
+        w = w->parentWidget();
+    auto *spin = qobject_cast<QAbstractSpinBox *>(w);
+    if (!spin) return;
+    confirming = true;
+    spin->interpretText();
+    confirming = false;
+}
+
 void dispatchControlEvent(quint64 serial, int control, int event, int data1, int data2)
 {
+    confirmPendingEdit();
     Panel *p = findPanelBySerial(serial);
     if (!p) return;
     auto it = p->controls.find(control);
@@ -575,6 +595,27 @@ int DisplayPanel(int panel)
     p->window->raise();
     p->window->activateWindow();
     traceFirstPaint(p->window);
+    return 0;
+}
+
+int SetPanelAttribute(int panel, int attribute, int value)
+{
+    Panel *p = findPanel(panel);
+    if (!p || !p->window) return UIE_INVALID_PANEL;
+    if (attribute != ATTR_WINDOW_MODIFIED) return UIE_INVALID_ATTRIBUTE;
+    p->window->setWindowModified(value != 0);
+    return 0;
+}
+
+int SetPanelAttribute(int panel, int attribute, const char *value)
+{
+    Panel *p = findPanel(panel);
+    if (!p || !p->window) return UIE_INVALID_PANEL;
+    if (attribute != ATTR_TITLE) return UIE_INVALID_ATTRIBUTE;
+    // Qt shows the unsaved-work mark where the title holds "[*]".
+    QString title = QString::fromLocal8Bit(value ? value : "");
+    if (!title.contains(QLatin1String("[*]"))) title += QLatin1String("[*]");
+    p->window->setWindowTitle(title);
     return 0;
 }
 

@@ -4,7 +4,9 @@
 
 #include "userint.h"
 
+#include <QFont>
 #include <QLabel>
+#include <QPalette>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
@@ -31,6 +33,11 @@ struct Control {
     int frameColor = -1;
     int textColor = -1;
     int bgColor = -1;
+    // The look a marked control returns to when its mark goes.
+    bool marked = false;
+    QPalette plainPalette;
+    QFont plainFont;
+    QString plainLabelSheet;
 };
 
 struct Panel {

@@ -25,7 +25,16 @@ enum {
     ATTR_TEXT_POINT_SIZE = 686,
     ATTR_TEXT_BGCOLOR = 690,
     ATTR_POINTS_PER_SCREEN = 1171,
-    ATTR_TRACE_VISIBLE = 1234
+    ATTR_TRACE_VISIBLE = 1234,
+    // A calm mark on an input control and its label: its value is not what was last sent.
+    ATTR_MARKED = 2000,
+    ATTR_DESCRIPTION = 2001 // the description assistive technology reads out (string)
+};
+
+// Panel attributes.
+enum {
+    ATTR_TITLE = 2100,         // the window title (string)
+    ATTR_WINDOW_MODIFIED = 2101 // 1: the title carries the desktop's mark for unsaved work
 };
 
 // Data types of plotted arrays.
@@ -88,6 +97,8 @@ int SetCtrlAttribute(int panel, int control, int attribute, int value);
 int SetCtrlAttribute(int panel, int control, int attribute, const char *value);
 int GetCtrlAttribute(int panel, int control, int attribute, int *value);
 int SetTraceAttribute(int panel, int control, int trace, int attribute, int value);
+int SetPanelAttribute(int panel, int attribute, int value);
+int SetPanelAttribute(int panel, int attribute, const char *value);
 
 // Creates a control at run time; returns its identifier or a negative code.
 int NewCtrl(int panel, int style, const char *label, int top, int left);

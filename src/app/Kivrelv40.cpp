@@ -5,6 +5,7 @@
 #include "gui.h"
 #include "helptexts.h"
 #include "logo.h"
+#include "marks.h"
 #include "parafile.h"
 #include "sensor.h"
 #include "state.h"
@@ -27,6 +28,7 @@ int WinMain(void *hInstance, void *, char *, int)
     if (panel < 0) return -1;
     GetProjectDir(proj_dir);
     InitVars();
+    ShowTitle();
     // Connect before the panel is shown, so a failed line check's popup comes first.
     InitRS232(com);
     DisplayPanel(panel);
@@ -94,6 +96,7 @@ int CBF_EditConnect(int pnl, int, int event, void *, int, int)
             SettleWait();
         GetCtrlVal(pnl, PANEL_COMPORT, &com);
         SetCtrlVal(pnl, PANEL_STATUS, "Init COM-Port ...");
+        ShowTitle();
         InitRS232(com);
         return 0;
     }
@@ -215,16 +218,27 @@ int CBF_SelectSource(int, int, int event, void *, int, int)
         return Help(event, text);                                                                  \
     }
 
-KIVREL_HELP_ONLY(CBF_EditThreshold, InfoEditThreshold)
-KIVREL_HELP_ONLY(CBF_EditDeltaTrsh, InfoEditDeltaTrsh)
-KIVREL_HELP_ONLY(CBF_EditHysteresis, InfoEditHysteresis)
-KIVREL_HELP_ONLY(CBF_EditPower, InfoEditPower)
-KIVREL_HELP_ONLY(CBF_EditHold, InfoEditHold)
-KIVREL_HELP_ONLY(CBF_EditBacklim, InfoEditBacklim)
-KIVREL_HELP_ONLY(CBF_EditRegcnt, InfoEditRegcnt)
-KIVREL_HELP_ONLY(CBF_EditAverage, InfoEditAverage)
-KIVREL_HELP_ONLY(CBF_EditOutmode, InfoEditOutmode)
-KIVREL_HELP_ONLY(CBF_EditDeadTime, InfoEditDeadTime)
+// A parameter field does nothing with its value until Send; an edit only changes its mark.
+#define KIVREL_PARAMETER(name, text)                                                               \
+    int name(int, int, int event, void *, int, int)                                                \
+    {                                                                                              \
+        if (event == EVENT_COMMIT) {                                                               \
+            MarkUnsentEdits();                                                                     \
+            return 0;                                                                              \
+        }                                                                                          \
+        return Help(event, text);                                                                  \
+    }
+
+KIVREL_PARAMETER(CBF_EditThreshold, InfoEditThreshold)
+KIVREL_PARAMETER(CBF_EditDeltaTrsh, InfoEditDeltaTrsh)
+KIVREL_PARAMETER(CBF_EditHysteresis, InfoEditHysteresis)
+KIVREL_PARAMETER(CBF_EditPower, InfoEditPower)
+KIVREL_PARAMETER(CBF_EditHold, InfoEditHold)
+KIVREL_PARAMETER(CBF_EditBacklim, InfoEditBacklim)
+KIVREL_PARAMETER(CBF_EditRegcnt, InfoEditRegcnt)
+KIVREL_PARAMETER(CBF_EditAverage, InfoEditAverage)
+KIVREL_PARAMETER(CBF_EditOutmode, InfoEditOutmode)
+KIVREL_PARAMETER(CBF_EditDeadTime, InfoEditDeadTime)
 KIVREL_HELP_ONLY(CBF_DispDat0, InfoDispDat0)
 KIVREL_HELP_ONLY(CBF_DispDat1, InfoDispDat1)
 KIVREL_HELP_ONLY(CBF_DispNORM, InfoDispNORM)

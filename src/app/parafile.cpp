@@ -2,15 +2,28 @@
 
 #include "controls.h"
 #include "gui.h"
+#include "marks.h"
 #include "state.h"
 
 #include "formatio.h"
 #include "userint.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace kivrel
 {
+
+// Names the file just loaded or saved in the status line, without its folder.
+static void ShowFileStatus(const char *what)
+{
+    const char *name = file_name;
+    for (const char *p = file_name; *p; p++)
+        if (*p == '/' || *p == '\\') name = p + 1;
+    char text[sizeof file_name + 16];
+    std::snprintf(text, sizeof text, "%s%s", what, name);
+    SetCtrlVal(panel, PANEL_STATUS, text);
+}
 
 static int SelectParaFile(void)
 {
@@ -24,8 +37,12 @@ void SendParaToFile(void)
     CopyVarsToPP();
     // The file is replaced only once the new one is completely written; a failed save leaves
     // the previous file as it was.
-    if (ArrayToFile(file_name, pp, VAL_UNSIGNED_CHAR, AnzPara, 1, 0, 0, 0, 4, 1, 0) < 0)
+    if (ArrayToFile(file_name, pp, VAL_UNSIGNED_CHAR, AnzPara, 1, 0, 0, 0, 4, 1, 0) < 0) {
         SetCtrlVal(panel, PANEL_STATUS, "File not saved: cannot write it");
+        return;
+    }
+    ShowFileStatus("File saved: ");
+    RememberTransfer();
 }
 
 static const char *LoadErrorText(int code)
@@ -56,6 +73,8 @@ void ReadParaFromFile(void)
     CopyPPtoVars();
     SetPanelValues();
     InitPanelValues();
+    ShowFileStatus("File loaded: ");
+    RememberTransfer();
 }
 
 } // namespace kivrel

@@ -3,6 +3,7 @@
 #include "com232.h"
 #include "controls.h"
 #include "gui.h"
+#include "marks.h"
 #include "state.h"
 
 #include "rs232.h"
@@ -20,7 +21,11 @@ void SendPara(void)
     CopyVarsToPP();
     FillTxBuf(order); // no flush: the sensor does not answer a write
     nBytesW = ComWrt(com, szWriteBuf, AnzPara + 2);
-    if (nBytesW != AnzPara + 2) TimeoutReport();
+    if (nBytesW != AnzPara + 2) {
+        TimeoutReport();
+        return;
+    }
+    RememberTransfer();
 }
 
 void GetPara(void)
@@ -38,6 +43,7 @@ void GetPara(void)
     CopyPPtoVars();
     SetPanelValues();
     InitPanelValues();
+    RememberTransfer();
 }
 
 void GetData(void)

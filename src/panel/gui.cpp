@@ -3,6 +3,7 @@
 #include "array1d.h"
 #include "controls.h"
 #include "helptexts.h"
+#include "marks.h"
 #include "state.h"
 
 #include "userint.h"
@@ -67,23 +68,20 @@ void DispVis(void)
 
 // Controls and variables in the order both transfers visit them; power (step 5) is converted
 // on the way.
-static const struct {
-    int control;
-    unsigned char *variable;
-} paraPairs[14] = {{PANEL_THRESHOLD, &threshold},
-                   {PANEL_HYSTERESIS, &hysteresis},
-                   {PANEL_TRIGGER, &trigger},
-                   {PANEL_PMOD, &pmod},
-                   {PANEL_POWER, &power},
-                   {PANEL_HOLD, &hold},
-                   {PANEL_BACKLIM, &backlim},
-                   {PANEL_REGCNT, &regcnt},
-                   {PANEL_AVERAGE, &average},
-                   {PANEL_OUTMODE, &outmode},
-                   {PANEL_DEADTIMEMODE, &deadtimemode},
-                   {PANEL_DEADTIME, &deadtime},
-                   {PANEL_TRSHMOD, &trshmod},
-                   {PANEL_DELTATRSH, &deltatrsh}};
+const ParaPair paraPairs[14] = {{PANEL_THRESHOLD, &threshold},
+                                {PANEL_HYSTERESIS, &hysteresis},
+                                {PANEL_TRIGGER, &trigger},
+                                {PANEL_PMOD, &pmod},
+                                {PANEL_POWER, &power},
+                                {PANEL_HOLD, &hold},
+                                {PANEL_BACKLIM, &backlim},
+                                {PANEL_REGCNT, &regcnt},
+                                {PANEL_AVERAGE, &average},
+                                {PANEL_OUTMODE, &outmode},
+                                {PANEL_DEADTIMEMODE, &deadtimemode},
+                                {PANEL_DEADTIME, &deadtime},
+                                {PANEL_TRSHMOD, &trshmod},
+                                {PANEL_DELTATRSH, &deltatrsh}};
 
 void GetPanelValues(void)
 {
@@ -164,36 +162,40 @@ void InitPanelValues(void)
 
 int CBF_EditTrshMod(int pnl, int, int event, void *, int, int)
 {
-    if (event == EVENT_COMMIT)
+    if (event == EVENT_COMMIT) {
         ApplyTrshMod(pnl);
-    else if (event == EVENT_RIGHT_CLICK)
+        MarkUnsentEdits();
+    } else if (event == EVENT_RIGHT_CLICK)
         MessagePopup("Info", InfoEditThrsMod);
     return 0;
 }
 
 int CBF_EditTrigger(int pnl, int, int event, void *, int, int)
 {
-    if (event == EVENT_COMMIT)
+    if (event == EVENT_COMMIT) {
         ApplyTrigger(pnl);
-    else if (event == EVENT_RIGHT_CLICK)
+        MarkUnsentEdits();
+    } else if (event == EVENT_RIGHT_CLICK)
         MessagePopup("Info", InfoEditTrigger);
     return 0;
 }
 
 int CBF_EditPmod(int pnl, int, int event, void *, int, int)
 {
-    if (event == EVENT_COMMIT)
+    if (event == EVENT_COMMIT) {
         ApplyPmod(pnl);
-    else if (event == EVENT_RIGHT_CLICK)
+        MarkUnsentEdits();
+    } else if (event == EVENT_RIGHT_CLICK)
         MessagePopup("Info", InfoEditPmod);
     return 0;
 }
 
 int CBF_EditDeadTimeMode(int pnl, int, int event, void *, int, int)
 {
-    if (event == EVENT_COMMIT)
+    if (event == EVENT_COMMIT) {
         ApplyDeadTimeMode(pnl);
-    else if (event == EVENT_RIGHT_CLICK)
+        MarkUnsentEdits();
+    } else if (event == EVENT_RIGHT_CLICK)
         MessagePopup("Info", InfoEditDeadTimeMode);
     return 0;
 }

@@ -14,6 +14,13 @@ void ParaInVis(void);
 // Arranges displays, graphs and strip-chart traces for the display source on the panel.
 void DispVis(void);
 
+// The fourteen parameter controls and their variables, in the order both transfers visit them.
+struct ParaPair {
+    int control;
+    unsigned char *variable;
+};
+extern const ParaPair paraPairs[14];
+
 void GetPanelValues(void);  // panel to parameter variables, power to the sensor scale
 void SetPanelValues(void);  // parameter variables to panel, power to percent in place
 void InitPanelValues(void); // labels, dimming and the dead-time list from the four modes

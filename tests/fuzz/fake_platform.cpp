@@ -283,6 +283,13 @@ int SetComTime(int port, double seconds)
     return 0;
 }
 
+int GetComDeviceName(int port, char name[], int size)
+{
+    if (port < 1 || port > 255) return -2;
+    if (size > 0) name[0] = '\0';
+    return 0;
+}
+
 int SetCTSMode(int port, int)
 {
     return openPort(port) ? 0 : RS232_PORT_NOT_OPEN;
@@ -393,6 +400,16 @@ int GetCtrlAttribute(int, int control, int, int *value)
 int SetTraceAttribute(int, int control, int, int, int)
 {
     return findControl(control) ? 0 : UIE_INVALID_CONTROL;
+}
+
+int SetPanelAttribute(int, int, int)
+{
+    return 0;
+}
+
+int SetPanelAttribute(int, int, const char *value)
+{
+    return value ? 0 : UIE_INVALID_ARGUMENT;
 }
 
 int NewCtrl(int, int, const char *, int, int)

@@ -1,0 +1,52 @@
+#include "marks.h"
+
+#include "gui.h"
+#include "state.h"
+
+#include "rs232.h"
+#include "userint.h"
+
+#include <cstdio>
+
+namespace kivrel
+{
+
+static unsigned char transferred[14]; // control values the last transfer left, in paraPairs order
+static int haveTransferred;           // 0 until the first transfer: nothing to compare with
+
+void RememberTransfer(void)
+{
+    for (int i = 0; i < 14; i++)
+        GetCtrlVal(panel, paraPairs[i].control, &transferred[i]);
+    haveTransferred = 1;
+    MarkUnsentEdits();
+}
+
+void MarkUnsentEdits(void)
+{
+    int anyMarked = 0;
+    for (int i = 0; i < 14; i++) {
+        unsigned char now = 0;
+        GetCtrlVal(panel, paraPairs[i].control, &now);
+        const int marked = haveTransferred && now != transferred[i];
+        SetCtrlAttribute(panel, paraPairs[i].control, ATTR_MARKED, marked);
+        SetCtrlAttribute(panel, paraPairs[i].control, ATTR_DESCRIPTION,
+                         marked ? "Changed, not sent" : "");
+        anyMarked |= marked;
+    }
+    SetPanelAttribute(panel, ATTR_WINDOW_MODIFIED, anyMarked);
+}
+
+void ShowTitle(void)
+{
+    char device[200] = "";
+    char title[300];
+    GetComDeviceName(com, device, sizeof device);
+    if (device[0])
+        std::snprintf(title, sizeof title, "KIVREL-Vired V4.0 \u2014 COM%d (%s)", com, device);
+    else
+        std::snprintf(title, sizeof title, "KIVREL-Vired V4.0 \u2014 COM%d", com);
+    SetPanelAttribute(panel, ATTR_TITLE, title);
+}
+
+} // namespace kivrel
