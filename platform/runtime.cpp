@@ -13,6 +13,7 @@
 #include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QBasicTimer>
+#include <QDialog>
 #include <QObject>
 #include <QSocketNotifier>
 #include <QTimerEvent>
@@ -82,12 +83,28 @@ extern "C" void onTerminationSignal(int sig)
 }
 #endif
 
+#ifdef Q_OS_UNIX
+void installTerminationHandler()
+{
+    struct sigaction action {
+    };
+    action.sa_handler = onTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int sig : kTerminationSignals)
+        ::sigaction(sig, &action, nullptr);
+}
+#else
+void installTerminationHandler() {}
+#endif
+
 struct Runtime {
     std::unique_ptr<QApplication> app;
     std::unique_ptr<Ticker> ticker;
     std::unique_ptr<QSocketNotifier> signalNotifier;
     const CviNameTable *names = nullptr;
     bool quitRequested = false;
+    bool terminating = false; // a termination request came: no more modal windows
     // KIVREL_BUSY_SPIN=1: waits spin without the tick, the baseline the benchmarks compare
     // the tick with. Never set in use.
     bool busySpin = false;
@@ -121,6 +138,29 @@ bool runtimeUp()
     return rt().app != nullptr;
 }
 
+bool terminating()
+{
+    return rt().terminating;
+}
+
+void answerTerminationAgain()
+{
+    rt().terminating = false;
+    if (rt().signalNotifier) installTerminationHandler();
+}
+
+void closeModalWindows()
+{
+    // Innermost first; a dialog's own loop returns once control gets back to it.
+    while (QWidget *modal = QApplication::activeModalWidget()) {
+        if (auto *dialog = qobject_cast<QDialog *>(modal))
+            dialog->reject();
+        else
+            modal->close();
+        if (QApplication::activeModalWidget() == modal) break; // refused to go
+    }
+}
+
 namespace
 {
 
@@ -132,16 +172,15 @@ void watchTerminationSignals(Runtime &r)
     QObject::connect(r.signalNotifier.get(), &QSocketNotifier::activated, [] {
         char c = 0;
         [[maybe_unused]] const ssize_t n = ::read(signalSockets[0], &c, 1);
+        // A popup or file dialog would hold the close behind it (TIMEOUT at start-up with no
+        // sensor): answer them as the operator would, and every one the ending program still
+        // opens at once, then close as before.
+        rt().terminating = true;
+        closeModalWindows();
         if (closeAllPanels() == 0)
             QuitUserInterface(0); // no panel to ask: leave the event loop directly
     });
-    struct sigaction action {
-    };
-    action.sa_handler = onTerminationSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (int sig : kTerminationSignals)
-        ::sigaction(sig, &action, nullptr);
+    installTerminationHandler();
 #else
     Q_UNUSED(r);
 #endif
@@ -201,6 +240,7 @@ void CloseCVIRTE(void)
     r.ticker.reset();
     r.app.reset();
     r.names = nullptr;
+    r.terminating = false;
 }
 
 int RunUserInterface(void)

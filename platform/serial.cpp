@@ -4,6 +4,7 @@
 // ProcessSystemEvents, so the bytes reach a port's queue through its notifier in the event
 // loop; only ComWrt and ComRd block, and never longer than the port's time limit.
 #include "rs232.h"
+#include "ports_p.h"
 #include "serial_p.h"
 
 #include <QCoreApplication>
@@ -17,6 +18,7 @@
 #include <algorithm>
 #include <array>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 
@@ -36,6 +38,8 @@ int systemIoctl(int fd, unsigned long request, void *arg)
 } // namespace
 SerialIoctl serialIoctl = systemIoctl;
 } // namespace kivrel::platform
+
+using kivrel::platform::comDevice;
 
 namespace
 {
@@ -179,83 +183,28 @@ int millisecondsOf(double seconds)
     return ms >= INT_MAX ? INT_MAX : static_cast<int>(ms);
 }
 
-#ifndef Q_OS_WIN
-// Names compared with runs of digits taken as numbers: ttyS2 before ttyS10.
-bool naturalLess(const QString &a, const QString &b)
-{
-    qsizetype i = 0, j = 0;
-    while (i < a.size() && j < b.size()) {
-        if (a[i].isDigit() && b[j].isDigit()) {
-            qsizetype ei = i, ej = j;
-            while (ei < a.size() && a[ei].isDigit())
-                ++ei;
-            while (ej < b.size() && b[ej].isDigit())
-                ++ej;
-            // Leading zeros aside, the longer number is the larger one.
-            QString ta = a.mid(i, ei - i), tb = b.mid(j, ej - j);
-            while (ta.size() > 1 && ta[0] == u'0')
-                ta.remove(0, 1);
-            while (tb.size() > 1 && tb[0] == u'0')
-                tb.remove(0, 1);
-            if (ta.size() != tb.size()) return ta.size() < tb.size();
-            if (ta != tb) return ta < tb;
-            i = ei;
-            j = ej;
-            continue;
-        }
-        if (a[i] != b[j]) return a[i] < b[j];
-        ++i;
-        ++j;
-    }
-    return a.size() - i < b.size() - j;
-}
-
-bool isAdapter(const QString &name)
-{
-    return name.startsWith(u"ttyUSB") || name.startsWith(u"ttyACM");
-}
-#endif
-
-// The device of COM n; empty when there is none.
-QString standardDevice(int n)
-{
-#ifdef Q_OS_WIN
-    return QStringLiteral("COM%1").arg(n);
-#else
-    const QByteArray var = "KIVREL_COM" + QByteArray::number(n);
-    if (qEnvironmentVariableIsSet(var.constData())) return qEnvironmentVariable(var.constData());
-    QList<QSerialPortInfo> infos = QSerialPortInfo::availablePorts();
-    std::sort(infos.begin(), infos.end(), [](const QSerialPortInfo &a, const QSerialPortInfo &b) {
-        const bool aa = isAdapter(a.portName()), ba = isAdapter(b.portName());
-        if (aa != ba) return aa;
-        return naturalLess(a.portName(), b.portName());
-    });
-    if (n > infos.size()) return {};
-    return infos[n - 1].systemLocation();
-#endif
-}
-
 // An empty name or "COMk" means the standard device of that number; anything else is taken
 // as the device itself.
 QString deviceFor(int port, const char *deviceName)
 {
     const QString name = deviceName ? QString::fromLocal8Bit(deviceName).trimmed() : QString();
-    if (name.isEmpty()) return standardDevice(port);
+    if (name.isEmpty()) return comDevice(port);
     if (name.startsWith(u"COM", Qt::CaseInsensitive)) {
         bool ok = false;
         const int k = name.mid(3).toInt(&ok);
-        if (ok && validNumber(k)) return standardDevice(k);
+        if (ok && validNumber(k)) return comDevice(k);
     }
     return name;
 }
 
-// /dev/ttyUSB0 reads as ttyUSB0, a path in the home folder as ~/..., anything else as is.
-QString shortDeviceName(const QString &device)
+// The status line keeps its short text; the system's own reason goes to stderr.
+void complain(int port, const QString &device, const QString &reason)
 {
-    if (device.startsWith(u"/dev/")) return device.mid(5);
-    const QString home = QDir::homePath();
-    if (home.size() > 1 && device.startsWith(home + u'/')) return u'~' + device.mid(home.size());
-    return device;
+    const QString where = device.isEmpty() ? QStringLiteral("COM%1").arg(port)
+                                           : QStringLiteral("COM%1 (%2)").arg(port).arg(device);
+    std::fprintf(stderr, "kivrel: %s: cannot open: %s\n", where.toLocal8Bit().constData(),
+                 reason.toLocal8Bit().constData());
+    std::fflush(stderr);
 }
 
 bool applyLine(QSerialPort &p, long baudRate, int parity, int dataBits, int stopBits)
@@ -316,8 +265,10 @@ int OpenComConfig(int port, const char *deviceName, long baudRate, int parity, i
     ++s.generation;
 
     const QString device = deviceFor(port, deviceName);
-    if (device.isEmpty()) return RS232_NO_PORT_FOUND;
-    if (device.startsWith(u'/') && !QFileInfo::exists(device)) return RS232_NO_PORT_FOUND;
+    if (device.isEmpty() || (device.startsWith(u'/') && !QFileInfo::exists(device))) {
+        complain(port, device, QStringLiteral("no such device"));
+        return RS232_NO_PORT_FOUND;
+    }
 
     QSerialPort &p = ports().portOf(port);
     p.setPortName(device);
@@ -326,9 +277,14 @@ int OpenComConfig(int port, const char *deviceName, long baudRate, int parity, i
     p.setReadBufferSize(s.inputQueueSize);
     if (!p.open(QIODevice::ReadWrite)) {
         const QSerialPort::SerialPortError e = p.error();
+        complain(port, device, p.errorString());
         p.clearError();
+        kivrel::platform::noteAccess(port, e == QSerialPort::PermissionError);
+        kivrel::platform::refreshPortSelectors();
         return e == QSerialPort::DeviceNotFoundError ? RS232_NO_PORT_FOUND : RS232_CANNOT_OPEN_PORT;
     }
+    kivrel::platform::noteAccess(port, false);
+    kivrel::platform::refreshPortSelectors();
     if (!applyLine(p, baudRate, parity, dataBits, stopBits)) {
         p.close();
         return RS232_UNKNOWN_SYSTEM_ERROR;
@@ -451,7 +407,8 @@ int GetComDeviceName(int port, char name[], int size)
 {
     if (!validNumber(port)) return RS232_INVALID_PORT;
     if (!name || size <= 0) return RS232_ERROR;
-    QByteArray bytes = shortDeviceName(standardDevice(port)).toLocal8Bit();
+    QByteArray bytes =
+        kivrel::platform::shortDeviceName(kivrel::platform::comDevice(port)).toLocal8Bit();
     if (bytes.size() >= size) bytes.truncate(size - 1);
     std::memcpy(name, bytes.constData(), size_t(bytes.size()));
     name[bytes.size()] = '\0';

@@ -6,7 +6,8 @@
 //   control widget    ctrlId (int), callback (optional), valueType "byte" | "int" | "string"
 //   QComboBox         itemValues "1,2,0,3": each item's value in item order (default: index)
 //   QLabel with buddy the label of its buddy control
-// The custom class QCustomPlot becomes a GraphControl.
+// The custom class QCustomPlot becomes a GraphControl; PortSelector, a QComboBox whose items
+// name the device behind each port number.
 // Widget classes and what they raise when the operator acts:
 //   QSpinBox (numeric input)           VAL_CHANGED, COMMIT on a new value
 //   QComboBox (selector)               VAL_CHANGED (new item only), COMMIT
@@ -18,6 +19,7 @@
 #include "runtime_p.h"
 #include "ui_graph.h"
 #include "ui_panel_p.h"
+#include "ui_portselector.h"
 
 #include <QAbstractButton>
 #include <QAbstractSpinBox>
@@ -81,6 +83,11 @@ class PanelLoader : public QUiLoader
             auto *graph = new GraphControl(parent);
             graph->setObjectName(name);
             return graph;
+        }
+        if (className == QLatin1String("PortSelector")) {
+            auto *selector = new PortSelector(parent);
+            selector->setObjectName(name);
+            return selector;
         }
         return QUiLoader::createWidget(className, parent, name);
     }
@@ -571,6 +578,8 @@ int LoadPanel(int parentPanel, const char *fileName, int resourceId)
     }
     for (auto *graph : form->findChildren<GraphControl *>())
         graph->setup();
+    for (auto *selector : form->findChildren<PortSelector *>())
+        selector->relabel();
 
     ensureRouter();
     Registry &r = reg();

@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStandardPaths>
 
 #include <cstring>
 
@@ -52,6 +53,25 @@ class FileSelectDialog : public QFileDialog
     }
 };
 
+QString &lastChosenFolder()
+{
+    static QString folder;
+    return folder;
+}
+
+// Where a file dialog starts: the folder asked for when the operator may write there (the
+// build tree, a portable copy). An installed program's own folder is /usr/bin: then the folder
+// chosen last in this run, or else the documents folder.
+QString startFolder(const QString &asked)
+{
+    const QFileInfo info(asked);
+    if (!asked.isEmpty() && info.isDir() && info.isWritable()) return asked;
+    if (QFileInfo(lastChosenFolder()).isDir()) return lastChosenFolder();
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (QFileInfo(documents).isDir()) return documents;
+    return QDir::homePath();
+}
+
 QString acceptLabel(int buttonLabel)
 {
     switch (buttonLabel) {
@@ -67,6 +87,7 @@ QString acceptLabel(int buttonLabel)
 int MessagePopup(const char *title, const char *message)
 {
     if (!kivrel::platform::runtimeUp()) return UIE_NOT_INITIALISED;
+    if (kivrel::platform::terminating()) return 0;
     QMessageBox box(QMessageBox::NoIcon, QString::fromLocal8Bit(title ? title : ""),
                     QString::fromLocal8Bit(message ? message : ""), QMessageBox::Ok,
                     QApplication::activeWindow());
@@ -83,8 +104,9 @@ int FileSelectPopup(const char *defaultDirectory, const char *defaultFileName,
 {
     if (!kivrel::platform::runtimeUp()) return UIE_NOT_INITIALISED;
     if (!pathOut) return UIE_INVALID_ARGUMENT;
-    QString dir = QString::fromLocal8Bit(defaultDirectory ? defaultDirectory : "");
-    if (dir.isEmpty() || !QFileInfo(dir).isDir()) dir = QDir::currentPath();
+    if (kivrel::platform::terminating()) return VAL_NO_FILE_SELECTED;
+    const QString dir =
+        startFolder(QString::fromLocal8Bit(defaultDirectory ? defaultDirectory : ""));
     const QStringList patterns = QString::fromLocal8Bit(fileTypeList ? fileTypeList : "")
                                      .split(QLatin1Char(';'), Qt::SkipEmptyParts);
 
@@ -115,6 +137,7 @@ int FileSelectPopup(const char *defaultDirectory, const char *defaultFileName,
     if (!proposed.isEmpty()) dialog.selectFile(proposed);
 
     if (dialog.exec() != QDialog::Accepted || dialog.chosen.isEmpty()) return VAL_NO_FILE_SELECTED;
+    lastChosenFolder() = QFileInfo(dialog.chosen).absolutePath();
     const bool existed = QFileInfo(dialog.chosen).isFile();
     const QByteArray bytes = QDir::toNativeSeparators(dialog.chosen).toLocal8Bit();
     if (bytes.size() >= MAX_PATHNAME_LEN) return UIE_PATH_TOO_LONG;

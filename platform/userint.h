@@ -33,7 +33,7 @@ enum {
 
 // Panel attributes.
 enum {
-    ATTR_TITLE = 2100,         // the window title (string)
+    ATTR_TITLE = 2100,          // the window title (string)
     ATTR_WINDOW_MODIFIED = 2101 // 1: the title carries the desktop's mark for unsaved work
 };
 

@@ -99,7 +99,8 @@ widget('QLabel', 'PANEL_LOGO', (168, 6, 48, 48),
 section('sectionConnection', (10, 72, 390, 62))
 heading('headConnection', 'CONNECTION', 22, 78)
 label('labelComPort', 'COM PORT', 'PANEL_COMPORT', (22, 100, 80, 24))
-widget('QComboBox', 'PANEL_COMPORT', (110, 98, 130, 28),
+# Each item names the device behind its number (the platform's PortSelector).
+widget('PortSelector', 'PANEL_COMPORT', (110, 98, 278, 28),
        [prop('itemValues', 'string', ','.join(str(i) for i in range(1, 17)), True)],
        items=[f'COM{i}' for i in range(1, 17)], ctrl=2, cb='CBF_EditConnect', vt='int',
        access='COM port')
@@ -280,6 +281,8 @@ print(' </widget>')
 print(' <customwidgets>')
 print('  <customwidget><class>QCustomPlot</class><extends>QWidget</extends>'
       '<header>qcustomplot.h</header><container>1</container></customwidget>')
+print('  <customwidget><class>PortSelector</class><extends>QComboBox</extends>'
+      '<header>ui_portselector.h</header></customwidget>')
 print(' </customwidgets>')
 print(' <resources/>')
 print(' <connections/>')

@@ -92,8 +92,7 @@ int CBF_EditConnect(int pnl, int, int event, void *, int, int)
         CloseCom(com);
         // A connect that ends polling has a measurement reply on its way; let it land before
         // the port set-up flushes, or it is read with the line-check answer as a false TIMEOUT.
-        if (interruptsPolling)
-            SettleWait();
+        if (interruptsPolling) SettleWait();
         GetCtrlVal(pnl, PANEL_COMPORT, &com);
         SetCtrlVal(pnl, PANEL_STATUS, "Init COM-Port ...");
         ShowTitle();

@@ -1,0 +1,199 @@
+#include "ports_p.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSerialPortInfo>
+
+#include <algorithm>
+#include <map>
+#include <set>
+
+namespace kivrel::platform
+{
+namespace
+{
+
+constexpr int kLastNumber = 255;
+
+// Names compared with runs of digits taken as numbers: ttyS2 before ttyS10.
+bool naturalLess(const QString &a, const QString &b)
+{
+    qsizetype i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (a[i].isDigit() && b[j].isDigit()) {
+            qsizetype ei = i, ej = j;
+            while (ei < a.size() && a[ei].isDigit())
+                ++ei;
+            while (ej < b.size() && b[ej].isDigit())
+                ++ej;
+            // Leading zeros aside, the longer number is the larger one.
+            QString ta = a.mid(i, ei - i), tb = b.mid(j, ej - j);
+            while (ta.size() > 1 && ta[0] == u'0')
+                ta.remove(0, 1);
+            while (tb.size() > 1 && tb[0] == u'0')
+                tb.remove(0, 1);
+            if (ta.size() != tb.size()) return ta.size() < tb.size();
+            if (ta != tb) return ta < tb;
+            i = ei;
+            j = ej;
+            continue;
+        }
+        if (a[i] != b[j]) return a[i] < b[j];
+        ++i;
+        ++j;
+    }
+    return a.size() - i < b.size() - j;
+}
+
+QList<MachinePort> systemPorts()
+{
+    // The by-id links name an adapter by maker, model and serial number, whatever kernel
+    // name it got this time.
+    std::map<QString, QString> byId;
+    const QDir links(QStringLiteral("/dev/serial/by-id"));
+    for (const QFileInfo &link : links.entryInfoList(QDir::System | QDir::Files))
+        byId[link.canonicalFilePath()] = link.absoluteFilePath();
+    QList<MachinePort> ports;
+    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
+        MachinePort p;
+        p.location = info.systemLocation();
+        p.description = info.description();
+        p.serialNumber = info.serialNumber();
+        const auto it = byId.find(QFileInfo(p.location).canonicalFilePath());
+        if (it != byId.end()) p.byId = it->second;
+        ports.append(p);
+    }
+    return ports;
+}
+
+// What stays the same when the adapter comes back.
+QString identityOf(const MachinePort &p)
+{
+    if (!p.byId.isEmpty()) return QFileInfo(p.byId).fileName();
+    if (!p.serialNumber.isEmpty()) return p.description + u'#' + p.serialNumber;
+    return p.location;
+}
+
+bool isAdapter(const MachinePort &p)
+{
+    const QString name = QFileInfo(p.location).fileName();
+    return !p.byId.isEmpty() || name.startsWith(u"ttyUSB") || name.startsWith(u"ttyACM");
+}
+
+struct Directory {
+    PortLister lister;
+    std::map<QString, int> numbers;     // identity -> COM number, for the whole run
+    std::map<int, MachinePort> present; // COM number -> the port there now
+    std::set<int> denied;
+};
+
+Directory &dir()
+{
+    static Directory d;
+    return d;
+}
+
+} // namespace
+
+void refreshPorts()
+{
+    Directory &d = dir();
+    const QList<MachinePort> ports = d.lister ? d.lister() : systemPorts();
+    std::vector<std::pair<QString, MachinePort>> fresh;
+    std::set<QString> seen;
+    d.present.clear();
+    for (const MachinePort &p : ports) {
+        QString id = identityOf(p);
+        if (!seen.insert(id).second) id += u'@' + p.location; // two adapters, one serial number
+        const auto known = d.numbers.find(id);
+        if (known != d.numbers.end())
+            d.present[known->second] = p;
+        else
+            fresh.emplace_back(id, p);
+    }
+    std::sort(fresh.begin(), fresh.end(), [](const auto &a, const auto &b) {
+        const bool aa = isAdapter(a.second), ba = isAdapter(b.second);
+        if (aa != ba) return aa;
+        return naturalLess(a.first, b.first);
+    });
+    std::set<int> held;
+    for (const auto &entry : d.numbers)
+        held.insert(entry.second);
+    int next = 1;
+    for (const auto &[id, port] : fresh) {
+        while (held.count(next))
+            ++next;
+        if (next > kLastNumber) break;
+        d.numbers[id] = next;
+        d.present[next] = port;
+        held.insert(next);
+    }
+}
+
+namespace
+{
+
+QString mappedDevice(int n)
+{
+    const QByteArray var = "KIVREL_COM" + QByteArray::number(n);
+    return qEnvironmentVariable(var.constData());
+}
+
+} // namespace
+
+void setPortLister(PortLister lister)
+{
+    dir() = Directory{};
+    dir().lister = std::move(lister);
+}
+
+QString comDevice(int n)
+{
+#ifdef Q_OS_WIN
+    return QStringLiteral("COM%1").arg(n);
+#else
+    const QString mapped = mappedDevice(n);
+    if (!mapped.isEmpty()) return mapped;
+    refreshPorts();
+    const auto it = dir().present.find(n);
+    return it == dir().present.end() ? QString() : it->second.location;
+#endif
+}
+
+QString comDescription(int n)
+{
+    QStringList parts;
+    const QString mapped = mappedDevice(n);
+    if (!mapped.isEmpty()) {
+        parts << shortDeviceName(mapped);
+    } else {
+        const auto it = dir().present.find(n);
+        if (it == dir().present.end()) return QStringLiteral("\u2014");
+        const MachinePort &p = it->second;
+        parts << shortDeviceName(p.location);
+        if (!p.description.isEmpty() && p.description != QLatin1String("n/a"))
+            parts << p.description;
+        if (!p.serialNumber.isEmpty()) parts << p.serialNumber;
+    }
+    if (dir().denied.count(n))
+        parts << QStringLiteral("no access: add the user to the dialout group");
+    return parts.join(QStringLiteral(" \u00B7 "));
+}
+
+QString shortDeviceName(const QString &device)
+{
+    if (device.startsWith(u"/dev/")) return device.mid(5);
+    const QString home = QDir::homePath();
+    if (home.size() > 1 && device.startsWith(home + u'/')) return u'~' + device.mid(home.size());
+    return device;
+}
+
+void noteAccess(int n, bool denied)
+{
+    if (denied)
+        dir().denied.insert(n);
+    else
+        dir().denied.erase(n);
+}
+
+} // namespace kivrel::platform
