@@ -11,7 +11,11 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <QDir>
+
 #include <cstring>
+#include <map>
+#include <memory>
 
 namespace
 {
@@ -98,4 +102,65 @@ int FileToArray(const char *fileName, void *array, int dataType, int numElements
     if (count < numElements) return FIO_TOO_FEW_VALUES;
     std::memcpy(array, values.constData(), size_t(numElements));
     return 0;
+}
+
+namespace
+{
+
+std::map<int, std::unique_ptr<QFile>> &openFiles()
+{
+    static std::map<int, std::unique_ptr<QFile>> files;
+    return files;
+}
+
+} // namespace
+
+int OpenFile(const char *fileName, int readWriteMode, int action, int fileType)
+{
+    if (!fileName || readWriteMode != VAL_WRITE_ONLY || fileType != VAL_ASCII ||
+        (action != VAL_TRUNCATE && action != VAL_APPEND))
+        return FIO_UNSUPPORTED;
+    auto file = std::make_unique<QFile>(QFile::decodeName(fileName));
+    const QIODevice::OpenMode mode =
+        QIODevice::WriteOnly | (action == VAL_APPEND ? QIODevice::Append : QIODevice::Truncate);
+    // Unbuffered: every WriteFile reaches the system, so a crash loses nothing written.
+    if (!file->open(mode | QIODevice::Unbuffered)) return FIO_OPEN_ERROR;
+    int handle = 0;
+    while (openFiles().count(handle))
+        ++handle;
+    openFiles()[handle] = std::move(file);
+    return handle;
+}
+
+int WriteFile(int handle, const char *buffer, int count)
+{
+    const auto it = openFiles().find(handle);
+    if (it == openFiles().end() || !buffer || count < 0) return FIO_IO_ERROR;
+    if (it->second->write(buffer, count) != count) return FIO_IO_ERROR;
+    return count;
+}
+
+int CloseFile(int handle)
+{
+    const auto it = openFiles().find(handle);
+    if (it == openFiles().end()) return FIO_IO_ERROR;
+    it->second->close();
+    const bool failed = it->second->error() != QFileDevice::NoError;
+    openFiles().erase(it);
+    return failed ? FIO_IO_ERROR : 0;
+}
+
+int GetFileSize(const char *fileName, long *size)
+{
+    if (!fileName || !size) return FIO_UNSUPPORTED;
+    const QFileInfo info(QFile::decodeName(fileName));
+    if (!info.exists()) return FIO_OPEN_ERROR;
+    *size = static_cast<long>(info.size());
+    return 0;
+}
+
+int MakeDir(const char *path)
+{
+    if (!path) return FIO_UNSUPPORTED;
+    return QDir().mkpath(QFile::decodeName(path)) ? 0 : FIO_OPEN_ERROR;
 }

@@ -25,4 +25,19 @@ int ArrayToFile(const char *fileName, const void *array, int dataType, int numEl
 int FileToArray(const char *fileName, void *array, int dataType, int numElements, int numGroups,
                 int arrayDataOrder, int fileLayout, int fileType);
 
+// Files written piece by piece: live recordings and the parameter journal.
+enum { VAL_WRITE_ONLY = 1 };               // readWriteMode
+enum { VAL_TRUNCATE = 0, VAL_APPEND = 1 }; // action
+enum { VAL_ASCII = 1 };                    // fileType
+// A handle (>= 0) or FIO_OPEN_ERROR. Only writing is implemented.
+int OpenFile(const char *fileName, int readWriteMode, int action, int fileType);
+// Hands all `count` bytes to the system before returning: the count, or FIO_IO_ERROR when not
+// all of them could be written (a full disk, a removed stick).
+int WriteFile(int handle, const char *buffer, int count);
+int CloseFile(int handle);
+// The size of a file in bytes; FIO_OPEN_ERROR when it does not exist.
+int GetFileSize(const char *fileName, long *size);
+// Makes a folder and every missing folder above it; 0 or FIO_OPEN_ERROR.
+int MakeDir(const char *path);
+
 #endif

@@ -9,6 +9,8 @@ namespace kivrel::platform
 
 class PortSelector : public QComboBox
 {
+    Q_OBJECT
+
   public:
     explicit PortSelector(QWidget *parent = nullptr);
     ~PortSelector() override;

@@ -1,7 +1,9 @@
 #include "utility.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
+#include <QStandardPaths>
 
 #include <chrono>
 #include <cstring>
@@ -24,6 +26,30 @@ int GetProjectDir(char directory[])
     if (!directory) return -1;
     QString dir =
         QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QDir::currentPath();
+    const QByteArray bytes = QDir::toNativeSeparators(dir).toLocal8Bit();
+    if (bytes.size() >= MAX_PATHNAME_LEN) {
+        directory[0] = '\0';
+        return -1;
+    }
+    std::memcpy(directory, bytes.constData(), size_t(bytes.size()) + 1);
+    return 0;
+}
+
+void GetLocalDateTime(LocalDateTime *now)
+{
+    if (!now) return;
+    const QDateTime t = QDateTime::currentDateTime();
+    const QDate d = t.date();
+    const QTime tm = t.time();
+    *now = {d.year(),    d.month(),   d.day(),   tm.hour(),
+            tm.minute(), tm.second(), tm.msec(), t.offsetFromUtc() / 60};
+}
+
+int GetUserDataDir(char directory[])
+{
+    if (!directory) return -1;
+    const QString dir = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                        QStringLiteral("/kivrel");
     const QByteArray bytes = QDir::toNativeSeparators(dir).toLocal8Bit();
     if (bytes.size() >= MAX_PATHNAME_LEN) {
         directory[0] = '\0';

@@ -13,4 +13,15 @@ void Sleep(unsigned int milliseconds);
 // Writes the directory of the running executable (at most MAX_PATHNAME_LEN bytes with NUL).
 int GetProjectDir(char directory[]);
 
+// The local date and time now, to the millisecond, and how far local time is ahead of UTC.
+struct LocalDateTime {
+    int year, month, day, hour, minute, second, millisecond;
+    int utcOffsetMinutes;
+};
+void GetLocalDateTime(LocalDateTime *now);
+
+// The folder where this user's data of the program belong ($XDG_DATA_HOME/kivrel, by default
+// ~/.local/share/kivrel); at most MAX_PATHNAME_LEN bytes with NUL. 0, or -1 when it is too long.
+int GetUserDataDir(char directory[]);
+
 #endif

@@ -7,7 +7,7 @@ Usage: tools/gen_panel.py > resources/Kivrelv40.uir
 """
 from xml.sax.saxutils import escape
 
-W, H = 1180, 562
+W, H = 1180, 606
 out = []
 
 
@@ -188,8 +188,8 @@ for i, (name, text, ctrl, cb, on, acc) in enumerate([
 
 
 # The program never addresses the command buttons; their identifiers only keep them apart.
-def command(name, text, key, cb, y, ctrl, access):
-    widget('QPushButton', name, (422, y, 136, 36),
+def command(name, text, key, cb, y, ctrl, access, x=422, w=136, h=36):
+    widget('QPushButton', name, (x, y, w, h),
            [prop('text', 'string', f'{text}   {key}'), prop('shortcut', 'string', key),
             style('font-weight: bold;')],
            ctrl=ctrl, cb=cb, access=access)
@@ -201,8 +201,14 @@ command('buttonGet', 'Get', 'F10', 'CBF_ButtonGet', 210, 4, 'Get')
 heading('headLive', 'LIVE DATA', 422, 262, 140)
 command('buttonGo', 'Go', 'F11', 'CBF_ButtonGo', 284, 5, 'Go')
 command('buttonStop', 'Stop', 'F12', 'CBF_ButtonStop', 326, 6, 'Stop')
-heading('headJump', 'JUMP BUFFER', 422, 378, 140)
-command('buttonGetBuff', 'GetBuff', 'F8', 'CBF_ButtonGetBuff', 400, 15, 'GetBuff')
+# REC is a toggle: red while a recording runs, its text counting the rows.
+widget('QPushButton', 'PANEL_REC', (422, 368, 136, 36),
+       [prop('text', 'string', 'REC   F7'), prop('shortcut', 'string', 'F7'),
+        prop('checkable', 'bool', True), prop('checked', 'bool', False),
+        prop('focusPolicy', 'enum', 'Qt::TabFocus'),
+        style('QPushButton { font-weight: bold; } QPushButton:checked { background: #C62828; '
+              'color: white; border: 1px solid #8E1B1B; border-radius: 3px; }')],
+       ctrl=44, cb='CBF_ButtonRec', vt='int', access='Record live data')
 
 # ---- displays and graphs --------------------------------------------------------------------
 section('sectionDisplay', (580, 72, 590, 440))
@@ -235,7 +241,13 @@ display('PANEL_DISPNORM', 'NORM', 34, 'CBF_DispNORM', 2, 'NORM display')
 display('PANEL_DISPTRSH', 'TRSH', 36, 'CBF_DispTRSH', 3, 'Working threshold display')
 display('PANEL_DISPHYST', 'HYST', 35, 'CBF_DispHYST', 4, 'Working hysteresis display')
 
-graph_geom = (592, 156, 566, 346)
+# The adjustment view judges window and edge on a line under the displays.
+widget('QLabel', 'PANEL_VERDICT', (772, 150, 394, 20),
+       [prop('text', 'string', ''), prop('visible', 'bool', False),
+        style('color: #2F4A66; font-weight: bold;')],
+       ctrl=46, cb='CBF_DispVerdict', vt='string', access='Adjustment verdict')
+
+graph_geom = (592, 174, 566, 328)
 widget('QCustomPlot', 'PANEL_GRAPHRAW1', graph_geom,
        [prop('graphKind', 'string', 'stripchart', True), prop('traces', 'number', 5, True),
         prop('traceNames', 'string', 'DAT0,DAT1,NORM,TRSH,HYST', True),
@@ -256,8 +268,19 @@ widget('QCustomPlot', 'PANEL_GRAPHDATA2', graph_geom,
         prop('visible', 'bool', False)],
        ctrl=40, cb='CBF_GraphData2', access='Adjustment graph')
 
+# ---- jump buffer and the set-up assistant ------------------------------------------------------
+section('sectionJump', (10, 520, 1160, 42))
+heading('headJump', 'JUMP BUFFER', 22, 532, 100)
+command('buttonGetBuff', 'GetBuff', 'F8', 'CBF_ButtonGetBuff', 524, 15, 'GetBuff', x=130, w=120,
+        h=34)
+command('buttonSuggest', 'SUGGEST', 'F6', 'CBF_ButtonSuggest', 524, 47, 'Suggest', x=258, w=120,
+        h=34)
+widget('QLabel', 'PANEL_SUGGESTION', (392, 524, 766, 34),
+       [prop('text', 'string', ''), prop('indent', 'number', 6)],
+       ctrl=45, cb='CBF_DispSuggestion', vt='string', access='Suggestion')
+
 # ---- status line ----------------------------------------------------------------------------
-widget('QLabel', 'PANEL_STATUS', (10, 524, 1160, 28),
+widget('QLabel', 'PANEL_STATUS', (10, 570, 1160, 28),
        [prop('text', 'string', ''), prop('frameShape', 'enum', 'QFrame::Panel'),
         prop('frameShadow', 'enum', 'QFrame::Sunken'), prop('indent', 'number', 6),
         style('background: #FFFFFF; font-family: monospace;')],

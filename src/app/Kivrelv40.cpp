@@ -1,5 +1,6 @@
 #include "Kivrelv40.h"
 
+#include "assistant.h"
 #include "com232.h"
 #include "controls.h"
 #include "gui.h"
@@ -7,6 +8,7 @@
 #include "logo.h"
 #include "marks.h"
 #include "parafile.h"
+#include "recording.h"
 #include "sensor.h"
 #include "state.h"
 
@@ -59,6 +61,7 @@ int CBF_P(int, int event, void *, int, int)
 {
     if (event == EVENT_CLOSE) {
         poll = 0; // a running polling loop ends, so its callback can return
+        StopRecording();
         QuitUserInterface(0);
     }
     return 0;
@@ -94,6 +97,7 @@ int CBF_EditConnect(int pnl, int, int event, void *, int, int)
         // the port set-up flushes, or it is read with the line-check answer as a false TIMEOUT.
         if (interruptsPolling) SettleWait();
         GetCtrlVal(pnl, PANEL_COMPORT, &com);
+        ForgetJumpBuffer(); // it came from the sensor on the old port
         SetCtrlVal(pnl, PANEL_STATUS, "Init COM-Port ...");
         ShowTitle();
         InitRS232(com);
@@ -141,9 +145,34 @@ int CBF_ButtonStop(int, int, int event, void *, int, int)
 {
     if (event == EVENT_COMMIT) {
         poll = 0;
+        StopRecording();
         return 0;
     }
     return Help(event, InfoButtonStop);
+}
+
+// REC: switched on it asks for a file and records into it; switched off it ends the file.
+int CBF_ButtonRec(int pnl, int, int event, void *, int, int)
+{
+    if (event == EVENT_COMMIT) {
+        int on = 0;
+        GetCtrlVal(pnl, PANEL_REC, &on);
+        if (on)
+            StartRecording();
+        else
+            StopRecording();
+        return 0;
+    }
+    return Help(event, InfoButtonRec);
+}
+
+int CBF_ButtonSuggest(int, int, int event, void *, int, int)
+{
+    if (event == EVENT_COMMIT) {
+        ShowSuggestion();
+        return 0;
+    }
+    return Help(event, InfoButtonSuggest);
 }
 
 int CBF_ButtonGetBuff(int, int, int event, void *, int, int)
@@ -249,6 +278,8 @@ KIVREL_HELP_ONLY(CBF_DispStatus, InfoStatus)
 KIVREL_HELP_ONLY(CBF_GraphRaw1, InfoGraph)
 KIVREL_HELP_ONLY(CBF_GraphData1, InfoGraphData1)
 KIVREL_HELP_ONLY(CBF_GraphData2, InfoGraphData2)
+KIVREL_HELP_ONLY(CBF_DispSuggestion, InfoDispSuggestion)
+KIVREL_HELP_ONLY(CBF_DispVerdict, InfoDispVerdict)
 
 // The decorations sit behind the spots that a first-page and a second-page control share, and
 // explain whichever of the two the visible page puts in front of them.
@@ -272,8 +303,10 @@ static const CviNameEntry nameEntries[] = {
     {"_CBF_ButtonGet", reinterpret_cast<const void *>(&CBF_ButtonGet), CVI_NAME_FUNCTION},
     {"_CBF_ButtonGetBuff", reinterpret_cast<const void *>(&CBF_ButtonGetBuff), CVI_NAME_FUNCTION},
     {"_CBF_ButtonGo", reinterpret_cast<const void *>(&CBF_ButtonGo), CVI_NAME_FUNCTION},
+    {"_CBF_ButtonRec", reinterpret_cast<const void *>(&CBF_ButtonRec), CVI_NAME_FUNCTION},
     {"_CBF_ButtonSend", reinterpret_cast<const void *>(&CBF_ButtonSend), CVI_NAME_FUNCTION},
     {"_CBF_ButtonStop", reinterpret_cast<const void *>(&CBF_ButtonStop), CVI_NAME_FUNCTION},
+    {"_CBF_ButtonSuggest", reinterpret_cast<const void *>(&CBF_ButtonSuggest), CVI_NAME_FUNCTION},
     {"_CBF_DECO1", reinterpret_cast<const void *>(&CBF_DECO1), CVI_NAME_FUNCTION},
     {"_CBF_DECO2", reinterpret_cast<const void *>(&CBF_DECO2), CVI_NAME_FUNCTION},
     {"_CBF_DECO3", reinterpret_cast<const void *>(&CBF_DECO3), CVI_NAME_FUNCTION},
@@ -286,7 +319,9 @@ static const CviNameEntry nameEntries[] = {
     {"_CBF_DispHYST", reinterpret_cast<const void *>(&CBF_DispHYST), CVI_NAME_FUNCTION},
     {"_CBF_DispNORM", reinterpret_cast<const void *>(&CBF_DispNORM), CVI_NAME_FUNCTION},
     {"_CBF_DispStatus", reinterpret_cast<const void *>(&CBF_DispStatus), CVI_NAME_FUNCTION},
+    {"_CBF_DispSuggestion", reinterpret_cast<const void *>(&CBF_DispSuggestion), CVI_NAME_FUNCTION},
     {"_CBF_DispTRSH", reinterpret_cast<const void *>(&CBF_DispTRSH), CVI_NAME_FUNCTION},
+    {"_CBF_DispVerdict", reinterpret_cast<const void *>(&CBF_DispVerdict), CVI_NAME_FUNCTION},
     {"_CBF_DispWin", reinterpret_cast<const void *>(&CBF_DispWin), CVI_NAME_FUNCTION},
     {"_CBF_EditAverage", reinterpret_cast<const void *>(&CBF_EditAverage), CVI_NAME_FUNCTION},
     {"_CBF_EditBacklim", reinterpret_cast<const void *>(&CBF_EditBacklim), CVI_NAME_FUNCTION},

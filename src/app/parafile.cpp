@@ -2,7 +2,7 @@
 
 #include "controls.h"
 #include "gui.h"
-#include "marks.h"
+#include "transfers.h"
 #include "state.h"
 
 #include "formatio.h"
@@ -42,7 +42,7 @@ void SendParaToFile(void)
         return;
     }
     ShowFileStatus("File saved: ");
-    RememberTransfer();
+    NoteTransfer(TRANSFER_WRITE, DATFILE);
 }
 
 static const char *LoadErrorText(int code)
@@ -74,7 +74,7 @@ void ReadParaFromFile(void)
     SetPanelValues();
     InitPanelValues();
     ShowFileStatus("File loaded: ");
-    RememberTransfer();
+    NoteTransfer(TRANSFER_READ, DATFILE);
 }
 
 } // namespace kivrel

@@ -168,4 +168,28 @@ const char InfoTimeout[] =
 
 // clang-format on
 
+// Controls the classic panel did not have, written in the same manner.
+const char InfoButtonRec[] = " Records the live data in a CSV file: every record shown while GO "
+                             "runs becomes one row.      \n"
+                             " Switching REC on asks for the file; switching it off, STOP, a "
+                             "TIMEOUT or closing the        \n"
+                             " program ends the file.                                              "
+                             "                         \n"
+                             " Shortcut Key: F7. ";
+
+const char InfoButtonSuggest[] = " For TRSH MODE FIX: suggests THRESHOLD and HYSTERESIS from the "
+                                 "last JUMP BUFFER (GETBUFF)    \n"
+                                 " and the NORM values polled since the last parameter transfer "
+                                 "(GO).                          \n"
+                                 " The values are entered in the edit boxes; SEND transfers them, "
+                                 "GET takes them back.         \n"
+                                 " Shortcut Key: F6. ";
+
+const char InfoDispSuggestion[] =
+    " How SUGGEST arrived at its values, or why it cannot suggest any.";
+
+const char InfoDispVerdict[] = " With TRIGGER=ADJ EXT: the ACTIVE window should be open approx. "
+                               "60% of IN0 to IN0 (within 5%) \n"
+                               " and the edge should lie in the middle of the window (within 5%).";
+
 } // namespace kivrel

@@ -43,6 +43,12 @@ extern const char InfoGraphData1[];
 extern const char InfoGraphData2[];
 extern const char InfoTimeout[];
 
+// Controls the classic panel did not have.
+extern const char InfoButtonRec[];
+extern const char InfoButtonSuggest[];
+extern const char InfoDispSuggestion[];
+extern const char InfoDispVerdict[];
+
 } // namespace kivrel
 
 #endif

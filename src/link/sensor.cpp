@@ -1,9 +1,11 @@
 #include "sensor.h"
 
+#include "assistant.h"
 #include "com232.h"
 #include "controls.h"
 #include "gui.h"
-#include "marks.h"
+#include "recording.h"
+#include "transfers.h"
 #include "state.h"
 
 #include "rs232.h"
@@ -25,7 +27,7 @@ void SendPara(void)
         TimeoutReport();
         return;
     }
-    RememberTransfer();
+    NoteTransfer(TRANSFER_WRITE, order == ORDER_SEND_RAM ? RAM : EEPROM);
 }
 
 void GetPara(void)
@@ -43,7 +45,7 @@ void GetPara(void)
     CopyPPtoVars();
     SetPanelValues();
     InitPanelValues();
-    RememberTransfer();
+    NoteTransfer(TRANSFER_READ, order == ORDER_GET_EEPROM ? EEPROM : RAM);
 }
 
 void GetData(void)
@@ -61,9 +63,12 @@ void GetData(void)
             CopyDatatoVars();
             SetPanelData();
             ShowGraph();
+            KeepRecord();
+            if (source == 2) ShowWindowVerdict();
         } else {
             TimeoutReport();
             poll = 0;
+            StopRecording(); // a recording ends with the polling a fault ends
         }
         ProcessSystemEvents();
         Sleep(50);
@@ -91,6 +96,7 @@ void GetJmpBuf(void)
     SetCtrlAttribute(panel, PANEL_GRAPHDATA1, ATTR_VISIBLE, 1);
     PlotY(panel, PANEL_GRAPHDATA1, jumpbuf, 16, VAL_UNSIGNED_CHAR, 5, 0, 0, 1, 0x0000FF);
     PlotY(panel, PANEL_GRAPHDATA1, thresholdLine, 16, VAL_UNSIGNED_CHAR, 5, 0, 0, 1, 0x000000);
+    NoteJumpBuffer();
 }
 
 } // namespace kivrel

@@ -42,7 +42,12 @@ enum {
     PANEL_GRAPHDATA2 = 40,
     PANEL_GRAPHDATA1 = 41,
     PANEL_LOGOFRAME = 42,
-    PANEL_GRAPHRAW1 = 43
+    PANEL_GRAPHRAW1 = 43,
+
+    // Beyond the classic panel: live recording and the set-up assistant.
+    PANEL_REC = 44,        // toggle, int 0/1: a recording runs
+    PANEL_SUGGESTION = 45, // text: what SUGGEST worked out, or why not
+    PANEL_VERDICT = 46     // text: the adjustment view's verdict on window and edge
 };
 
 } // namespace kivrel

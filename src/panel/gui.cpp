@@ -51,6 +51,7 @@ void DispVis(void)
     if (source == 0 || source == 1) {
         SetVisible(hideCharts, 4, 0);
         SetVisible(showCharts, 4, 1);
+        SetCtrlAttribute(panel, PANEL_VERDICT, ATTR_VISIBLE, 0);
         // Source 0 shows the raw signals DAT0 and DAT1, source 1 NORM with the working
         // threshold and hysteresis.
         for (int trace = 1; trace <= 5; trace++) {
@@ -61,6 +62,7 @@ void DispVis(void)
     } else if (source == 2) {
         SetVisible(hideAdjust, 5, 0);
         SetVisible(showAdjust, 3, 1);
+        SetCtrlAttribute(panel, PANEL_VERDICT, ATTR_VISIBLE, 1);
     }
 }
 

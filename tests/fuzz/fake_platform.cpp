@@ -193,6 +193,17 @@ int GetProjectDir(char directory[])
     return 0;
 }
 
+void GetLocalDateTime(LocalDateTime *now)
+{
+    *now = {2026, 12, 8, 14, 30, 12, 345, 60};
+}
+
+int GetUserDataDir(char directory[])
+{
+    std::strcpy(directory, "/nonexistent/kivrel");
+    return 0;
+}
+
 // ---- Serial ports ------------------------------------------------------------------------------
 
 int OpenComConfig(int port, const char *, long, int, int, int, int inputQueueSize, int)
@@ -478,4 +489,30 @@ int ArrayToFile(const char *, const void *, int, int, int, int, int, int, int, i
 int FileToArray(const char *, void *, int, int, int, int, int, int)
 {
     return FIO_OPEN_ERROR;
+}
+
+// The journal and recordings write into nothing.
+int OpenFile(const char *, int, int, int)
+{
+    return 0;
+}
+
+int WriteFile(int, const char *, int count)
+{
+    return count;
+}
+
+int CloseFile(int)
+{
+    return 0;
+}
+
+int GetFileSize(const char *, long *)
+{
+    return FIO_OPEN_ERROR;
+}
+
+int MakeDir(const char *)
+{
+    return 0;
 }

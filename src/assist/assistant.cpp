@@ -1,0 +1,58 @@
+#include "assistant.h"
+
+#include "controls.h"
+#include "marks.h"
+#include "recording.h"
+#include "rules.h"
+#include "state.h"
+
+#include "userint.h"
+
+#include <cstdio>
+
+namespace kivrel
+{
+
+static int jumpBufferRead; // 1 once a jump buffer was read on this connection
+
+void NoteJumpBuffer(void)
+{
+    jumpBufferRead = 1;
+}
+
+void ForgetJumpBuffer(void)
+{
+    jumpBufferRead = 0;
+}
+
+void ShowSuggestion(void)
+{
+    unsigned char mode = 0;
+    char text[160];
+
+    // The mode as the panel shows it, as every mode rule takes it.
+    GetCtrlVal(panel, PANEL_TRSHMOD, &mode);
+    const Suggestion s = SuggestSetting(mode, jumpBufferRead, jumpbuf, normHistory, normCount);
+    if (!s.ok) {
+        SetCtrlVal(panel, PANEL_SUGGESTION, s.refusal);
+        return;
+    }
+    SetCtrlVal(panel, PANEL_THRESHOLD, s.threshold);
+    SetCtrlVal(panel, PANEL_HYSTERESIS, s.hysteresis);
+    MarkUnsentEdits();
+    std::snprintf(text, sizeof text,
+                  "THRESHOLD %d: %d above the highest minimum, %d below background; "
+                  "HYSTERESIS %d",
+                  s.threshold, s.threshold - s.markLevel, s.background - s.threshold, s.hysteresis);
+    SetCtrlVal(panel, PANEL_SUGGESTION, text);
+}
+
+void ShowWindowVerdict(void)
+{
+    char text[128];
+    JudgeWindow(dataAdjin0L + 256u * dataAdjin0H, dataAdjin1L + 256u * dataAdjin1H,
+                dataAdjedgeL + 256u * dataAdjedgeH, text, sizeof text);
+    SetCtrlVal(panel, PANEL_VERDICT, text);
+}
+
+} // namespace kivrel

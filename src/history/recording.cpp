@@ -1,0 +1,161 @@
+#include "recording.h"
+
+#include "controls.h"
+#include "csv.h"
+#include "state.h"
+
+#include "formatio.h"
+#include "userint.h"
+#include "utility.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace kivrel
+{
+
+unsigned char normHistory[NormHistoryLength];
+int normCount;
+
+static int recFile = -1;    // handle of the recording, -1 without one
+static char recName[260];   // its name without the folder, for the status line
+static char recBuf[16384];  // rows not yet written
+static int recLength;       // bytes in recBuf
+static int recRows;         // rows taken since the start
+static double recStart;     // Timer() at the start
+static double recLastWrite; // Timer() when recBuf was last written
+
+static const char RecordingHeader[] =
+    "time,seconds,dat0,dat1,norm,threshold,hysteresis,in0_period,active_window,edge_time,"
+    "active_percent,edge_percent\n";
+
+void ForgetNorms(void)
+{
+    normCount = 0;
+}
+
+static void ShowRecButton(void)
+{
+    char text[32];
+    if (recFile >= 0)
+        std::snprintf(text, sizeof text, "REC %d", recRows);
+    else
+        std::strcpy(text, "REC   F7");
+    SetCtrlAttribute(panel, PANEL_REC, ATTR_LABEL_TEXT, text);
+    SetCtrlVal(panel, PANEL_REC, recFile >= 0 ? 1 : 0);
+}
+
+// Hands the held rows to the system. 0, or -1 when the disk took fewer.
+static int WriteHeldRows(void)
+{
+    recLastWrite = Timer();
+    if (recLength == 0) return 0;
+    const int written = WriteFile(recFile, recBuf, recLength);
+    recLength = 0;
+    return written < 0 ? -1 : 0;
+}
+
+static void EndRecording(const char *failure)
+{
+    CloseFile(recFile);
+    recFile = -1;
+    recLength = 0;
+    if (failure) {
+        char text[sizeof recName + 64];
+        std::snprintf(text, sizeof text, "%s%s", failure, recName);
+        SetCtrlVal(panel, PANEL_STATUS, text);
+    }
+    ShowRecButton();
+}
+
+void StartRecording(void)
+{
+    char path[MAX_PATHNAME_LEN];
+    char proposed[64];
+    char stamp[40];
+
+    CsvTimeStamp(stamp, sizeof stamp);
+    // kivrel-2026-12-08-143012.csv from 2026-12-08T14:30:12.345+01:00
+    std::snprintf(proposed, sizeof proposed, "kivrel-%.10s-%.2s%.2s%.2s.csv", stamp, stamp + 11,
+                  stamp + 14, stamp + 17);
+    if (recFile >= 0 || FileSelectPopup(proj_dir, proposed, "*.csv", "Record live data", 1, 0, 1, 1,
+                                        1, path) <= 0) {
+        ShowRecButton();
+        return;
+    }
+    const char *name = path;
+    for (const char *p = path; *p; p++)
+        if (*p == '/' || *p == '\\') name = p + 1;
+    std::snprintf(recName, sizeof recName, "%s", name);
+    recFile = OpenFile(path, VAL_WRITE_ONLY, VAL_TRUNCATE, VAL_ASCII);
+    if (recFile < 0) {
+        char text[sizeof recName + 64];
+        std::snprintf(text, sizeof text, "Recording not started: cannot write %s", recName);
+        SetCtrlVal(panel, PANEL_STATUS, text);
+        ShowRecButton();
+        return;
+    }
+    recRows = 0;
+    recStart = Timer();
+    std::memcpy(recBuf, RecordingHeader, sizeof RecordingHeader - 1);
+    recLength = sizeof RecordingHeader - 1;
+    if (WriteHeldRows() != 0) {
+        EndRecording("Recording ended: cannot write ");
+        return;
+    }
+    ShowRecButton();
+}
+
+void StopRecording(void)
+{
+    if (recFile < 0) return;
+    EndRecording(WriteHeldRows() == 0 ? nullptr : "Recording ended: cannot write ");
+}
+
+static void AppendRow(void)
+{
+    const unsigned adjedge = dataAdjedgeL + 256u * dataAdjedgeH;
+    const unsigned adjin0 = dataAdjin0L + 256u * dataAdjin0H;
+    const unsigned adjin1 = dataAdjin1L + 256u * dataAdjin1H;
+    char stamp[40];
+    char percents[24] = ",";
+    char row[256];
+
+    CsvTimeStamp(stamp, sizeof stamp);
+    // The percentages as the displays compute them; none without an IN0 period.
+    if (adjin0 != 0)
+        std::snprintf(percents, sizeof percents, "%u,%u", 100u * adjin1 / adjin0,
+                      100u * adjedge / adjin0);
+    const int n = std::snprintf(row, sizeof row, "%s,%.3f,%u,%u,%u,%u,%u,%u,%u,%u,%s\n", stamp,
+                                Timer() - recStart, dataDat0, dataDat1, dataNorm, dataTrshWork,
+                                dataHystWork, adjin0, adjin1, adjedge, percents);
+    if (recLength + n > static_cast<int>(sizeof recBuf) && WriteHeldRows() != 0) {
+        EndRecording("Recording ended: cannot write ");
+        return;
+    }
+    std::memcpy(recBuf + recLength, row, static_cast<size_t>(n));
+    recLength += n;
+    recRows++;
+}
+
+void KeepRecord(void)
+{
+    if (normCount == NormHistoryLength) {
+        std::memmove(normHistory, normHistory + 1, NormHistoryLength - 1);
+        normCount--;
+    }
+    normHistory[normCount++] = dataNorm;
+
+    if (recFile < 0) return;
+    AppendRow();
+    // At most a second of rows is ever held back: that is all a crash or a pulled plug can
+    // take. The button's count follows at the same pace.
+    if (recFile >= 0 && Timer() - recLastWrite >= 1.0) {
+        if (WriteHeldRows() != 0)
+            EndRecording("Recording ended: cannot write ");
+        else
+            ShowRecButton();
+    }
+}
+
+} // namespace kivrel
