@@ -152,16 +152,22 @@ class Soak
     }
 
     // One Go; `onTelegrams` runs once `after` polls have gone out (with `repeat`, on every
-    // tick from then on). Returns the polls sent.
+    // tick from then on). Returns the polls sent. Polling still on well past the time those
+    // polls take is stopped and fails the run, so a fault never hangs it.
     long go(std::size_t after, const std::function<void()> &onTelegrams, bool repeat = false)
     {
         QObject scope;
         QTimer watch(&scope);
         bool done = false;
+        const Stopwatch running;
         QObject::connect(&watch, &QTimer::timeout, [&] {
             if ((!done || repeat) && peer_->waitForTelegrams(after, milliseconds(0))) {
                 done = true;
                 onTelegrams();
+            }
+            if (kivrel::poll != 0 && running.seconds() > 15.0 + 0.2 * double(after)) {
+                fail("polling ran past its deadline");
+                kivrel::poll = 0;
             }
         });
         watch.start(5);
@@ -275,9 +281,7 @@ class Soak
         popups_.clear();
         if (kind == "late") {
             // The late reply lands while nothing waits; the next request flushes it.
-            const double wait = Timer();
-            while (Timer() - wait < kLateSeconds - took + 0.3)
-                ProcessSystemEvents();
+            spin(kLateSeconds - took + 0.3);
         }
         if (kind == "hangup") {
             newSensor();
