@@ -93,8 +93,8 @@ TEST_P(LineFault, EndsInOneTimeoutReportAndChangesNothing)
 {
     const auto [line, op, fault] = GetParam();
     const bool onPeer = line == Line::Peer;
-    // The simulator's fault holds from its start, so its line check and its RAM read are the
-    // connect's own: its line check passes, its read meets the fault.
+    // The simulator's fault holds from its start, so a line check or RAM read that meets it is
+    // the connect's own (the RAM read's connect passes its line check first).
     const bool connectMeetsFault = !onPeer && (op == Op::LineCheck || op == Op::GetRam);
     if (!onPeer) {
         ASSERT_NO_FATAL_FAILURE(startSim(simArgs(op, fault)));

@@ -7,10 +7,8 @@
 #include <QProcess>
 #include <QStringList>
 
-#include <cstdlib>
 #include <memory>
 #include <string>
-#include <vector>
 
 namespace kivrel::test
 {
@@ -34,11 +32,6 @@ class SimProcess
     }
     ~SimProcess()
     {
-        for (int n : mapped_) {
-            const std::string var = "KIVREL_COM" + std::to_string(n);
-            const char *value = std::getenv(var.c_str());
-            if (value && path_ == value) ::unsetenv(var.c_str());
-        }
         if (!stop()) {
             process_.kill();
             process_.waitForFinished(3000);
@@ -50,11 +43,7 @@ class SimProcess
     // The port it serves, a pseudo-terminal.
     bool ok() const { return path_.starts_with("/dev/"); }
     const std::string &path() const { return path_; }
-    void mapToCom(int n)
-    {
-        ::setenv(("KIVREL_COM" + std::to_string(n)).c_str(), path_.c_str(), 1);
-        mapped_.push_back(n);
-    }
+    void mapToCom(int n) { coms_.map(n, path_); }
     // Asks it to end as on shutdown; true once it has.
     bool stop()
     {
@@ -74,7 +63,7 @@ class SimProcess
   private:
     QProcess process_;
     std::string path_;
-    std::vector<int> mapped_;
+    ComMapping coms_;
 };
 
 class SimTest : public SensorTest
