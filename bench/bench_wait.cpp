@@ -3,6 +3,7 @@
 //   silent wait   one WaitRxBuf of 3 s against a peer that never answers
 //   latency       byte written on the master until GetInQLen sees it in the logic's spin
 //   busy spin     the same 3 s with processEvents() that never sleeps, for comparison
+#include "loop.h"
 #include "sensor_peer.h"
 
 #include "com232.h"
@@ -17,7 +18,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 #include <random>
 #include <thread>
 #include <vector>
@@ -25,16 +25,10 @@
 using namespace kivrel::test;
 using namespace std::chrono_literals;
 
-namespace {
+namespace
+{
 
 constexpr int Com = 11;
-
-double cpuSeconds()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
-}
 
 double percentile(std::vector<double> v, double p)
 {
@@ -88,8 +82,8 @@ void latency(SensorPeer &peer)
         const auto seen = std::chrono::steady_clock::now();
         sender.join();
         peer.waitUntilSent(1000ms);
-        us.push_back(std::chrono::duration<double, std::micro>(seen - peer.lastWriteTime())
-                         .count());
+        us.push_back(
+            std::chrono::duration<double, std::micro>(seen - peer.lastWriteTime()).count());
         ComRd(Com, sink, GetInQLen(Com));
     }
     std::printf("byte to GetInQLen: median %.0f us, p99 %.0f us, max %.0f us (%zu bytes)\n",
@@ -117,8 +111,7 @@ int main(int argc, char **argv)
 {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     CviInstance instance{&argc, argv};
-    if (!InitCVIRTE(&instance, nullptr, nullptr))
-        return 2;
+    if (!InitCVIRTE(&instance, nullptr, nullptr)) return 2;
     int status = 0;
     {
         SensorPeer peer;

@@ -113,6 +113,11 @@ void Model::advanceTo(double nowMs)
         timeMs_ = target - kMaxCatchUpMs;
         lastEdge_ = -1;
         lastIn0_ = -1;
+        // A mark cut short by the gap, or under the sensor at its end, was not seen whole.
+        markIndex_ = kNoMark;
+        markCounts_ = false;
+        markEdges_ = 0;
+        firstWholeScan_ = timeMs_ + 1;
     }
     run(target - timeMs_);
 }
@@ -170,6 +175,55 @@ void Model::regulatePower()
     if (mean > kPowerTargetSum + 8 && power_ < kPowerOff) ++power_;
 }
 
+std::int64_t Model::markAt(std::int64_t scanMs) const
+{
+    const auto t = static_cast<double>(scanMs);
+    if (coverage(t) <= 0) return kNoMark;
+    return static_cast<std::int64_t>(t / (1000.0 / target_.rateHz));
+}
+
+bool Model::markPassedBy(std::int64_t scanMs, std::int64_t markThere) const
+{
+    // Another mark has come, or none and the last covered scan has left NORM's average.
+    if (markIndex_ == kNoMark || markThere == markIndex_) return false;
+    return markThere != kNoMark || scanMs - markLastCovered_ >= std::max<int>(1, params_[Average]);
+}
+
+PassCount Model::restartPassCount()
+{
+    // A mark no coming scan can see has passed under the old parameters and counts there.
+    if (markPassedBy(timeMs_, markAt(timeMs_))) finishMark();
+    const PassCount closed = window_;
+    window_ = PassCount{};
+    window_.sinceWrite = true;
+    // Half a mark under the old parameters and half under the new ones would judge neither.
+    markCounts_ = false;
+    markEdges_ = 0;
+    return closed;
+}
+
+void Model::trackMark(std::int64_t markHere)
+{
+    if (markPassedBy(timeMs_, markHere)) finishMark();
+    if (markHere == kNoMark) return;
+    if (markIndex_ == kNoMark) {
+        markIndex_ = markHere;
+        markCounts_ = timeMs_ >= firstWholeScan_;
+    }
+    markLastCovered_ = timeMs_;
+}
+
+void Model::finishMark()
+{
+    if (markIndex_ >= 0 && markCounts_) {
+        ++window_.marks;
+        window_.edges += markEdges_;
+    }
+    markIndex_ = kNoMark;
+    markCounts_ = false;
+    markEdges_ = 0;
+}
+
 void Model::finishJump()
 {
     searching_ = false;
@@ -188,10 +242,13 @@ void Model::scan()
     // Light reaching the receivers.
     const double period = target_.rateHz > 0 ? 1000.0 / target_.rateHz : 0.0;
     const double c = coverage(t);
-    const double depth = c > 0 ? markDepth(static_cast<std::int64_t>(t / period)) : 0.0;
+    const std::int64_t mark = c > 0 ? static_cast<std::int64_t>(t / period) : kNoMark;
+    const double depth = mark != kNoMark ? markDepth(mark) : 0.0;
     const double light = static_cast<double>(kPowerOff - power_) / kPowerOff;
-    dat0_ = clampByte((kBackground0 - kMarkLoss0 * depth * c) * light + kAmbient + noise());
-    dat1_ = clampByte((kBackground1 - kMarkLoss1 * c) * light + kAmbient + noise());
+    dat0_ = clampByte((kBackground0 - kMarkLoss0 * depth * c * target_.depth) * light + kAmbient +
+                      noise());
+    dat1_ = clampByte((kBackground1 - kMarkLoss1 * c * target_.depth) * light + kAmbient + noise());
+    trackMark(mark);
 
     const int prevNorm = norm_;
     const int raw = normOf(dat0_, dat1_);
@@ -241,6 +298,10 @@ void Model::scan()
             if (norm_ > workingHysteresis()) armed_ = true;
         } else if (norm_ < thr && t >= deadUntil_ && !(external && edgeInWindow_)) {
             ++edgeCount_;
+            if (markIndex_ == kNoMark)
+                ++window_.edges;
+            else
+                ++markEdges_;
             edgeTimes_.push_back(timeMs_);
             if (edgeTimes_.size() > kEdgeLog) edgeTimes_.pop_front();
             if (lastEdge_ >= 0) lastPeriodMs_ = t - static_cast<double>(lastEdge_);

@@ -36,7 +36,17 @@ struct TargetConfig {
     double activeFraction = 0.6; // external trigger: IN1 ends the ACTIVE window here
     double noise = 2.0;          // peak deterministic noise on DAT0/DAT1, in counts
     double depthSpread = 0.15;   // marks vary in darkness by up to this share
+    double depth = 1.0;          // how dark the marks are: share of the full mark loss
     std::uint64_t seed = 1;
+};
+
+// Marks that have fully passed the sensor and the edges that belong to them, counted since
+// start or since the last parameter write. A mark under the sensor when the count restarts
+// or after an idle gap was skipped is counted in no window, and neither are its edges.
+struct PassCount {
+    std::uint64_t marks = 0;
+    std::uint64_t edges = 0;
+    bool sinceWrite = false; // false: since start
 };
 
 // NORM as the sensor computes it, 0 when both receivers read nothing.
@@ -66,6 +76,11 @@ class Model
     Record record() const;
     JumpBuffer jumpBuffer() const;
 
+    // Marks and edges in the current window, and a new window from the next scan on (a
+    // parameter write). restartPassCount() returns the window it closes.
+    const PassCount &passCount() const { return window_; }
+    PassCount restartPassCount();
+
     // Read-outs for tests and the verbose log.
     std::uint64_t edgeCount() const { return edgeCount_; }
     const std::deque<std::int64_t> &edgeTimes() const { return edgeTimes_; } // last 1024
@@ -84,6 +99,10 @@ class Model
     void resetThreshold();
     void regulatePower();
     void finishJump();
+    std::int64_t markAt(std::int64_t scanMs) const;
+    bool markPassedBy(std::int64_t scanMs, std::int64_t markThere) const;
+    void trackMark(std::int64_t markHere);
+    void finishMark();
 
     TargetConfig target_;
     ParamBytes params_{};
@@ -108,6 +127,16 @@ class Model
     std::int64_t lastEdge_ = -1;
     double lastPeriodMs_ = 0;
     double deadUntil_ = 0;
+
+    // The mark whose light is still in the averaged NORM: its edges wait until it has passed,
+    // so a window never holds an edge without its mark.
+    static constexpr std::int64_t kNoMark = -1;
+    PassCount window_;
+    std::int64_t markIndex_ = kNoMark;
+    std::int64_t markLastCovered_ = 0;
+    std::int64_t firstWholeScan_ = 1; // a mark already covered before this scan is partial
+    bool markCounts_ = false;
+    std::uint64_t markEdges_ = 0;
 
     bool searching_ = false;
     double searchUntil_ = 0;

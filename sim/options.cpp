@@ -45,11 +45,14 @@ std::string helpText()
            "  --device PATH      use a real serial device (4800 8N1) instead of a pseudo-terminal\n"
            "  --eeprom FILE      keep the EEPROM in FILE (15 lines of values 0..255)\n"
            "  --fast             answer at once without 4800-baud wire time\n"
-           "  --stats            print the simulator's own turnaround on stderr at exit\n"
-           "  --verbose          log every telegram and its answer on stderr\n"
+           "  --stats            at exit, print on stderr the simulator's own turnaround and\n"
+           "                     the marks and edges since the last parameter write\n"
+           "  --verbose          log every telegram and its answer on stderr, and the marks\n"
+           "                     and edges counted until each parameter write\n"
            "Target:\n"
            "  --rate HZ          marks passing per second, 0 for none (default 5)\n"
            "  --mark PERCENT     share of the period a mark covers (default 20)\n"
+           "  --depth PERCENT    how dark the marks are, 0 (invisible) to 100 (default 100)\n"
            "  --jitter COUNTS    measurement noise on DAT0/DAT1 (default 2)\n"
            "  --seed N           seed of the noise and the mark darkness (default 1)\n"
            "Faults:\n"
@@ -121,6 +124,11 @@ ParseResult parseOptions(int argc, const char *const *argv, Options &o, std::str
             double pct = 0;
             if (!toDouble(value, 1, 90, pct)) return bad("1 to 90");
             o.target.markFraction = pct / 100.0;
+        } else if (arg == "--depth") {
+            if (!needValue()) return ParseResult::Error;
+            double pct = 0;
+            if (!toDouble(value, 0, 100, pct)) return bad("0 to 100");
+            o.target.depth = pct / 100.0;
         } else if (arg == "--jitter") {
             if (!needValue()) return ParseResult::Error;
             if (!toDouble(value, 0, 50, o.target.noise)) return bad("0 to 50");

@@ -75,11 +75,13 @@ Answer Engine::execute(const std::uint8_t *telegram, double nowMs)
     case SendRam:
         std::copy_n(payload, kParamCount, ram_.begin());
         model_.setParams(ram_);
+        answer.closed = model_.restartPassCount();
         break;
     case SendEeprom:
         std::copy_n(payload, kParamCount, eeprom_.begin());
         std::copy_n(payload, kParamCount, ram_.begin());
         model_.setParams(ram_);
+        answer.closed = model_.restartPassCount();
         if (eepromFile_) {
             std::string error;
             if (!eepromFile_->save(eeprom_, error)) lastError_ = error;

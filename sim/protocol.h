@@ -44,6 +44,7 @@ struct Answer {
     std::vector<std::uint8_t> bytes; // what to send, possibly empty
     bool faulted = false;            // a fault changed or withheld the answer
     bool hangUp = false;             // close the line after sending
+    std::optional<PassCount> closed; // a parameter write ended this counting window
 };
 
 class Engine

@@ -32,6 +32,13 @@ void hexLine(std::FILE *f, const char *prefix, const std::uint8_t *b, std::size_
 
 } // namespace
 
+std::string passCountLine(const PassCount &count)
+{
+    return std::string("kivrel-sim: since ") +
+           (count.sinceWrite ? "the last parameter write" : "start") + ": marks " +
+           std::to_string(count.marks) + ", edges " + std::to_string(count.edges);
+}
+
 Server::Server(Port &port, Engine &engine, const ServerConfig &config)
     : port_(port), engine_(engine), config_(config), startNs_(steadyNs())
 {
@@ -106,6 +113,9 @@ bool Server::receive(double now)
             hexLine(config_.log, prefix, p.bytes.data(), p.bytes.size());
             if (!engine_.lastError().empty())
                 std::fprintf(config_.log, "kivrel-sim: %s\n", engine_.lastError().c_str());
+            if (answer->closed)
+                std::fprintf(config_.log, "%s\n", passCountLine(*answer->closed).c_str());
+            std::fflush(config_.log);
         }
         queue_.push_back(std::move(p));
     }

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 namespace kivrel::sim
@@ -31,6 +32,9 @@ struct TurnaroundStats {
 
 enum class StopReason { Stopped, HungUp, LineError };
 
+// "kivrel-sim: since the last parameter write: marks M, edges E", without the newline.
+std::string passCountLine(const PassCount &count);
+
 class Server
 {
   public:
@@ -44,6 +48,8 @@ class Server
     // Safe from another thread and from a signal handler.
     void stop();
     int wakeFd() const { return wakeWrite_; }
+    // The clock telegram arrival times are on, in ms since the server was made.
+    double nowMs() const;
 
     TurnaroundStats turnaround() const;
     const std::string &error() const { return error_; }
@@ -55,7 +61,6 @@ class Server
         bool hangUp = false;
     };
 
-    double nowMs() const;
     bool receive(double now);
     bool transmit(double now, bool &hangUp);
     double nextWakeMs() const;

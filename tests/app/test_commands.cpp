@@ -1,5 +1,5 @@
 // Command buttons without the sensor: transfer target, parameter files and help texts.
-#include "link_fixture.h"
+#include "sensor_fixture.h"
 
 #include "gui.h"
 #include "helptexts.h"
@@ -12,7 +12,7 @@
 #include <sys/resource.h>
 
 using namespace kivrel;
-using namespace apptest;
+using namespace kivrel::test;
 
 namespace
 {
@@ -96,12 +96,12 @@ TEST_F(PanelTest, StartUpValuesDoNotDependOnThePanelFile)
         EXPECT_EQ(pp[i], 0) << "pp is untouched until the first transfer";
 }
 
-class FileTest : public LinkTest
+class FileTest : public SensorTest
 {
   protected:
     void SetUp() override
     {
-        LinkTest::SetUp();
+        SensorTest::SetUp();
         std::strcpy(proj_dir, QFile::encodeName(dir.path()).constData());
         target = DATFILE;
     }
@@ -114,10 +114,10 @@ TEST_F(FileTest, SaveAndLoadRoundTripKeepsTheSpareByte)
     SetCtrlVal(panel, PANEL_THRESHOLD, 111);
     SetCtrlVal(panel, PANEL_POWER, 99);
     frei15 = 201;
-    popups.answerFileDialog(path("init.dat"));
+    popups->answerFileDialog(path("init.dat"));
     commit(CBF_ButtonSend);
-    ASSERT_EQ(popups.count(), 1);
-    const RecordedPopup &dialog = popups.popups()[0];
+    ASSERT_EQ(popups->count(), 1);
+    const RecordedPopup &dialog = popups->popups()[0];
     EXPECT_EQ(dialog.kind, RecordedPopup::Kind::FileDialog);
     EXPECT_EQ(dialog.title, "init");
     EXPECT_EQ(dialog.text, "init.dat");
@@ -130,23 +130,23 @@ TEST_F(FileTest, SaveAndLoadRoundTripKeepsTheSpareByte)
 
     SetCtrlVal(panel, PANEL_THRESHOLD, 5);
     frei15 = 0;
-    popups.answerFileDialog(path("init.dat"));
+    popups->answerFileDialog(path("init.dat"));
     commit(CBF_ButtonGet);
     EXPECT_EQ(byteValue(PANEL_THRESHOLD), 111);
     EXPECT_EQ(byteValue(PANEL_POWER), 97) << "a saved percent may come back truncated";
     EXPECT_EQ(frei15, 201);
-    EXPECT_TRUE(peer.telegrams().empty()) << "files never talk to the sensor";
+    EXPECT_TRUE(peer->telegrams().empty()) << "files never talk to the sensor";
 }
 
 TEST_F(FileTest, CancelChangesNothing)
 {
     SetCtrlVal(panel, PANEL_THRESHOLD, 44);
     const Bytes before(pp, pp + 15);
-    popups.cancelFileDialog();
+    popups->cancelFileDialog();
     commit(CBF_ButtonSend);
-    popups.cancelFileDialog();
+    popups->cancelFileDialog();
     commit(CBF_ButtonGet);
-    EXPECT_EQ(popups.count(), 2);
+    EXPECT_EQ(popups->count(), 2);
     EXPECT_EQ(Bytes(pp, pp + 15), before);
     EXPECT_EQ(byteValue(PANEL_THRESHOLD), 44);
     EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files).isEmpty());
@@ -167,13 +167,13 @@ TEST_F(FileTest, ABadFileLoadsNothingAndSaysWhy)
         ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
         f.write(text);
         f.close();
-        popups.answerFileDialog(path("bad.dat"));
+        popups->answerFileDialog(path("bad.dat"));
         commit(CBF_ButtonGet);
         EXPECT_EQ(status(), why);
         EXPECT_EQ(pp[0], 9);
         EXPECT_EQ(byteValue(PANEL_THRESHOLD), 44);
     }
-    popups.answerFileDialog(path("missing.dat")); // a new name: accepted, then not found
+    popups->answerFileDialog(path("missing.dat")); // a new name: accepted, then not found
     commit(CBF_ButtonGet);
     EXPECT_EQ(status(), "File not loaded: cannot open it");
     EXPECT_EQ(byteValue(PANEL_THRESHOLD), 44);
@@ -182,7 +182,7 @@ TEST_F(FileTest, ABadFileLoadsNothingAndSaysWhy)
 TEST_F(FileTest, AFailedSaveKeepsTheOldFileAndSaysSo)
 {
     SetCtrlVal(panel, PANEL_THRESHOLD, 12);
-    popups.answerFileDialog(path("keep.dat"));
+    popups->answerFileDialog(path("keep.dat"));
     commit(CBF_ButtonSend);
     QFile old(path("keep.dat"));
     ASSERT_TRUE(old.open(QIODevice::ReadOnly));
@@ -198,7 +198,7 @@ TEST_F(FileTest, AFailedSaveKeepsTheOldFileAndSaysSo)
     limit.rlim_cur = 8;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
     SetCtrlVal(panel, PANEL_THRESHOLD, 13);
-    popups.answerFileDialog(path("keep.dat"));
+    popups->answerFileDialog(path("keep.dat"));
     commit(CBF_ButtonSend);
     setrlimit(RLIMIT_FSIZE, &saved);
     signal(SIGXFSZ, handler);
@@ -218,42 +218,42 @@ TEST_F(PanelTest, RightClickShowsEachHelpTextByteForByte)
         std::vector<int> blanks;
     };
     const Help helps[] = {
-        {CBF_EditConnect, InfoEditConnect, 26, {}},
-        {CBF_ButtonSend, InfoButtonSend, 263, {27, 27}},
-        {CBF_ButtonGet, InfoButtonGet, 231, {26, 26}},
-        {CBF_ButtonGo, InfoButtonGo, 159, {25, 24}},
-        {CBF_ButtonStop, InfoButtonStop, 84, {24}},
-        {CBF_ButtonGetBuff, InfoButtonGetBuff, 477, {30, 30, 30, 30}},
-        {CBF_SelectRAM, InfoSelectMEM, 70, {}},
-        {CBF_SelectEEPROM, InfoSelectMEM, 70, {}},
-        {CBF_SelectFILE, InfoSelectMEM, 70, {}},
-        {CBF_ParaVisible, InfoSwitchPara, 36, {}},
-        {CBF_SelectSource, InfoSelectSource, 46, {}},
-        {CBF_EditThreshold, InfoEditThreshold, 389, {29, 29, 29, 29}},
-        {CBF_EditTrshMod, InfoEditThrsMod, 616, {1, 0, 1, 1, 0, 1, 1, 1, 0, 1, 1}},
-        {CBF_EditDeltaTrsh, InfoEditDeltaTrsh, 82, {29}},
-        {CBF_EditHysteresis, InfoEditHysteresis, 572, {31, 31, 31, 31, 31, 30}},
-        {CBF_EditTrigger, InfoEditTrigger, 645, {28, 28, 27, 28, 28, 28}},
-        {CBF_EditPmod, InfoEditPmod, 457, {25, 25, 25, 25}},
-        {CBF_EditPower, InfoEditPower, 128, {26}},
-        {CBF_EditHold, InfoEditHold, 29, {}},
-        {CBF_EditBacklim, InfoEditBacklim, 199, {28, 28}},
-        {CBF_EditRegcnt, InfoEditRegcnt, 170, {26}},
-        {CBF_EditAverage, InfoEditAverage, 98, {}},
-        {CBF_EditOutmode, InfoEditOutmode, 384, {28, 28, 28, 28}},
-        {CBF_EditDeadTimeMode, InfoEditDeadTimeMode, 77, {}},
-        {CBF_EditDeadTime, InfoEditDeadTime, 38, {}},
-        {CBF_DispDat0, InfoDispDat0, 50, {}},
-        {CBF_DispDat1, InfoDispDat1, 50, {}},
-        {CBF_DispNORM, InfoDispNORM, 137, {25}},
-        {CBF_DispTRSH, InfoDispTrsh, 49, {}},
-        {CBF_DispHYST, InfoDispHyst, 51, {}},
-        {CBF_DispEdge, InfoDispEDGE, 147, {25}},
-        {CBF_DispWin, InfoDispWIN, 146, {24}},
-        {CBF_DispStatus, InfoStatus, 43, {}},
-        {CBF_GraphRaw1, InfoGraph, 40, {}},
-        {CBF_GraphData1, InfoGraphData1, 496, {27, 27, 27, 27}},
-        {CBF_GraphData2, InfoGraphData2, 731, {27, 27, 27, 27, 27, 27}},
+        {CBF_EditConnect, kInfoEditConnect, 26, {}},
+        {CBF_ButtonSend, kInfoButtonSend, 263, {27, 27}},
+        {CBF_ButtonGet, kInfoButtonGet, 231, {26, 26}},
+        {CBF_ButtonGo, kInfoButtonGo, 159, {25, 24}},
+        {CBF_ButtonStop, kInfoButtonStop, 84, {24}},
+        {CBF_ButtonGetBuff, kInfoButtonGetBuff, 477, {30, 30, 30, 30}},
+        {CBF_SelectRAM, kInfoSelectMEM, 70, {}},
+        {CBF_SelectEEPROM, kInfoSelectMEM, 70, {}},
+        {CBF_SelectFILE, kInfoSelectMEM, 70, {}},
+        {CBF_ParaVisible, kInfoSwitchPara, 36, {}},
+        {CBF_SelectSource, kInfoSelectSource, 46, {}},
+        {CBF_EditThreshold, kInfoEditThreshold, 389, {29, 29, 29, 29}},
+        {CBF_EditTrshMod, kInfoEditThrsMod, 616, {1, 0, 1, 1, 0, 1, 1, 1, 0, 1, 1}},
+        {CBF_EditDeltaTrsh, kInfoEditDeltaTrsh, 82, {29}},
+        {CBF_EditHysteresis, kInfoEditHysteresis, 572, {31, 31, 31, 31, 31, 30}},
+        {CBF_EditTrigger, kInfoEditTrigger, 645, {28, 28, 27, 28, 28, 28}},
+        {CBF_EditPmod, kInfoEditPmod, 457, {25, 25, 25, 25}},
+        {CBF_EditPower, kInfoEditPower, 128, {26}},
+        {CBF_EditHold, kInfoEditHold, 29, {}},
+        {CBF_EditBacklim, kInfoEditBacklim, 199, {28, 28}},
+        {CBF_EditRegcnt, kInfoEditRegcnt, 170, {26}},
+        {CBF_EditAverage, kInfoEditAverage, 98, {}},
+        {CBF_EditOutmode, kInfoEditOutmode, 384, {28, 28, 28, 28}},
+        {CBF_EditDeadTimeMode, kInfoEditDeadTimeMode, 77, {}},
+        {CBF_EditDeadTime, kInfoEditDeadTime, 38, {}},
+        {CBF_DispDat0, kInfoDispDat0, 50, {}},
+        {CBF_DispDat1, kInfoDispDat1, 50, {}},
+        {CBF_DispNORM, kInfoDispNORM, 137, {25}},
+        {CBF_DispTRSH, kInfoDispTrsh, 49, {}},
+        {CBF_DispHYST, kInfoDispHyst, 51, {}},
+        {CBF_DispEdge, kInfoDispEDGE, 147, {25}},
+        {CBF_DispWin, kInfoDispWIN, 146, {24}},
+        {CBF_DispStatus, kInfoStatus, 43, {}},
+        {CBF_GraphRaw1, kInfoGraph, 40, {}},
+        {CBF_GraphData1, kInfoGraphData1, 496, {27, 27, 27, 27}},
+        {CBF_GraphData2, kInfoGraphData2, 731, {27, 27, 27, 27, 27, 27}},
     };
     for (const Help &h : helps) {
         popups.clear();
@@ -280,10 +280,10 @@ TEST_F(PanelTest, DecorationsExplainTheControlOfTheVisiblePage)
     PopupRecorder popups;
     const CtrlCallbackPtr decos[] = {CBF_DECO1, CBF_DECO2, CBF_DECO3,
                                      CBF_DECO4, CBF_DECO5, CBF_DECO6};
-    const char *page1[] = {InfoEditThreshold, InfoEditHysteresis, InfoEditTrigger,
-                           InfoEditHold,      InfoEditPmod,       InfoEditPower};
-    const char *page2[] = {InfoEditBacklim, InfoEditRegcnt,       InfoEditAverage,
-                           InfoEditOutmode, InfoEditDeadTimeMode, InfoEditDeadTime};
+    const char *page1[] = {kInfoEditThreshold, kInfoEditHysteresis, kInfoEditTrigger,
+                           kInfoEditHold,      kInfoEditPmod,       kInfoEditPower};
+    const char *page2[] = {kInfoEditBacklim, kInfoEditRegcnt,       kInfoEditAverage,
+                           kInfoEditOutmode, kInfoEditDeadTimeMode, kInfoEditDeadTime};
     for (int page : {1, 0}) {
         SetCtrlVal(panel, PANEL_PARAVISIBLE, page);
         commit(CBF_ParaVisible, PANEL_PARAVISIBLE);

@@ -1,51 +1,35 @@
 // The sensor link end to end: port set-up and line check, parameter transfer, polling and the
 // jump buffer, against a scripted sensor on a pseudo-terminal.
-#include "link_fixture.h"
+#include "sensor_fixture.h"
 
 #include "gui.h"
-#include "ui_graph.h"
 
 using namespace kivrel;
-using namespace apptest;
-using std::chrono::milliseconds;
+using namespace kivrel::test;
 
-namespace
-{
-const Bytes kParams{120, 150, 23, 0, 10, 0, 10, 10, 1, 1, 5, 0, 1, 20, 77};
-const Bytes kLineOk{0xAA, 0x04, 0x00};
-
-Bytes record(unsigned char dat0, unsigned char trsh)
-{
-    return Bytes{dat0, 60, 200, 60, 0, 200, 0, 120, 0, trsh, 150};
-}
-
-platform::GraphControl *graph(int id)
-{
-    return qobject_cast<platform::GraphControl *>(platform::controlWidget(panel, id));
-}
-} // namespace
+using LinkTest = SensorTest;
 
 TEST_F(LinkTest, StartUpChecksTheLineThenReadsRam)
 {
     EXPECT_EQ(status(), "InitVars");
     connect(kParams);
-    EXPECT_EQ(status(), "LINE OK                              V4.0");
+    EXPECT_EQ(status(), kLineOkText);
     // The first telegram of a run carries 15 zero bytes; so does the read that follows it.
     // (connect() cleared them; check the order seen by a fresh check instead.)
-    peer.answer(7, Reply(kLineOk));
-    peer.answer(3, Reply(kParams));
+    peer->answer(7, Reply(kLineOk));
+    peer->answer(3, Reply(kParams));
     std::memset(pp, 0, sizeof pp);
     InitRS232(com);
-    ASSERT_TRUE(peer.waitForTelegrams(2, milliseconds(2000)));
-    const auto t = peer.telegrams();
-    EXPECT_EQ(t[0].bytes, telegram(7, zeros(15).data()));
-    EXPECT_EQ(t[1].bytes, telegram(3, zeros(15).data()));
+    ASSERT_TRUE(peer->waitForTelegrams(2, milliseconds(2000)));
+    const auto t = peer->telegrams();
+    EXPECT_EQ(t[0].bytes, telegram(7, zeros(15)));
+    EXPECT_EQ(t[1].bytes, telegram(3, zeros(15)));
     EXPECT_EQ(Bytes(pp, pp + 15), kParams);
     EXPECT_EQ(byteValue(PANEL_THRESHOLD), 120);
     EXPECT_EQ(byteValue(PANEL_POWER), 50) << "sensor power 23 is 50 %";
     EXPECT_EQ(label(PANEL_THRESHOLD), "MAX TRSH") << "the read relabels for DYN1";
     EXPECT_EQ(frei15, 77);
-    EXPECT_EQ(popups.count(), 0);
+    EXPECT_EQ(popups->count(), 0);
 }
 
 TEST_F(LinkTest, OpenFailuresAreNamedInTheStatusLine)
@@ -61,12 +45,12 @@ TEST_F(LinkTest, OpenFailuresAreNamedInTheStatusLine)
     EXPECT_EQ(status(), "No serial port found");
     // The same device as COM 2 while COM 1 holds it.
     ASSERT_EQ(OpenComConfig(1, "", 4800, 0, 8, 1, 1024, 1024), 0);
-    qputenv("KIVREL_COM2", QByteArray::fromStdString(peer.slavePath()));
+    qputenv("KIVREL_COM2", QByteArray::fromStdString(peer->slavePath()));
     InitRS232(2);
     qunsetenv("KIVREL_COM2");
     EXPECT_EQ(status(), "Cannot open port");
-    EXPECT_EQ(popups.count(), 0) << "an open failure shows no popup";
-    EXPECT_TRUE(peer.telegrams().empty());
+    EXPECT_EQ(popups->count(), 0) << "an open failure shows no popup";
+    EXPECT_TRUE(peer->telegrams().empty());
 
     const std::pair<int, const char *> table[] = {
         {-1, "Unknown system error"}, {-2, "Invalid port number"}, {-3, "Port is not open"},
@@ -80,14 +64,14 @@ TEST_F(LinkTest, OpenFailuresAreNamedInTheStatusLine)
 TEST_F(LinkTest, WrongLineCheckRepliesEndInTheTimeoutReport)
 {
     for (const Bytes &reply : {Bytes{0xAA, 0x04, 0x01}, Bytes{0xAA, 0x04, 0x00, 0x00}}) {
-        popups.clear();
-        peer.clearReceived();
-        peer.answer(7, Reply(reply));
+        popups->clear();
+        peer->clearReceived();
+        peer->answer(7, Reply(reply));
         InitRS232(com);
-        EXPECT_EQ(timeoutReports(), 1);
+        EXPECT_EQ(reports(), 1);
         EXPECT_EQ(status(), "TIMEOUT");
         spin(0.1);
-        EXPECT_EQ(peer.telegrams().size(), 1u) << "no parameter read follows";
+        EXPECT_EQ(peer->telegrams().size(), 1u) << "no parameter read follows";
     }
 }
 
@@ -97,21 +81,21 @@ TEST_F(LinkTest, SendToEepromWritesOneTelegramAndReadsNothing)
     SetCtrlVal(panel, PANEL_THRESHOLD, 99);
     SetCtrlVal(panel, PANEL_POWER, 100);
     target = EEPROM;
-    peer.send({1, 2, 3}); // stale bytes the write must not touch
-    ASSERT_TRUE(peer.waitUntilQueuedAtSlave(3, milliseconds(1000)));
+    peer->send({1, 2, 3}); // stale bytes the write must not touch
+    ASSERT_TRUE(peer->waitUntilQueuedAtSlave(3, milliseconds(1000)));
     spin(0.05);
     CBF_ButtonSend(panel, 0, EVENT_COMMIT, nullptr, 0, 0);
-    ASSERT_TRUE(peer.waitForTelegrams(1, milliseconds(1000)));
+    ASSERT_TRUE(peer->waitForTelegrams(1, milliseconds(1000)));
     spin(0.2);
-    const auto t = peer.telegrams();
+    const auto t = peer->telegrams();
     ASSERT_EQ(t.size(), 1u);
     Bytes want = kParams;
     want[0] = 99;
     want[2] = 0; // 100 % is full intensity, sensor value 0
-    EXPECT_EQ(t[0].bytes, telegram(2, want.data()));
+    EXPECT_EQ(t[0].bytes, telegram(2, want));
     EXPECT_EQ(nBytesW, 17);
     EXPECT_EQ(GetInQLen(com), 3) << "nothing was read or flushed";
-    EXPECT_EQ(popups.count(), 0);
+    EXPECT_EQ(popups->count(), 0);
 }
 
 TEST_F(LinkTest, SendOnAPortThatIsNotOpenReportsAtOnce)
@@ -120,7 +104,7 @@ TEST_F(LinkTest, SendOnAPortThatIsNotOpenReportsAtOnce)
     const double start = Timer();
     CBF_ButtonSend(panel, 0, EVENT_COMMIT, nullptr, 0, 0);
     EXPECT_LT(Timer() - start, 1.0);
-    EXPECT_EQ(timeoutReports(), 1);
+    EXPECT_EQ(reports(), 1);
 }
 
 TEST_F(LinkTest, GetSendsTheOldParametersAndOverwritesUnsentEdits)
@@ -129,10 +113,10 @@ TEST_F(LinkTest, GetSendsTheOldParametersAndOverwritesUnsentEdits)
     SetCtrlVal(panel, PANEL_THRESHOLD, 33);
     Bytes fresh = kParams;
     fresh[0] = 140;
-    peer.answer(3, Reply(fresh));
+    peer->answer(3, Reply(fresh));
     GetPara();
-    ASSERT_TRUE(peer.waitForTelegrams(1, milliseconds(1000)));
-    EXPECT_EQ(peer.telegrams()[0].bytes, telegram(3, kParams.data()));
+    ASSERT_TRUE(peer->waitForTelegrams(1, milliseconds(1000)));
+    EXPECT_EQ(peer->telegrams()[0].bytes, telegram(3, kParams));
     EXPECT_EQ(byteValue(PANEL_THRESHOLD), 140);
     EXPECT_EQ(threshold, 140);
 }
@@ -143,10 +127,10 @@ TEST_F(LinkTest, ParameterRepliesOfTheWrongLengthChangeNothing)
     SetCtrlVal(panel, PANEL_THRESHOLD, 33);
     const Bytes before(pp, pp + 15);
     for (int n : {14, 16}) {
-        popups.clear();
-        peer.answer(3, Reply(sequence(n, 200)));
+        popups->clear();
+        peer->answer(3, Reply(sequence(n, 200)));
         GetPara();
-        EXPECT_EQ(timeoutReports(), 1) << n;
+        EXPECT_EQ(reports(), 1) << n;
         EXPECT_EQ(Bytes(pp, pp + 15), before) << n;
         EXPECT_EQ(byteValue(PANEL_THRESHOLD), 33) << n;
     }
@@ -155,31 +139,31 @@ TEST_F(LinkTest, ParameterRepliesOfTheWrongLengthChangeNothing)
 TEST_F(LinkTest, ConnectWithTheFileTargetReadsRam)
 {
     target = DATFILE;
-    peer.answer(7, Reply(kLineOk));
-    peer.answer(3, Reply(kParams));
+    peer->answer(7, Reply(kLineOk));
+    peer->answer(3, Reply(kParams));
     InitRS232(com);
-    ASSERT_TRUE(peer.waitForTelegrams(2, milliseconds(1000)));
-    EXPECT_EQ(peer.telegrams()[1].order(), 3);
-    EXPECT_EQ(popups.count(), 0);
+    ASSERT_TRUE(peer->waitForTelegrams(2, milliseconds(1000)));
+    EXPECT_EQ(peer->telegrams()[1].order(), 3);
+    EXPECT_EQ(popups->count(), 0);
     EXPECT_EQ(Bytes(pp, pp + 15), kParams);
 }
 
 TEST_F(LinkTest, PollingSendsPpAndShowsRecordsUntilStop)
 {
     connect(kParams);
-    peer.answerAlways(5, Reply(record(90, 101)));
-    later(600, [] { CBF_ButtonStop(panel, 0, EVENT_COMMIT, nullptr, 0, 0); });
+    peer->answerAlways(5, Reply(record(90, 101)));
+    after(600, [] { CBF_ButtonStop(panel, 0, EVENT_COMMIT, nullptr, 0, 0); });
     CBF_ButtonGo(panel, 0, EVENT_COMMIT, nullptr, 0, 0);
     EXPECT_EQ(poll, 0);
-    const auto t = peer.telegrams();
+    const auto t = peer->telegrams();
     ASSERT_GE(t.size(), 2u);
     for (const auto &g : t)
-        EXPECT_EQ(g.bytes, telegram(5, kParams.data()));
+        EXPECT_EQ(g.bytes, telegram(5, kParams));
     EXPECT_EQ(byteValue(PANEL_DISPDAT0), 90);
     EXPECT_EQ(byteValue(PANEL_DISPTRSH), 101);
     EXPECT_EQ(intValue(PANEL_DISPWIN), 60);
     EXPECT_EQ(alldata[495], 90.0);
-    EXPECT_EQ(popups.count(), 0);
+    EXPECT_EQ(popups->count(), 0);
     // Cycles are paced by the 50 ms sleep.
     for (std::size_t i = 1; i < t.size(); i++)
         EXPECT_GE(t[i].time - t[i - 1].time, milliseconds(45));
@@ -188,72 +172,71 @@ TEST_F(LinkTest, PollingSendsPpAndShowsRecordsUntilStop)
 TEST_F(LinkTest, StopWhileAReplyIsOutstandingReturnsAtOnce)
 {
     connect(kParams);
-    peer.answer(5, Reply(record(1, 2)).after(1.0));
-    later(300, [] { poll = 0; });
+    peer->answer(5, Reply(record(1, 2)).after(1.0));
+    after(300, [] { poll = 0; });
     const double start = Timer();
     CBF_ButtonGo(panel, 0, EVENT_COMMIT, nullptr, 0, 0);
     EXPECT_LT(Timer() - start, 0.9);
-    EXPECT_EQ(popups.count(), 0);
-    ASSERT_TRUE(peer.waitUntilSent(milliseconds(2000)));
+    EXPECT_EQ(popups->count(), 0);
+    ASSERT_TRUE(peer->waitUntilSent(milliseconds(2000)));
     spin(0.1);
     EXPECT_EQ(GetInQLen(com), 11) << "the late reply stays queued";
-    EXPECT_EQ(peer.telegrams().size(), 1u);
+    EXPECT_EQ(peer->telegrams().size(), 1u);
 }
 
 TEST_F(LinkTest, AShortRecordEndsPollingWithOneReport)
 {
     connect(kParams);
-    peer.answer(5, Reply(record(5, 6)));
-    peer.answer(5, Reply(sequence(10, 1)));
-    peer.answerAlways(5, Reply(record(7, 8)));
+    peer->answer(5, Reply(record(5, 6)));
+    peer->answer(5, Reply(sequence(10, 1)));
+    peer->answerAlways(5, Reply(record(7, 8)));
     CBF_ButtonGo(panel, 0, EVENT_COMMIT, nullptr, 0, 0);
     EXPECT_EQ(poll, 0);
-    EXPECT_EQ(timeoutReports(), 1);
+    EXPECT_EQ(reports(), 1);
     EXPECT_EQ(status(), "TIMEOUT");
     spin(0.2);
-    EXPECT_EQ(peer.telegrams().size(), 2u) << "no request after the failed one";
+    EXPECT_EQ(peer->telegrams().size(), 2u) << "no request after the failed one";
     EXPECT_EQ(byteValue(PANEL_DISPDAT0), 5) << "the displays keep the last good record";
 }
 
 TEST_F(LinkTest, GoInsideGoEndsWithOneStop)
 {
     connect(kParams);
-    peer.answerAlways(5, Reply(record(9, 9)));
+    peer->answerAlways(5, Reply(record(9, 9)));
     int nestedReturned = 0;
-    later(300, [&] {
+    after(300, [&] {
         CBF_ButtonGo(panel, 0, EVENT_COMMIT, nullptr, 0, 0); // runs nested in the first loop
         nestedReturned = 1;
     });
-    later(900, [] { CBF_ButtonStop(panel, 0, EVENT_COMMIT, nullptr, 0, 0); });
+    after(900, [] { CBF_ButtonStop(panel, 0, EVENT_COMMIT, nullptr, 0, 0); });
     const double start = Timer();
     CBF_ButtonGo(panel, 0, EVENT_COMMIT, nullptr, 0, 0);
     EXPECT_EQ(nestedReturned, 1);
     EXPECT_LT(Timer() - start, 2.5);
     EXPECT_EQ(poll, 0);
-    EXPECT_GE(peer.telegrams().size(), 5u);
-    EXPECT_EQ(popups.count(), 0);
+    EXPECT_GE(peer->telegrams().size(), 5u);
+    EXPECT_EQ(popups->count(), 0);
 }
 
 TEST_F(LinkTest, JumpBufferIsDrawnAgainstTheWorkingThreshold)
 {
     connect(kParams);
     auto *jump = graph(PANEL_GRAPHDATA1);
-    const Bytes minima = sequence(16, 40);
     auto lineLevel = [&] { return jump->graph(1)->data()->at(0)->value; };
 
-    peer.answer(6, Reply(minima));
+    peer->answer(6, Reply(kMinima));
     CBF_ButtonGetBuff(panel, 0, EVENT_COMMIT, nullptr, 0, 0);
     ASSERT_EQ(jump->plotCount(), 2);
     EXPECT_EQ(lineLevel(), 0.0) << "no record polled yet";
     EXPECT_EQ(jump->graph(0)->pen().color(), QColor(0, 0, 255));
     EXPECT_EQ(jump->graph(1)->pen().color(), QColor(0, 0, 0));
-    EXPECT_EQ(Bytes(jumpbuf, jumpbuf + 16), minima);
+    EXPECT_EQ(Bytes(jumpbuf, jumpbuf + 16), kMinima);
     EXPECT_EQ(jump->graph(0)->data()->at(15)->value, 55.0);
 
-    peer.answerAlways(5, Reply(record(50, 123)));
-    later(300, [] { poll = 0; });
+    peer->answerAlways(5, Reply(record(50, 123)));
+    after(300, [] { poll = 0; });
     CBF_ButtonGo(panel, 0, EVENT_COMMIT, nullptr, 0, 0);
-    peer.answer(6, Reply(minima));
+    peer->answer(6, Reply(kMinima));
     CBF_ButtonGetBuff(panel, 0, EVENT_COMMIT, nullptr, 0, 0);
     EXPECT_EQ(lineLevel(), 123.0);
     EXPECT_TRUE(shown(PANEL_GRAPHDATA1));
@@ -261,10 +244,10 @@ TEST_F(LinkTest, JumpBufferIsDrawnAgainstTheWorkingThreshold)
     EXPECT_FALSE(shown(PANEL_GRAPHDATA2));
 
     // A short reply keeps what was drawn.
-    peer.answer(6, Reply(sequence(15, 1)));
+    peer->answer(6, Reply(sequence(15, 1)));
     CBF_ButtonGetBuff(panel, 0, EVENT_COMMIT, nullptr, 0, 0);
-    EXPECT_EQ(timeoutReports(), 1);
-    EXPECT_EQ(Bytes(jumpbuf, jumpbuf + 16), minima);
+    EXPECT_EQ(reports(), 1);
+    EXPECT_EQ(Bytes(jumpbuf, jumpbuf + 16), kMinima);
     EXPECT_TRUE(shown(PANEL_GRAPHDATA1));
 }
 
@@ -272,14 +255,14 @@ TEST_F(LinkTest, SettleWaitsDependOnTheTarget)
 {
     connect(kParams);
     for (int tgt : {RAM, EEPROM}) {
-        peer.clearReceived();
+        peer->clearReceived();
         target = tgt;
-        peer.answer(tgt == RAM ? 3 : 4, Reply(kParams));
+        peer->answer(tgt == RAM ? 3 : 4, Reply(kParams));
         const auto pressed = std::chrono::steady_clock::now();
         CBF_ButtonGet(panel, 0, EVENT_COMMIT, nullptr, 0, 0);
-        ASSERT_TRUE(peer.waitForTelegrams(1, milliseconds(1000)));
+        ASSERT_TRUE(peer->waitForTelegrams(1, milliseconds(1000)));
         const double waited =
-            std::chrono::duration<double>(peer.telegrams()[0].time - pressed).count();
+            std::chrono::duration<double>(peer->telegrams()[0].time - pressed).count();
         if (tgt == RAM) {
             EXPECT_GE(waited, 0.1);
             EXPECT_LT(waited, 0.8);
@@ -288,7 +271,7 @@ TEST_F(LinkTest, SettleWaitsDependOnTheTarget)
             EXPECT_LT(waited, 2.5);
         }
     }
-    EXPECT_EQ(popups.count(), 0);
+    EXPECT_EQ(popups->count(), 0);
 }
 
 TEST_F(LinkTest, SilentSensorTimesOutAfterThreeSeconds)
@@ -299,36 +282,36 @@ TEST_F(LinkTest, SilentSensorTimesOutAfterThreeSeconds)
     const double took = Timer() - start;
     EXPECT_GT(took, 3.0);
     EXPECT_LT(took, 4.5);
-    EXPECT_EQ(timeoutReports(), 1);
+    EXPECT_EQ(reports(), 1);
 }
 
 TEST_F(LinkTest, ConnectClosesReopensAndEndsPolling)
 {
     connect(kParams);
-    peer.answerAlways(5, Reply(record(3, 3)));
+    peer->answerAlways(5, Reply(record(3, 3)));
     QString seen;
-    later(300, [&] {
-        peer.answer(7, Reply(kLineOk));
-        peer.answer(3, Reply(kParams));
+    after(300, [&] {
+        peer->answer(7, Reply(kLineOk));
+        peer->answer(3, Reply(kParams));
         CBF_EditConnect(panel, PANEL_COMPORT, EVENT_COMMIT, nullptr, 0, 0);
         seen = status();
     });
     CBF_ButtonGo(panel, 0, EVENT_COMMIT, nullptr, 0, 0); // returns once the connect ended it
     EXPECT_EQ(poll, 0);
-    EXPECT_EQ(seen, "LINE OK                              V4.0");
+    EXPECT_EQ(seen, kLineOkText);
     EXPECT_EQ(com, 1);
-    EXPECT_EQ(popups.count(), 0);
+    EXPECT_EQ(popups->count(), 0);
 }
 
 TEST_F(LinkTest, ClosingThePanelDuringPollingEndsTheEventLoop)
 {
     connect(kParams);
-    peer.answerAlways(5, Reply(record(3, 3)));
-    later(50, [] { CBF_ButtonGo(panel, 0, EVENT_COMMIT, nullptr, 0, 0); });
-    later(500, [] { CBF_P(panel, EVENT_CLOSE, nullptr, 0, 0); });
-    const double start = Timer();
-    RunUserInterface();
-    EXPECT_LT(Timer() - start, 2.0);
+    peer->answerAlways(5, Reply(record(3, 3)));
+    after(50, [] { CBF_ButtonGo(panel, 0, EVENT_COMMIT, nullptr, 0, 0); });
+    after(500, [] { CBF_P(panel, EVENT_CLOSE, nullptr, 0, 0); });
+    const Stopwatch watch;
+    EXPECT_TRUE(runProgramLoop(10.0)) << "the close ended the program loop";
+    EXPECT_LT(watch.seconds(), 2.0);
     EXPECT_EQ(poll, 0);
-    EXPECT_GE(peer.telegrams().size(), 2u);
+    EXPECT_GE(peer->telegrams().size(), 2u);
 }

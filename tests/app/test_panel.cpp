@@ -1,11 +1,9 @@
 // The panel file with the program's callbacks: identifiers, value types, page and view
 // switching, parameter editing, live displays and the branding area.
-#include "app_fixture.h"
+#include "panel_fixture.h"
 
 #include "gui.h"
 #include "logo.h"
-#include "ui_graph.h"
-#include "utility.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -14,7 +12,7 @@
 #include <set>
 
 using namespace kivrel;
-using apptest::PanelTest;
+using namespace kivrel::test;
 
 namespace
 {
@@ -70,11 +68,6 @@ const void *boundCallback(const char *name)
         if (std::strcmp(NameTable.entries[i].name + 1, name) == 0)
             return NameTable.entries[i].address;
     return nullptr;
-}
-
-platform::GraphControl *graph(int id)
-{
-    return qobject_cast<platform::GraphControl *>(platform::controlWidget(panel, id));
 }
 
 } // namespace

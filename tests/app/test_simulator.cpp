@@ -1,58 +1,32 @@
 // The program in process against the simulated sensor: connect, read, poll, and a parameter
 // change that shows in the records.
-#include "app_fixture.h"
+#include "sim_fixture.h"
 
-#include "Kivrelv40.h"
-#include "com232.h"
-#include "sensor.h"
-
-#include "rs232.h"
-#include "utility.h"
-
-#include <QProcess>
 #include <QTemporaryDir>
-#include <QTimer>
 
 using namespace kivrel;
-using apptest::PanelTest;
+using namespace kivrel::test;
 
 namespace
 {
 
-class SimulatorTest : public PanelTest
+class SimulatorTest : public SimTest
 {
   protected:
     void SetUp() override
     {
-        PanelTest::SetUp();
-        sim.start(KIVREL_SIM, {"--fast", "--eeprom", dir.filePath("eeprom.dat")});
-        ASSERT_TRUE(sim.waitForStarted(5000));
-        ASSERT_TRUE(sim.waitForReadyRead(5000));
-        const QByteArray path = sim.readLine().trimmed();
-        ASSERT_TRUE(path.startsWith("/dev/"));
-        qputenv("KIVREL_COM1", path);
-        InitVars();
-    }
-    void TearDown() override
-    {
-        kivrel::poll = 0;
-        CloseCom(com);
-        qunsetenv("KIVREL_COM1");
-        sim.terminate();
-        sim.waitForFinished(5000);
-        PanelTest::TearDown();
+        SimTest::SetUp();
+        ASSERT_NO_FATAL_FAILURE(startSim({"--fast", "--eeprom", dir.filePath("eeprom.dat")}));
     }
     // Presses Go and Stop `seconds` later. Go's settle wait also gives a telegram just sent
     // the time to cross the line before polling flushes the queues.
-    static void pollFor(double seconds)
+    void pollFor(double seconds)
     {
-        QTimer::singleShot(int(seconds * 1000), [] { kivrel::poll = 0; });
+        after(int(seconds * 1000), [] { kivrel::poll = 0; });
         CBF_ButtonGo(panel, 0, EVENT_COMMIT, nullptr, 0, 0);
     }
 
     QTemporaryDir dir;
-    QProcess sim;
-    PopupRecorder popups;
 };
 
 } // namespace
@@ -60,14 +34,15 @@ class SimulatorTest : public PanelTest
 TEST_F(SimulatorTest, ConnectsReadsPollsAndFollowsASentThreshold)
 {
     InitRS232(com);
-    EXPECT_EQ(status(), "LINE OK                              V4.0");
-    ASSERT_EQ(popups.count(), 0);
+    EXPECT_EQ(status(), kLineOkText);
+    ASSERT_EQ(popups->count(), 0);
     EXPECT_EQ(byteValue(PANEL_THRESHOLD), 120) << "the simulator's factory set";
 
     pollFor(1.0);
-    EXPECT_EQ(popups.count(), 0);
+    EXPECT_EQ(popups->count(), 0);
     EXPECT_GT(dataDat0, 20);
     EXPECT_GT(dataDat1, 20);
+    ASSERT_GT(dataDat0 + dataDat1, 0) << "the norm below divides by it";
     EXPECT_EQ(dataNorm, dataDat0 * 255 / (dataDat0 + dataDat1)) << "averaging over 1 value";
     EXPECT_EQ(dataTrshWork, 120);
     EXPECT_EQ(byteValue(PANEL_DISPTRSH), 120);
@@ -88,13 +63,11 @@ TEST_F(SimulatorTest, ConnectsReadsPollsAndFollowsASentThreshold)
 
     // Read back from RAM: the sensor holds what was sent. (Stop may leave a record on its way;
     // an operator's next click comes later than it does.)
-    const double stopped = Timer();
-    while (Timer() - stopped < 0.2)
-        ProcessSystemEvents();
+    spin(0.2);
     SetCtrlVal(panel, PANEL_THRESHOLD, 1);
     GetPara();
     EXPECT_EQ(byteValue(PANEL_THRESHOLD), 60);
-    EXPECT_EQ(popups.count(), 0);
+    EXPECT_EQ(popups->count(), 0);
 }
 
 TEST_F(SimulatorTest, EepromKeepsASentSetOverARestart)
@@ -104,15 +77,12 @@ TEST_F(SimulatorTest, EepromKeepsASentSetOverARestart)
     target = EEPROM;
     SendPara();
     CloseCom(com);
-    sim.terminate();
-    ASSERT_TRUE(sim.waitForFinished(5000));
+    ASSERT_TRUE(sim->stop());
 
-    sim.start(KIVREL_SIM, {"--fast", "--eeprom", dir.filePath("eeprom.dat")});
-    ASSERT_TRUE(sim.waitForReadyRead(5000));
-    qputenv("KIVREL_COM1", sim.readLine().trimmed());
+    ASSERT_NO_FATAL_FAILURE(startSim({"--fast", "--eeprom", dir.filePath("eeprom.dat")}));
     target = RAM; // RAM starts as a copy of EEPROM at power-up
     SetCtrlVal(panel, PANEL_HOLD, 1);
     InitRS232(com);
     EXPECT_EQ(byteValue(PANEL_HOLD), 33);
-    EXPECT_EQ(popups.count(), 0);
+    EXPECT_EQ(popups->count(), 0);
 }

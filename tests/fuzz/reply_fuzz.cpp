@@ -6,6 +6,7 @@
 // fake_platform.h and README.md).
 #include "fake_platform.h"
 #include "fuzz_check.h"
+#include "sensor_data.h"
 
 #include "Kivrelv40.h"
 #include "com232.h"
@@ -31,8 +32,9 @@ namespace
 using Bytes = std::vector<uint8_t>;
 using fake::Event;
 
-const char kTimeoutText[] = " ATTENTION! \n \n TIMEOUT \n NO SERIAL CONNECTION TO SENSOR";
-const char kLineOk[] = "LINE OK                              V4.0";
+using kivrel::test::kInfoTimeout;
+using kivrel::test::kLineOk;
+using kivrel::test::kLineOkText;
 
 enum Kind { CONNECT, CONNECT_FAILS, GET_PARA, GET_JUMPBUF, GET_DATA, KIND_COUNT };
 
@@ -98,7 +100,7 @@ void timeoutPopup(Cursor &c)
 {
     const Event &p = c.next(Event::Popup);
     FUZZ_CHECK(p.title == "INFO", "the timeout popup's title");
-    FUZZ_CHECK(p.text == kTimeoutText, "the timeout popup's text");
+    FUZZ_CHECK(p.text == kInfoTimeout, "the timeout popup's text");
 }
 
 // One parameter read; returns the accepted reply or an empty one.
@@ -215,11 +217,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         telegram(c, 7, false, snap);
         const Bytes r = reply(c);
         Bytes accepted;
-        if (r == Bytes{0xAA, 0x04, 0x00}) {
+        if (r == kLineOk) {
             accepted = paraExchange(c, paraOrder(kivrel::target), snap);
             failed = accepted.empty();
             if (!failed)
-                FUZZ_CHECK(fake::CtrlText(kivrel::PANEL_STATUS) == kLineOk, "the line status");
+                FUZZ_CHECK(fake::CtrlText(kivrel::PANEL_STATUS) == kLineOkText, "the line status");
         } else {
             timeoutPopup(c);
             failed = true;

@@ -9,7 +9,9 @@ trap 'rm -rf "$prefix"' EXIT
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
 for f in bin/kivrel bin/kivrel-sim share/kivrel/Kivrelv40.uir share/kivrel/Orbeck.bmp \
-         share/applications/kivrel.desktop share/icons/hicolor/128x128/apps/kivrel.png; do
+         share/applications/kivrel.desktop share/icons/hicolor/128x128/apps/kivrel.png \
+         share/metainfo/example.orbeck.kivrel.metainfo.xml share/man/man1/kivrel.1.gz \
+         share/man/man1/kivrel-sim.1.gz share/doc/kivrel/copyright share/doc/kivrel/changelog.gz; do
   [ -e "$prefix/$f" ] || { echo "not installed: $f"; exit 1; }
 done
 "$prefix/bin/kivrel-sim" --help | grep -q -- --drop-after || { echo "kivrel-sim --help"; exit 1; }

@@ -13,7 +13,7 @@
 #include <functional>
 #include <vector>
 
-namespace reltest
+namespace kivrel::test
 {
 
 class PopupHolder
@@ -80,4 +80,4 @@ class PopupHolder
     std::vector<Held> held_;
 };
 
-} // namespace reltest
+} // namespace kivrel::test

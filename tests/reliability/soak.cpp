@@ -8,25 +8,13 @@
 // was reported exactly once, and (from 2000 cycles on) neither the heap nor the resident set
 // grew past the limits between the end of the first tenth and the end. Without arguments it
 // is the short pass the test suite runs.
-#include "Kivrelv40.h"
-#include "com232.h"
-#include "controls.h"
-#include "state.h"
-
-#include "popup_helper.h"
-#include "rs232.h"
-#include "sensor_peer.h"
-#include "ui_panel_p.h"
-#include "userint.h"
-#include "utility.h"
+#include "sensor_fixture.h"
 
 #include <QAbstractButton>
-#include <QComboBox>
 #include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
@@ -40,18 +28,12 @@
 extern "C" std::size_t __sanitizer_get_current_allocated_bytes(void);
 #endif
 
-using kivrel::test::Bytes;
-using kivrel::test::Reply;
-using kivrel::test::SensorPeer;
-using std::chrono::milliseconds;
+using namespace kivrel::test;
 
 namespace
 {
 
-const Bytes kParams{120, 150, 23, 0, 10, 0, 10, 10, 1, 1, 5, 0, 1, 20, 77};
-const Bytes kRecord{90, 60, 200, 60, 0, 200, 0, 120, 0, 101, 150};
-const char kTimeoutText[] = " ATTENTION! \n \n TIMEOUT \n NO SERIAL CONNECTION TO SENSOR";
-const char kLineOkText[] = "LINE OK                              V4.0";
+const Bytes kRecord = record(90, 101);
 constexpr int kChunk = 1000; // cycles per Go, so the peer's records of the run stay small
 constexpr double kLateSeconds = 3.6;
 
@@ -115,7 +97,7 @@ double heapMb()
 
 QAbstractButton *button(int id)
 {
-    return qobject_cast<QAbstractButton *>(kivrel::platform::controlWidget(kivrel::panel, id));
+    return qobject_cast<QAbstractButton *>(widget(id));
 }
 
 class Soak
@@ -145,14 +127,6 @@ class Soak
         failed_ = true;
     }
 
-    int timeoutReports() const
-    {
-        int n = 0;
-        for (const RecordedPopup &p : popups_.popups())
-            n += p.title == "INFO" && p.text == kTimeoutText;
-        return n;
-    }
-
     void newSensor()
     {
         peer_.reset(); // first, so the old pair's path is free to map again
@@ -164,37 +138,36 @@ class Soak
     // The port selector's way: pick COM 1, which closes, reopens and checks the line.
     void connect()
     {
-        peer_->answer(7, Reply({0xAA, 0x04, 0x00}));
+        peer_->answer(7, Reply(kLineOk));
         peer_->answer(3, Reply(kParams));
-        if (kivrel::com == 0) {
+        if (kivrel::com == 0)
             kivrel::InitRS232(1);
-        } else {
-            auto *box = qobject_cast<QComboBox *>(
-                kivrel::platform::controlWidget(kivrel::panel, kivrel::PANEL_COMPORT));
-            const int index = box->findData(1);
-            box->setCurrentIndex(index);
-            Q_EMIT box->activated(index);
-        }
-        char status[256] = "";
-        GetCtrlVal(kivrel::panel, kivrel::PANEL_STATUS, status);
-        if (std::strcmp(status, kLineOkText) != 0 || popups_.count() != 0)
-            fail(std::string("connect failed: ") + status);
+        else
+            pickPort(1);
+        if (status() != kLineOkText || popups_.count() != 0)
+            fail("connect failed: " + status().toStdString());
         popups_.clear();
         peer_->clearReceived();
         peer_->answerAlways(5, Reply(kRecord));
     }
 
     // One Go; `onTelegrams` runs once `after` polls have gone out (with `repeat`, on every
-    // tick from then on). Returns the polls sent.
+    // tick from then on). Returns the polls sent. Polling still on well past the time those
+    // polls take is stopped and fails the run, so a fault never hangs it.
     long go(std::size_t after, const std::function<void()> &onTelegrams, bool repeat = false)
     {
         QObject scope;
         QTimer watch(&scope);
         bool done = false;
+        const Stopwatch running;
         QObject::connect(&watch, &QTimer::timeout, [&] {
             if ((!done || repeat) && peer_->waitForTelegrams(after, milliseconds(0))) {
                 done = true;
                 onTelegrams();
+            }
+            if (kivrel::poll != 0 && running.seconds() > 15.0 + 0.2 * double(after)) {
+                fail("polling ran past its deadline");
+                kivrel::poll = 0;
             }
         });
         watch.start(5);
@@ -296,7 +269,7 @@ class Soak
             },
             true);
         const double took = Timer() - start;
-        const int reports = timeoutReports();
+        const int reports = popups_.countOf("INFO", kInfoTimeout);
         reported_ += reports;
         std::fprintf(stderr, "soak: injected %s at cycle %ld: %d report(s) after %.2f s\n",
                      kind.c_str(), cycles_, reports, took);
@@ -308,9 +281,7 @@ class Soak
         popups_.clear();
         if (kind == "late") {
             // The late reply lands while nothing waits; the next request flushes it.
-            const double wait = Timer();
-            while (Timer() - wait < kLateSeconds - took + 0.3)
-                ProcessSystemEvents();
+            spin(kLateSeconds - took + 0.3);
         }
         if (kind == "hangup") {
             newSensor();
@@ -366,7 +337,7 @@ int main(int argc, char **argv)
     int qtArgc = 1;
     CviInstance instance{&qtArgc, argv};
     if (InitCVIRTE(&instance, &kivrel::NameTable, nullptr) == 0) return 2;
-    kivrel::panel = LoadPanel(0, "Kivrelv40.uir", kivrel::PANEL);
+    kivrel::panel = LoadPanel(0, kPanelFile, kivrel::PANEL);
     if (kivrel::panel < 0) {
         std::fprintf(stderr, "soak: panel file not found beside the executable\n");
         return 2;

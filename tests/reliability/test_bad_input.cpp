@@ -1,6 +1,9 @@
 // Bad input on every path the operator controls: parameter files, the port number and the
 // panel file the program starts from.
-#include "rel_fixture.h"
+#include "sensor_fixture.h"
+
+#include <QApplication>
+#include <QProcess>
 
 #include <QDir>
 #include <QFile>
@@ -20,7 +23,7 @@
 #include <unistd.h>
 
 using namespace kivrel;
-using namespace reltest;
+using namespace kivrel::test;
 
 namespace
 {
@@ -38,16 +41,10 @@ bool writeFile(const QString &path, const QByteArray &bytes)
     return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
 }
 
-QByteArray pseudoRandom(int n, unsigned seed)
+QByteArray randomBytes(int n, unsigned seed)
 {
-    QByteArray b;
-    for (int i = 0; i < n; i++) {
-        seed ^= seed << 13;
-        seed ^= seed >> 17;
-        seed ^= seed << 5;
-        b.append(char(seed >> 24));
-    }
-    return b;
+    const Bytes b = pseudoRandom(n, seed);
+    return QByteArray(reinterpret_cast<const char *>(b.data()), qsizetype(b.size()));
 }
 
 // Runs `f` with the file-system rights of an ordinary user on this thread, so permission
@@ -64,12 +61,12 @@ template <class F> void asOrdinaryUser(F f)
 
 // ---- Parameter files -------------------------------------------------------------------------
 
-class ParameterFile : public RelTest
+class ParameterFile : public SensorTest
 {
   protected:
     void SetUp() override
     {
-        RelTest::SetUp();
+        SensorTest::SetUp();
         ASSERT_TRUE(dir.isValid());
         ::chmod(QFile::encodeName(dir.path()).constData(), 0755);
         std::strcpy(proj_dir, QFile::encodeName(dir.path()).constData());
@@ -107,7 +104,7 @@ TEST_F(ParameterFile, BadContentsLoadNothingAndSayWhy)
     const Case cases[] = {
         {"empty", "", kNotLoadedFew},
         {"blanks only", " \n\t\r\n ", kNotLoadedFew},
-        {"binary", pseudoRandom(4096, 0x9E3779B9u), kNotLoadedValue},
+        {"binary", randomBytes(4096, 0x9E3779B9u), kNotLoadedValue},
         {"binary with NULs", QByteArray(1000, '\0'), kNotLoadedValue},
         {"fourteen values", "1 2 3 4 5 6 7 8 9 10 11 12 13 14", kNotLoadedFew},
         {"sixteen values", fifteen + " 16", kNotLoadedMany},
@@ -303,7 +300,7 @@ TEST_F(SaveFile, AFolderWithoutWriteRightsKeepsTheOldFileAndSaysSo)
 
 // ---- Port numbers ----------------------------------------------------------------------------
 
-using PortNumber = RelTest;
+using PortNumber = SensorTest;
 
 TEST_F(PortNumber, NumbersOutsideOneTo255AreInvalidAndTouchNothing)
 {
@@ -377,7 +374,7 @@ namespace
 
 QByteArray realPanelFile()
 {
-    QFile f(QStringLiteral("Kivrelv40.uir")); // copied beside the test
+    QFile f(kPanelFile); // copied beside the test
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
@@ -394,7 +391,7 @@ std::vector<PanelCase> panelCases()
         {"empty", [](const QByteArray &) { return QByteArray(); }, UIE_BAD_PANEL_FILE},
         {"truncated", [](const QByteArray &real) { return real.left(real.size() / 2); },
          UIE_BAD_PANEL_FILE},
-        {"binary", [](const QByteArray &) { return pseudoRandom(4096, 7); }, UIE_BAD_PANEL_FILE},
+        {"binary", [](const QByteArray &) { return randomBytes(4096, 7); }, UIE_BAD_PANEL_FILE},
         {"unknown callback",
          [](const QByteArray &real) {
              QByteArray b = real;
@@ -464,10 +461,7 @@ TEST(PanelFile, TheProgramWithABrokenPanelFileEndsWithMinusOneAndOpensNoPort)
             ASSERT_TRUE(writeFile(dir.filePath("Kivrelv40.uir"), c.make(real)));
         }
         QProcess program;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        env.insert("KIVREL_COM1", QString::fromStdString(peer.slavePath()));
-        program.setProcessEnvironment(env);
+        program.setProcessEnvironment(programEnvironment(peer));
         program.setWorkingDirectory(dir.path());
         program.start(dir.filePath("kivrel"), {});
         ASSERT_TRUE(program.waitForFinished(20000));

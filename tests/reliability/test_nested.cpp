@@ -1,7 +1,7 @@
 // Commands inside commands: every wait processes events, so the operator's next action runs
 // inside the command still waiting. Driven through the real buttons, keys and window.
 #include "popup_holder.h"
-#include "rel_fixture.h"
+#include "sim_fixture.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,16 +10,12 @@
 #include <thread>
 
 using namespace kivrel;
-using namespace reltest;
-using Clock = std::chrono::steady_clock;
+using namespace kivrel::test;
 
 namespace
 {
 
-const Bytes kFresh{140, 150, 23, 0, 10, 0, 10, 10, 1, 1, 5, 0, 1, 20, 78};
-const Bytes kMinima{40, 41, 42, 43, 44, 45, 46, 47, 48, 49, 50, 51, 52, 53, 54, 55};
-
-int countOrder(const std::vector<kivrel::test::Telegram> &t, int order)
+int countOrder(const std::vector<Telegram> &t, int order)
 {
     int n = 0;
     for (const auto &g : t)
@@ -29,26 +25,16 @@ int countOrder(const std::vector<kivrel::test::Telegram> &t, int order)
 
 } // namespace
 
-class Nested : public RelTest
+class Nested : public SimTest
 {
   protected:
     void SetUp() override
     {
-        RelTest::SetUp();
+        SimTest::SetUp();
         connect();
         peer->answerAlways(5, Reply(record(9, 9)));
     }
-    // Ends a RunUserInterface that a failing test would leave running.
-    void guardEventLoop(int ms)
-    {
-        after(ms, [this] {
-            hung = true;
-            poll = 0;
-            QuitUserInterface(0);
-        });
-    }
     static void closeWindow() { window()->close(); }
-    bool hung = false;
 };
 
 TEST_F(Nested, GoInsideGoFromTheKeyboardEndsWithOneStop)
@@ -57,10 +43,10 @@ TEST_F(Nested, GoInsideGoFromTheKeyboardEndsWithOneStop)
     ASSERT_TRUE(QTest::qWaitForWindowActive(window(), 2000)) << "F-keys need the active window";
     int nestedReturned = 0;
     after(300, [&] {
-        QTest::keyClick(window(), Qt::Key_F11); // Go, run inside the first Go's loop
+        pressKey(Qt::Key_F11); // Go, run inside the first Go's loop
         nestedReturned = 1;
     });
-    after(900, [] { QTest::keyClick(window(), Qt::Key_F12); }); // Stop
+    after(900, [] { pressKey(Qt::Key_F12); }); // Stop
     const Stopwatch watch;
     click(BUTTON_GO);
     EXPECT_EQ(nestedReturned, 1);
@@ -148,12 +134,10 @@ INSTANTIATE_TEST_SUITE_P(Commands, CommandDuringPolling, testing::Range(0, 4), c
 
 TEST_F(Nested, ClosingTheWindowDuringPollingEndsTheProgramLoop)
 {
-    guardEventLoop(10000);
     after(50, [] { click(BUTTON_GO); });
     after(500, closeWindow);
     const Stopwatch watch;
-    RunUserInterface();
-    EXPECT_FALSE(hung);
+    EXPECT_TRUE(runProgramLoop(10.0)) << "the program loop ended by itself";
     EXPECT_LT(watch.seconds(), 0.5 + kMarginSeconds);
     EXPECT_EQ(poll, 0);
     EXPECT_GE(countOrder(telegrams(), 5), 3);
@@ -170,12 +154,10 @@ TEST_F(Nested, ClosingDuringTheSettleWaitLetsGetAndGetBuffFinish)
         peer->clearReceived();
         peer->answer(4, Reply(kFresh));
         peer->answer(6, Reply(kMinima));
-        guardEventLoop(10000);
         after(50, [button] { click(button); });
         after(600, closeWindow);
         const Stopwatch watch;
-        RunUserInterface();
-        EXPECT_FALSE(hung);
+        EXPECT_TRUE(runProgramLoop(10.0)) << "the program loop ended by itself";
         EXPECT_GT(watch.seconds(), 1.5);
         EXPECT_LT(watch.seconds(), 0.05 + 1.5 + kMarginSeconds);
         const auto t = telegrams();
@@ -194,7 +176,6 @@ TEST_F(Nested, ClosingDuringTheSettleWaitLetsGetAndGetBuffFinish)
 TEST_F(Nested, ClosingDuringGosSettleWaitStillPollsUntilStopped)
 {
     click(PANEL_EEPROM);
-    guardEventLoop(15000);
     std::size_t pollsBeforeStop = 0;
     after(50, [] { click(BUTTON_GO); });
     after(600, closeWindow);
@@ -203,8 +184,7 @@ TEST_F(Nested, ClosingDuringGosSettleWaitStillPollsUntilStopped)
         click(BUTTON_STOP);
     });
     const Stopwatch watch;
-    RunUserInterface();
-    EXPECT_FALSE(hung);
+    EXPECT_TRUE(runProgramLoop(15.0)) << "the program loop ended by itself";
     EXPECT_GT(watch.seconds(), 2.5);
     EXPECT_LT(watch.seconds(), 2.6 + kMarginSeconds);
     EXPECT_GE(pollsBeforeStop, 5u) << "polling ran after the close";
@@ -227,7 +207,7 @@ TEST_F(Nested, AHelpPopupDuringPollingHoldsTheTelegrams)
     ASSERT_EQ(holder.held().size(), 1u);
     const auto &h = holder.held()[0];
     EXPECT_EQ(h.title, "Info");
-    EXPECT_EQ(h.text, QString::fromLatin1(InfoButtonStop));
+    EXPECT_EQ(h.text, QString::fromLatin1(kInfoButtonStop));
     const auto t = telegrams();
     int during = 0, afterwards = 0;
     for (const auto &g : t) {
@@ -245,16 +225,15 @@ TEST_F(Nested, ClosingWhileAHelpPopupIsOpenEndsOnceItIsAnswered)
 {
     popups.reset();
     PopupHolder holder(600, closeWindow, 200);
-    guardEventLoop(10000);
     after(50, [] { click(BUTTON_GO); });
     after(400, [] { rightClick(PANEL_THRESHOLD); });
     const Stopwatch watch;
-    RunUserInterface();
+    const bool ended = runProgramLoop(10.0);
     const double took = watch.seconds();
-    EXPECT_FALSE(hung);
+    EXPECT_TRUE(ended) << "the program loop ended by itself";
     EXPECT_EQ(poll, 0);
     ASSERT_EQ(holder.held().size(), 1u);
-    EXPECT_EQ(holder.held()[0].text, QString::fromLatin1(InfoEditThreshold));
+    EXPECT_EQ(holder.held()[0].text, QString::fromLatin1(kInfoEditThreshold));
     EXPECT_GT(took, 0.4 + 0.55);
     EXPECT_LT(took, 1.0 + kMarginSeconds);
     const auto t = telegrams();
@@ -299,16 +278,12 @@ TEST_F(Nested, TheFileDialogDuringPollingLeavesPollingRunning)
     EXPECT_EQ(popups->popups()[1].kind, RecordedPopup::Kind::FileDialog);
 }
 
-// Known issue, disabled until the logic changes: with real wire timing a connect pressed
-// during polling nearly always ends in a false timeout report. The press is handled inside
-// the poll's wait, so a reply is on its way; its bytes arrive after the connect's flush and
-// the line check reads them with its own. Repeat with --gtest_also_run_disabled_tests.
+// With real wire timing a connect pressed during polling is handled inside the poll's wait,
+// with a reply on its way: the connect waits the settle time before it sets up the port, so
+// the reply lands before the flush and the line check reads only its own answer.
 TEST_F(Nested, ConnectDuringPollingOnAWireTimedLineReportsNothing)
 {
-    peer.reset();
-    SimProcess sim({}); // no --fast: 4800-baud timing
-    ASSERT_TRUE(sim.ok());
-    sim.mapToCom(1);
+    ASSERT_NO_FATAL_FAILURE(startSim({})); // no --fast: 4800-baud timing
     InitRS232(com);
     ASSERT_EQ(status(), kLineOkText);
     for (int i = 0; i < 3; i++) {

@@ -21,7 +21,7 @@ class SensorLink : public SerialTest
   protected:
     void SetUp() override
     {
-        ASSERT_TRUE(peer.ok());
+        SerialTest::SetUp();
         ASSERT_EQ(openOnPeer(peer, TestCom), 0);
         com = TestCom;
         kivrel::sync = 0x55;
@@ -43,8 +43,6 @@ class SensorLink : public SerialTest
         order = static_cast<unsigned char>(code);
         SendTelegram(1);
     }
-
-    SensorPeer peer;
 };
 
 } // namespace
@@ -69,26 +67,26 @@ TEST_F(SensorLink, EveryOrderCodeGoesOutAsSyncCodeAndParameters)
 
 TEST_F(SensorLink, ExactReplyIsAccepted)
 {
-    peer.answer(ORDER_GET_RAM, Reply{pattern(15, 100)}.after(0.05));
+    peer.answer(ORDER_GET_RAM, Reply{sequence(15, 100)}.after(0.05));
     request(ORDER_GET_RAM);
     EXPECT_EQ(WaitRxBuf(AnzPara, TIMEOUT_REPLY, 0), RX_OK);
     EXPECT_EQ(nBytesR, AnzPara);
-    EXPECT_EQ(0, std::memcmp(szReadBuf, pattern(15, 100).data(), 15));
+    EXPECT_EQ(0, std::memcmp(szReadBuf, sequence(15, 100).data(), 15));
     EXPECT_EQ(GetInQLen(com), 0);
 }
 
 TEST_F(SensorLink, ReplyInChunksIsAccepted)
 {
-    peer.answer(ORDER_GET_DATA, Reply{pattern(11, 1)}.after(0.05).inChunks(3, 0.04));
+    peer.answer(ORDER_GET_DATA, Reply{sequence(11, 1)}.after(0.05).inChunks(3, 0.04));
     request(ORDER_GET_DATA);
     EXPECT_EQ(WaitRxBuf(AnzData, TIMEOUT_REPLY, 0), RX_OK);
     EXPECT_EQ(nBytesR, AnzData);
-    EXPECT_EQ(0, std::memcmp(szReadBuf, pattern(11, 1).data(), 11));
+    EXPECT_EQ(0, std::memcmp(szReadBuf, sequence(11, 1).data(), 11));
 }
 
 TEST_F(SensorLink, OneByteTooManyAlreadyQueuedFails)
 {
-    queueAtPort(pattern(16));
+    queueAtPort(sequence(16));
     EXPECT_EQ(WaitRxBuf(AnzPara, TIMEOUT_REPLY, 0), RX_FAILED);
     EXPECT_EQ(nBytesR, 16);
 }
@@ -96,19 +94,19 @@ TEST_F(SensorLink, OneByteTooManyAlreadyQueuedFails)
 TEST_F(SensorLink, ByteAfterTheCountStaysQueued)
 {
     // Fifteen bytes, then the sixteenth well after the wait has taken its count.
-    peer.answer(ORDER_GET_EEPROM, Reply{pattern(16, 1)}.after(0.05).inChunks(15, 0.3));
+    peer.answer(ORDER_GET_EEPROM, Reply{sequence(16, 1)}.after(0.05).inChunks(15, 0.3));
     request(ORDER_GET_EEPROM);
     EXPECT_EQ(WaitRxBuf(AnzPara, TIMEOUT_REPLY, 0), RX_OK);
     EXPECT_EQ(nBytesR, AnzPara);
-    EXPECT_EQ(0, std::memcmp(szReadBuf, pattern(15, 1).data(), 15));
+    EXPECT_EQ(0, std::memcmp(szReadBuf, sequence(15, 1).data(), 15));
     ASSERT_TRUE(spinUntil([] { return GetInQLen(com) >= 1; }, 2.0));
-    spinFor(0.05);
+    spin(0.05);
     EXPECT_EQ(GetInQLen(com), 1);
 }
 
 TEST_F(SensorLink, QueuedReplyIsAcceptedEvenWithTheLimitPassed)
 {
-    queueAtPort(pattern(15, 7));
+    queueAtPort(sequence(15, 7));
     EXPECT_EQ(WaitRxBuf(AnzPara, -1.0, 0), RX_OK);
     EXPECT_EQ(nBytesR, AnzPara);
     EXPECT_EQ(szReadBuf[14], 21);
@@ -139,7 +137,7 @@ TEST_F(SensorLink, PortNotOpenFailsAfterTheLimit)
 
 TEST_F(SensorLink, ClearedPollAbandonsTheWaitAndReadsNothing)
 {
-    queueAtPort(pattern(5));
+    queueAtPort(sequence(5));
     kivrel::poll = 1;
     QTimer::singleShot(300, [] { kivrel::poll = 0; });
     const double t0 = Timer();
@@ -153,7 +151,7 @@ TEST_F(SensorLink, ReadIsClampedToTheReceiveBuffer)
 {
     // A port with a larger queue than the logic's buffer.
     ASSERT_EQ(openOnPeer(peer, TestCom, 4096), 0);
-    peer.send(pattern(3000));
+    peer.send(sequence(3000));
     ASSERT_TRUE(peer.waitUntilSent(3000ms));
     ASSERT_TRUE(spinUntil([] { return GetInQLen(com) >= 3000; }, 3.0));
     EXPECT_EQ(WaitRxBuf(2000, 1.0, 0), RX_FAILED);

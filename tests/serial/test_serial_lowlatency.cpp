@@ -63,7 +63,7 @@ class LowLatency : public SerialTest
   protected:
     void SetUp() override
     {
-        ASSERT_TRUE(peer.ok());
+        SerialTest::SetUp();
         driver = FakeDriver{};
         saved = kivrel::platform::serialIoctl;
         kivrel::platform::serialIoctl = fakeIoctl;
@@ -77,8 +77,8 @@ class LowLatency : public SerialTest
     // A request out and an 11-byte answer back through the opened port.
     void expectWorkingPort()
     {
-        peer.answer(5, Reply(pattern(11, 0x30)));
-        Bytes request = pattern(17);
+        peer.answer(5, Reply(sequence(11, 0x30)));
+        Bytes request = sequence(17);
         request[0] = 0x55;
         request[1] = 5;
         ASSERT_EQ(ComWrt(TestCom, request.data(), 17), 17);
@@ -87,10 +87,9 @@ class LowLatency : public SerialTest
         ASSERT_TRUE(spinUntil([] { return GetInQLen(TestCom) >= 11; }, 2.0));
         unsigned char answer[11] = {};
         ASSERT_EQ(ComRd(TestCom, answer, 11), 11);
-        EXPECT_EQ(Bytes(answer, answer + 11), pattern(11, 0x30));
+        EXPECT_EQ(Bytes(answer, answer + 11), sequence(11, 0x30));
     }
 
-    SensorPeer peer;
     kivrel::platform::SerialIoctl saved = nullptr;
 };
 

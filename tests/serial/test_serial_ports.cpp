@@ -30,8 +30,6 @@ TEST_F(SerialOpen, MappedPathThatDoesNotExistFindsNoPort)
 
 TEST_F(SerialOpen, DeviceHeldByAnotherPortCannotBeOpened)
 {
-    SensorPeer peer;
-    ASSERT_TRUE(peer.ok());
     ASSERT_EQ(openOnPeer(peer, TestCom), 0);
     peer.mapToCom(OtherCom);
     EXPECT_EQ(OpenComConfig(OtherCom, "", 19200, 0, 8, 1, 512, 512), RS232_CANNOT_OPEN_PORT);
@@ -42,8 +40,6 @@ TEST_F(SerialOpen, DeviceHeldByAnotherPortCannotBeOpened)
 
 TEST_F(SerialOpen, RefusedLineSettingsLeaveThePortClosed)
 {
-    SensorPeer peer;
-    ASSERT_TRUE(peer.ok());
     peer.mapToCom(TestCom);
     EXPECT_EQ(OpenComConfig(TestCom, "", 19200, 7, 8, 1, 512, 512), RS232_UNKNOWN_SYSTEM_ERROR);
     EXPECT_LT(GetInQLen(TestCom), 0);
@@ -52,8 +48,6 @@ TEST_F(SerialOpen, RefusedLineSettingsLeaveThePortClosed)
 
 TEST_F(SerialOpen, DeviceNameOverridesTheNumbersDevice)
 {
-    SensorPeer peer;
-    ASSERT_TRUE(peer.ok());
     const std::string var = "KIVREL_COM" + std::to_string(TestCom);
     unsetenv(var.c_str());
     ASSERT_EQ(OpenComConfig(TestCom, peer.slavePath().c_str(), 19200, 0, 8, 1, 512, 512), 0);
@@ -72,8 +66,6 @@ TEST_F(SerialOpen, DeviceNameOverridesTheNumbersDevice)
 
 TEST_F(SerialOpen, ReopeningAnOpenPortClosesItFirst)
 {
-    SensorPeer peer;
-    ASSERT_TRUE(peer.ok());
     ASSERT_EQ(openOnPeer(peer, TestCom), 0);
     EXPECT_EQ(openOnPeer(peer, TestCom), 0);
     EXPECT_EQ(GetInQLen(TestCom), 0);
@@ -82,8 +74,6 @@ TEST_F(SerialOpen, ReopeningAnOpenPortClosesItFirst)
 TEST_F(SerialOpen, ClosingAPortThatIsNotOpenFails)
 {
     EXPECT_EQ(CloseCom(TestCom), RS232_PORT_NOT_OPEN);
-    SensorPeer peer;
-    ASSERT_TRUE(peer.ok());
     ASSERT_EQ(openOnPeer(peer, TestCom), 0);
     EXPECT_EQ(CloseCom(TestCom), 0);
     EXPECT_EQ(CloseCom(TestCom), RS232_PORT_NOT_OPEN);
@@ -96,10 +86,8 @@ using SerialIo = SerialTest;
 
 TEST_F(SerialIo, WriteReachesTheLineWithoutTheEventLoop)
 {
-    SensorPeer peer;
-    ASSERT_TRUE(peer.ok());
     ASSERT_EQ(openOnPeer(peer, TestCom), 0);
-    const Bytes out = pattern(17, 0x40);
+    const Bytes out = sequence(17, 0x40);
     EXPECT_EQ(ComWrt(TestCom, out.data(), 17), 17);
     // No ProcessSystemEvents here: the bytes must already be with the driver.
     ASSERT_TRUE(peer.waitForTelegrams(1, 2000ms));
@@ -108,10 +96,8 @@ TEST_F(SerialIo, WriteReachesTheLineWithoutTheEventLoop)
 
 TEST_F(SerialIo, ReadNeverMovesMoreThanAsked)
 {
-    SensorPeer peer;
-    ASSERT_TRUE(peer.ok());
     ASSERT_EQ(openOnPeer(peer, TestCom), 0);
-    peer.send(pattern(10, 1));
+    peer.send(sequence(10, 1));
     ASSERT_TRUE(spinUntil([] { return GetInQLen(TestCom) == 10; }, 3.0));
 
     std::array<unsigned char, 16> buf;
@@ -136,11 +122,9 @@ TEST_F(SerialIo, ReadNeverMovesMoreThanAsked)
 
 TEST_F(SerialIo, ReadWaitsForMissingBytesUpToTheLimit)
 {
-    SensorPeer peer;
-    ASSERT_TRUE(peer.ok());
     ASSERT_EQ(openOnPeer(peer, TestCom), 0);
     ASSERT_EQ(SetComTime(TestCom, 2.0), 0);
-    peer.answer(3, Reply{pattern(8)}.after(0.2));
+    peer.answer(3, Reply{sequence(8)}.after(0.2));
     const Bytes request = {0x55, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
     ASSERT_EQ(ComWrt(TestCom, request.data(), 17), 17);
 
@@ -160,10 +144,8 @@ TEST_F(SerialIo, ReadWaitsForMissingBytesUpToTheLimit)
 
 TEST_F(SerialIo, InputQueueNeverReportsMoreThanItsSize)
 {
-    SensorPeer peer;
-    ASSERT_TRUE(peer.ok());
     ASSERT_EQ(openOnPeer(peer, TestCom, 1024), 0);
-    peer.send(pattern(4000));
+    peer.send(sequence(4000));
 
     int highest = 0;
     ASSERT_TRUE(spinUntil(
@@ -172,7 +154,7 @@ TEST_F(SerialIo, InputQueueNeverReportsMoreThanItsSize)
             return highest >= 1024;
         },
         5.0));
-    spinFor(0.1);
+    spin(0.1);
     highest = std::max(highest, GetInQLen(TestCom));
     EXPECT_EQ(highest, 1024);
 
@@ -190,15 +172,13 @@ TEST_F(SerialIo, InputQueueNeverReportsMoreThanItsSize)
             return got.size() >= 4000;
         },
         5.0));
-    EXPECT_EQ(got, pattern(4000));
+    EXPECT_EQ(got, sequence(4000));
 }
 
 TEST_F(SerialIo, FlushingTheInputQueueDiscardsWhatWasReceived)
 {
-    SensorPeer peer;
-    ASSERT_TRUE(peer.ok());
     ASSERT_EQ(openOnPeer(peer, TestCom), 0);
-    peer.send(pattern(20));
+    peer.send(sequence(20));
     ASSERT_TRUE(spinUntil([] { return GetInQLen(TestCom) == 20; }, 3.0));
     EXPECT_EQ(FlushInQ(TestCom), 0);
     EXPECT_EQ(GetInQLen(TestCom), 0);

@@ -7,8 +7,6 @@
 
 #include <QTimer>
 
-#include <memory>
-
 using namespace kivrel;
 using namespace kivrel::test;
 using namespace std::chrono_literals;
@@ -17,22 +15,19 @@ using VanishedDevice = SerialTest;
 
 TEST_F(VanishedDevice, HangUpDuringAWaitClosesThePortWithoutSpinning)
 {
-    auto peer = std::make_unique<SensorPeer>();
-    ASSERT_TRUE(peer->ok());
-    ASSERT_EQ(openOnPeer(*peer, TestCom), 0);
+    ASSERT_EQ(openOnPeer(peer, TestCom), 0);
     com = TestCom;
     kivrel::sync = 0x55;
     order = ORDER_GET_RAM;
-    peer->silent(ORDER_GET_RAM);
+    peer.silent(ORDER_GET_RAM);
     SendTelegram(1);
-    ASSERT_TRUE(peer->waitForTelegrams(1, 2000ms));
+    ASSERT_TRUE(peer.waitForTelegrams(1, 2000ms));
 
-    SensorPeer *p = peer.get();
-    QTimer::singleShot(200, [p] { p->hangUp(); });
+    QTimer::singleShot(200, [this] { peer.hangUp(); });
     const double t0 = Timer();
     EXPECT_EQ(WaitRxBuf(AnzPara, 1.0, 0), RX_FAILED);
     EXPECT_LT(Timer() - t0, 2.5);
-    ASSERT_TRUE(p->hungUp());
+    ASSERT_TRUE(peer.hungUp());
 
     // The platform closed the port on its own.
     ASSERT_TRUE(spinUntil([] { return GetInQLen(TestCom) < 0; }, 2.0));
@@ -42,7 +37,7 @@ TEST_F(VanishedDevice, HangUpDuringAWaitClosesThePortWithoutSpinning)
     EXPECT_LT(ComRd(TestCom, &in, 1), 0);
 
     const double cpu0 = cpuSeconds();
-    spinFor(1.0);
+    spin(1.0);
     const double cpu = cpuSeconds() - cpu0;
     RecordProperty("cpu_ms", static_cast<int>(cpu * 1000));
     EXPECT_LT(cpu, 0.5) << "CPU seconds for 1 s of event loop after the hang-up";
@@ -50,11 +45,10 @@ TEST_F(VanishedDevice, HangUpDuringAWaitClosesThePortWithoutSpinning)
     EXPECT_EQ(CloseCom(TestCom), RS232_PORT_NOT_OPEN);
 
     // A device again under the same number: the port works as before.
-    peer.reset();
     SensorPeer fresh;
     ASSERT_TRUE(fresh.ok());
     ASSERT_EQ(openOnPeer(fresh, TestCom), 0);
-    fresh.answer(ORDER_GET_RAM, Reply{pattern(15, 3)}.after(0.05));
+    fresh.answer(ORDER_GET_RAM, Reply{sequence(15, 3)}.after(0.05));
     SendTelegram(1);
     EXPECT_EQ(WaitRxBuf(AnzPara, TIMEOUT_REPLY, 0), RX_OK);
     EXPECT_EQ(nBytesR, AnzPara);
@@ -62,23 +56,19 @@ TEST_F(VanishedDevice, HangUpDuringAWaitClosesThePortWithoutSpinning)
 
 TEST_F(VanishedDevice, HangUpWhileIdleIsNoticedByTheEventLoopAlone)
 {
-    SensorPeer peer;
-    ASSERT_TRUE(peer.ok());
     ASSERT_EQ(openOnPeer(peer, TestCom), 0);
     peer.hangUp();
     ASSERT_TRUE(spinUntil([] { return GetInQLen(TestCom) < 0; }, 2.0));
     const double cpu0 = cpuSeconds();
-    spinFor(1.0);
+    spin(1.0);
     EXPECT_LT(cpuSeconds() - cpu0, 0.5);
 }
 
 TEST_F(VanishedDevice, HangUpDuringABlockingReadEndsIt)
 {
-    SensorPeer peer;
-    ASSERT_TRUE(peer.ok());
     ASSERT_EQ(openOnPeer(peer, TestCom), 0);
     ASSERT_EQ(SetComTime(TestCom, 2.0), 0);
-    std::thread pull([&peer] {
+    std::thread pull([this] {
         std::this_thread::sleep_for(200ms);
         peer.hangUp();
     });

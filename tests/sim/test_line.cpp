@@ -12,6 +12,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <regex>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -330,6 +331,52 @@ TEST(LineProgram, AnswersOnThePrintedPortAndStopsOnSigterm)
     EXPECT_NE(err.find("turnaround over 1 replies: median"), std::string::npos) << err;
 }
 
+TEST(LineProgram, StatsCountMarksAndEdgesSinceTheLastWrite)
+{
+    struct Case {
+        bool write;
+        int threshold;
+    };
+    const Case cases[] = {{false, 120}, {true, 120}, {true, 60}};
+    std::vector<std::unique_ptr<Program>> sims;
+    std::vector<std::unique_ptr<Client>> clients;
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        sims.push_back(
+            std::make_unique<Program>(std::vector<std::string>{"--fast", "--stats", "--verbose"}));
+        clients.push_back(std::make_unique<Client>(sims.back()->firstLine()));
+        ASSERT_TRUE(clients.back()->ok());
+    }
+    ::usleep(500000);
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        if (!cases[i].write) continue;
+        Bytes t = telegram(SendRam);
+        const ParamBytes p = factoryDefaults();
+        std::copy(p.begin(), p.end(), t.begin() + 2);
+        t[2 + Threshold] = static_cast<std::uint8_t>(cases[i].threshold);
+        clients[i]->send(t);
+    }
+    // Idle from here on, as while a test judges the tool's suggestion; SIGTERM finds it so.
+    ::usleep(1200000);
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        ::kill(sims[i]->pid, SIGTERM);
+        EXPECT_EQ(sims[i]->wait(), 0);
+        const std::string err = Program::readAll(sims[i]->err);
+        // With --verbose the write logs the window it closes; the defaults gave an edge a mark.
+        const std::regex line("kivrel-sim: since (start|the last parameter write): "
+                              "marks (\\d+), edges (\\d+)\n");
+        std::vector<std::smatch> lines(std::sregex_iterator(err.begin(), err.end(), line), {});
+        ASSERT_EQ(lines.size(), cases[i].write ? 2u : 1u) << err;
+        EXPECT_EQ(lines[0][1], "start") << err;
+        EXPECT_EQ(lines[0][2], lines[0][3]) << err;
+        const std::smatch &last = lines.back();
+        EXPECT_EQ(last.suffix().length(), 0) << err;
+        EXPECT_EQ(last[1], cases[i].write ? "the last parameter write" : "start") << err;
+        EXPECT_GE(std::stoi(last[2]), 4) << err;
+        EXPECT_LE(std::stoi(last[2]), 12) << err;
+        EXPECT_EQ(last[3], cases[i].threshold == 120 ? last[2].str() : "0") << err;
+    }
+}
+
 TEST(LineProgram, DropAfterHangsUpAndExitsCleanly)
 {
     Program sim({"--fast", "--drop-after", "1"});
@@ -376,7 +423,7 @@ TEST(LineProgram, HelpListsEveryOption)
     EXPECT_EQ(sim.wait(), 0);
     for (const char *opt :
          {"--link", "--device", "--eeprom", "--fast", "--stats", "--verbose", "--rate", "--mark",
-          "--jitter", "--seed", "--silent", "--short", "--long", "--noise", "--delay",
+          "--depth", "--jitter", "--seed", "--silent", "--short", "--long", "--noise", "--delay",
           "--drop-after", "--fault-order", "--help"})
         EXPECT_NE(help.find(std::string("  ") + opt + " "), std::string::npos) << opt;
 }
@@ -387,6 +434,7 @@ TEST(LineProgram, ErrorsAreOneLineAndNonZero)
         {"--bogus"},
         {"--rate", "fast"},
         {"--rate"},
+        {"--depth", "101"},
         {"--drop-after", "0"},
         {"--fault-order", "9"},
         {"--fast=yes"},
@@ -408,10 +456,12 @@ TEST(LineOptions, ParsesValuesAndFaults)
 {
     const char *argv[] = {"kivrel-sim", "--rate=2.5", "--mark",  "30",       "--seed",
                           "7",          "--short",    "--delay", "0.5",      "--fault-order",
-                          "5",          "--jitter",   "0",       "--eeprom", "e.txt"};
+                          "5",          "--jitter",   "0",       "--eeprom", "e.txt",
+                          "--depth=15"};
     Options o;
     std::string error;
-    ASSERT_EQ(parseOptions(15, argv, o, error), ParseResult::Run) << error;
+    ASSERT_EQ(parseOptions(16, argv, o, error), ParseResult::Run) << error;
+    EXPECT_DOUBLE_EQ(o.target.depth, 0.15);
     EXPECT_DOUBLE_EQ(o.target.rateHz, 2.5);
     EXPECT_DOUBLE_EQ(o.target.markFraction, 0.3);
     EXPECT_EQ(o.target.seed, 7u);

@@ -145,6 +145,20 @@ TEST(ProtocolOrders, NewThresholdChangesTheEdgesFromThen)
     EXPECT_EQ(r.model.edgeCount(), 10u);
 }
 
+TEST(ProtocolOrders, OnlyParameterWritesRestartTheMarkCount)
+{
+    for (std::uint8_t order = SendRam; order <= LineCheck; ++order) {
+        Rig r;
+        const auto answers = feed(r.engine, telegram(order, factoryDefaults()), 1000.0);
+        ASSERT_EQ(answers.size(), 1u);
+        const bool write = order == SendRam || order == SendEeprom;
+        // Five marks passed before; the answer carries the window the write closed.
+        EXPECT_EQ(answers[0].closed.value_or(PassCount{}).marks, write ? 5u : 0u) << int(order);
+        EXPECT_EQ(r.model.passCount().marks, write ? 0u : 5u) << int(order);
+        EXPECT_EQ(r.model.passCount().sinceWrite, write) << int(order);
+    }
+}
+
 TEST(ProtocolSync, ResynchronisesAfterGarbage)
 {
     Rig r;

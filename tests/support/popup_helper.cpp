@@ -2,7 +2,6 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QDeadlineTimer>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFileDialog>
@@ -32,12 +31,12 @@ void PopupRecorder::cancelFileDialog()
     answers_.emplace_back(std::nullopt);
 }
 
-bool PopupRecorder::waitForCount(int n, int timeoutMs)
+int PopupRecorder::countOf(const QString &title, const QString &text) const
 {
-    QDeadlineTimer deadline(timeoutMs);
-    while (count() < n && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    return count() >= n;
+    int n = 0;
+    for (const RecordedPopup &p : popups_)
+        n += p.title == title && p.text == text;
+    return n;
 }
 
 void PopupRecorder::poll()

@@ -56,10 +56,9 @@ class PopupRecorder
 
     const std::vector<RecordedPopup> &popups() const { return popups_; }
     int count() const { return int(popups_.size()); }
+    // How many recorded popups showed this title and text.
+    int countOf(const QString &title, const QString &text) const;
     void clear() { popups_.clear(); }
-
-    // Spins the event loop until at least `n` popups are recorded; false on timeout.
-    bool waitForCount(int n, int timeoutMs = 5000);
 
   private:
     void poll();

@@ -69,13 +69,23 @@ SensorPeer::SensorPeer()
     thread_ = std::thread([this] { run(); });
 }
 
-SensorPeer::~SensorPeer()
+ComMapping::~ComMapping()
 {
-    for (int n : mapped_) {
+    for (const auto &[n, path] : mapped_) {
         const std::string var = "KIVREL_COM" + std::to_string(n);
         const char *value = std::getenv(var.c_str());
-        if (value && slavePath_ == value) ::unsetenv(var.c_str());
+        if (value && path == value) ::unsetenv(var.c_str());
     }
+}
+
+void ComMapping::map(int n, const std::string &path)
+{
+    ::setenv(("KIVREL_COM" + std::to_string(n)).c_str(), path.c_str(), 1);
+    mapped_.emplace_back(n, path);
+}
+
+SensorPeer::~SensorPeer()
+{
     {
         std::lock_guard lock(mutex_);
         stop_ = true;
@@ -90,10 +100,8 @@ SensorPeer::~SensorPeer()
 
 void SensorPeer::mapToCom(int n)
 {
-    const std::string var = "KIVREL_COM" + std::to_string(n);
-    ::setenv(var.c_str(), slavePath_.c_str(), 1);
     std::lock_guard lock(mutex_);
-    mapped_.push_back(n);
+    coms_.map(n, slavePath_);
 }
 
 void SensorPeer::answer(int orderCode, Reply reply)

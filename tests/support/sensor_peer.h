@@ -15,6 +15,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace kivrel::test
@@ -58,6 +59,21 @@ struct Telegram {
     int order() const { return bytes.size() > 1 ? bytes[1] : -1; }
 };
 
+// COM numbers mapped to a device (KIVREL_COM<n> set to its path) for as long as this lives;
+// a number mapped to another device since is left as it is.
+class ComMapping
+{
+  public:
+    ComMapping() = default;
+    ~ComMapping();
+    ComMapping(const ComMapping &) = delete;
+    ComMapping &operator=(const ComMapping &) = delete;
+    void map(int n, const std::string &path);
+
+  private:
+    std::vector<std::pair<int, std::string>> mapped_;
+};
+
 class SensorPeer
 {
   public:
@@ -65,7 +81,7 @@ class SensorPeer
 
     // Opens the pair and starts the peer's thread; ok() tells whether that worked.
     SensorPeer();
-    // Unmaps the COM number, stops the thread and closes every descriptor.
+    // Stops the thread, closes every descriptor and unmaps the COM numbers.
     ~SensorPeer();
     SensorPeer(const SensorPeer &) = delete;
     SensorPeer &operator=(const SensorPeer &) = delete;
@@ -122,7 +138,7 @@ class SensorPeer
     int wakeRead_ = -1;
     int wakeWrite_ = -1;
     std::string slavePath_;
-    std::vector<int> mapped_;
+    ComMapping coms_;
 
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;

@@ -1,6 +1,6 @@
 // Values in the control's own type, attributes, run-time text messages, list items, pictures
 // and the calls forwarded to graph controls.
-#include "ui_fixture.h"
+#include "testpanel_fixture.h"
 #include "ui_graph.h"
 
 #include <QApplication>
@@ -14,7 +14,7 @@
 #include <cstring>
 #include <string>
 
-using namespace uitest;
+using namespace kivrel::test;
 using kivrel::platform::controlLabel;
 using kivrel::platform::GraphControl;
 
@@ -240,7 +240,7 @@ TEST_F(RunTimeControls, ReplaceListItem)
     EXPECT_EQ(ReplaceListItem(panel, kSelector, 4, "x", 1), UIE_INVALID_ARGUMENT);
     EXPECT_EQ(ReplaceListItem(panel, kSelector, -1, "x", 1), UIE_INVALID_ARGUMENT);
     EXPECT_EQ(ReplaceListItem(panel, kInt, 0, "x", 1), UIE_INVALID_CONTROL);
-    spinFor(10);
+    spin(0.01);
     EXPECT_TRUE(events().empty());
 }
 

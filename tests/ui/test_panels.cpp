@@ -1,5 +1,5 @@
 // Loading panels, handles, and the operator's actions reaching callbacks.
-#include "ui_fixture.h"
+#include "testpanel_fixture.h"
 
 #include <QAbstractSpinBox>
 #include <QApplication>
@@ -15,7 +15,7 @@
 #include <QTimer>
 #include <QWindow>
 
-using namespace uitest;
+using namespace kivrel::test;
 using kivrel::platform::panelWidget;
 
 namespace
@@ -179,7 +179,7 @@ TEST_F(Events, ProgramSetValuesRaiseNoEvent)
     EXPECT_EQ(SetCtrlVal(panel, kCheck, 1), 0);
     EXPECT_EQ(SetCtrlVal(panel, kTextLine, "text"), 0);
     EXPECT_EQ(ReplaceListItem(panel, kSelector, 3, "drei", 9), 0);
-    spinFor(30);
+    spin(0.03);
     EXPECT_TRUE(events().empty());
 }
 
@@ -234,8 +234,8 @@ TEST_F(Events, RightClickReachesDimmedControlsAndOpensNoMenu)
 {
     show();
     ASSERT_EQ(SetCtrlAttribute(panel, kInt, ATTR_DIMMED, 1), 0);
-    QWidget *spin = widget(kInt);
-    ASSERT_FALSE(spin->isEnabled());
+    QWidget *spinBox = widget(kInt);
+    ASSERT_FALSE(spinBox->isEnabled());
     // Fails the test instead of hanging it if a menu ever opens.
     int menusSeen = 0;
     QTimer guard;
@@ -247,8 +247,8 @@ TEST_F(Events, RightClickReachesDimmedControlsAndOpensNoMenu)
     });
     guard.start(5);
 
-    QTest::mouseClick(spin, Qt::RightButton);
-    QTest::mouseClick(spin->findChild<QLineEdit *>(), Qt::RightButton);
+    QTest::mouseClick(spinBox, Qt::RightButton);
+    QTest::mouseClick(spinBox->findChild<QLineEdit *>(), Qt::RightButton);
     ASSERT_EQ(eventCodes(kInt), (std::vector<int>{EVENT_RIGHT_CLICK, EVENT_RIGHT_CLICK}));
     EXPECT_GE(events()[0].data1, 40); // panel coordinates: y, then x
     EXPECT_GE(events()[0].data2, 100);
@@ -258,8 +258,8 @@ TEST_F(Events, RightClickReachesDimmedControlsAndOpensNoMenu)
         QTest::mouseClick(widget(ctrl), Qt::RightButton);
     QTest::mouseClick(widget(kTextLine), Qt::RightButton);
     requestContextMenu(widget(kTextLine));
-    requestContextMenu(spin->findChild<QLineEdit *>());
-    spinFor(30);
+    requestContextMenu(spinBox->findChild<QLineEdit *>());
+    spin(0.03);
     EXPECT_EQ(eventCodes(kTextLine), (std::vector<int>{EVENT_RIGHT_CLICK, EVENT_RIGHT_CLICK}));
     EXPECT_EQ(eventCodes(kDecoration), (std::vector<int>{EVENT_RIGHT_CLICK}));
     EXPECT_EQ(eventCodes(kLcd), (std::vector<int>{EVENT_RIGHT_CLICK}));
@@ -276,7 +276,7 @@ TEST_F(Events, WidgetsOutsidePanelsKeepTheirMenus)
     outside.show();
     ASSERT_TRUE(spinUntil([&outside] { return outside.isVisible(); }));
     requestContextMenu(&outside);
-    const bool opened = spinUntil([] { return visibleMenus() > 0; }, 1000);
+    const bool opened = spinUntil([] { return visibleMenus() > 0; }, 1.0);
     if (QWidget *popup = QApplication::activePopupWidget()) popup->close();
     EXPECT_TRUE(opened);
     EXPECT_TRUE(events().empty());
@@ -293,7 +293,7 @@ TEST_F(Events, ControlWithoutCallbackIsQuiet)
 {
     show();
     QTest::mouseClick(widget(kStatus), Qt::RightButton);
-    spinFor(10);
+    spin(0.01);
     EXPECT_TRUE(events().empty());
 }
 
@@ -302,7 +302,7 @@ TEST_F(Events, CloseRaisesEventAndWindowStays)
     show();
     QWidget *w = panelWidget(panel);
     w->windowHandle()->close();
-    spinFor(20);
+    spin(0.02);
     ASSERT_EQ(events().size(), 1u);
     EXPECT_EQ(events()[0].control, 0);
     EXPECT_EQ(events()[0].event, EVENT_CLOSE);
@@ -310,7 +310,7 @@ TEST_F(Events, CloseRaisesEventAndWindowStays)
     EXPECT_TRUE(w->isVisible());
 
     w->close();
-    spinFor(10);
+    spin(0.01);
     EXPECT_EQ(events().size(), 2u);
     EXPECT_TRUE(w->isVisible());
 }
@@ -324,7 +324,7 @@ TEST_F(Events, FunctionKeyCommitsDuringNestedWait)
     };
     // The program waits by spinning; the operator presses F9 meanwhile.
     QTimer::singleShot(20, [this] { QTest::keyClick(panelWidget(panel), Qt::Key_F9); });
-    EXPECT_TRUE(spinUntil([&stopped] { return stopped; }, 3000));
+    EXPECT_TRUE(spinUntil([&stopped] { return stopped; }, 3.0));
     EXPECT_EQ(eventCodes(kCmdF9), (std::vector<int>{EVENT_COMMIT}));
 }
 
@@ -333,7 +333,7 @@ TEST_F(Events, FunctionKeyWhileAValueHasFocus)
     show();
     widget(kInt)->setFocus();
     QTest::keyClick(widget(kInt)->findChild<QLineEdit *>(), Qt::Key_F8);
-    EXPECT_TRUE(spinUntil([] { return !eventCodes(kCmdF8).empty(); }, 3000));
+    EXPECT_TRUE(spinUntil([] { return !eventCodes(kCmdF8).empty(); }, 3.0));
     EXPECT_EQ(eventCodes(kCmdF8), (std::vector<int>{EVENT_COMMIT}));
     EXPECT_TRUE(eventCodes(kInt).empty());
 }
@@ -348,7 +348,7 @@ TEST_F(Events, CallbacksNestInsideACallbacksWait)
         if (control == kCmdF8) {
             trace.push_back("outer begin");
             QTimer::singleShot(10, [this] { QTest::mouseClick(widget(kCmdF9), Qt::LeftButton); });
-            spinUntil([&innerDone] { return innerDone; }, 3000);
+            spinUntil([&innerDone] { return innerDone; }, 3.0);
             trace.push_back("outer end");
         } else if (control == kCmdF9) {
             trace.push_back("inner");
@@ -369,8 +369,8 @@ TEST_F(Events, QuitFromNestedCallbackEndsRunAfterOuterCallback)
         if (control == kCmdF8) {
             trace.push_back("outer begin");
             QTimer::singleShot(10, [this] { QTest::mouseClick(widget(kCmdF9), Qt::LeftButton); });
-            spinUntil([&innerDone] { return innerDone; }, 3000);
-            spinFor(20); // more dispatching after the quit request, still inside
+            spinUntil([&innerDone] { return innerDone; }, 3.0);
+            spin(0.02); // more dispatching after the quit request, still inside
             trace.push_back("outer end");
         } else if (control == kCmdF9) {
             trace.push_back("inner quits");
@@ -406,5 +406,5 @@ TEST_F(Events, DiscardOwnPanelFromCallbackIsSafe)
     };
     QTest::mouseClick(widget(kCmdF8), Qt::LeftButton);
     EXPECT_EQ(panel, -1);
-    EXPECT_TRUE(spinUntil([&w] { return w.isNull(); }, 2000));
+    EXPECT_TRUE(spinUntil([&w] { return w.isNull(); }, 2.0));
 }

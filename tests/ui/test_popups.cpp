@@ -1,6 +1,6 @@
 // Message and file-selection popups, driven by the popup recorder.
 #include "popup_helper.h"
-#include "ui_fixture.h"
+#include "testpanel_fixture.h"
 #include "utility.h"
 
 #include <QDir>
@@ -10,7 +10,7 @@
 
 #include <cstring>
 
-using namespace uitest;
+using namespace kivrel::test;
 
 namespace
 {

@@ -1,6 +1,8 @@
-// Shared by the panel, control and popup tests: a name table of test callbacks that record
-// every event, and a fixture that loads the test panel.
+// The platform's panels without the program: a test panel file whose callbacks record every
+// event, loaded with their name table.
 #pragma once
+
+#include "loop.h"
 
 #include "cvirte.h"
 #include "ui_panel_p.h"
@@ -8,8 +10,6 @@
 
 #include <QByteArray>
 #include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QDir>
 #include <QFile>
 #include <QString>
 
@@ -18,7 +18,7 @@
 #include <functional>
 #include <vector>
 
-namespace uitest
+namespace kivrel::test
 {
 
 struct Event {
@@ -91,23 +91,10 @@ enum {
     kIntIndicator = 16
 };
 
-inline QString dataDir()
-{
-    // KIVREL_TEST_DATA names the test tree or this suite's directory; without it, the copy
-    // beside the binary serves.
-    const QString root = QString::fromLocal8Bit(qgetenv("KIVREL_TEST_DATA"));
-    QStringList candidates;
-    if (!root.isEmpty())
-        candidates << root + QStringLiteral("/data") << root + QStringLiteral("/ui/data");
-    candidates << QCoreApplication::applicationDirPath();
-    for (const QString &dir : candidates)
-        if (QFile::exists(dir + QStringLiteral("/testpanel.uir"))) return dir;
-    return candidates.first();
-}
-
+// The copy beside the test executable, where a plain panel-file name finds it.
 inline QString panelPath()
 {
-    return dataDir() + QStringLiteral("/testpanel.uir");
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/testpanel.uir");
 }
 
 inline QByteArray panelText()
@@ -115,24 +102,6 @@ inline QByteArray panelText()
     QFile f(panelPath());
     if (!f.open(QIODevice::ReadOnly)) return {};
     return f.readAll();
-}
-
-// Spins the way the program waits, until `done` or the timeout.
-inline bool spinUntil(const std::function<bool()> &done, int timeoutMs = 3000)
-{
-    QDeadlineTimer deadline(timeoutMs);
-    while (!done()) {
-        if (deadline.hasExpired()) return false;
-        ProcessSystemEvents();
-    }
-    return true;
-}
-
-inline void spinFor(int ms)
-{
-    QDeadlineTimer deadline(ms);
-    while (!deadline.hasExpired())
-        ProcessSystemEvents();
 }
 
 class UiTest : public ::testing::Test
@@ -153,7 +122,7 @@ class UiTest : public ::testing::Test
         onControl() = nullptr;
         onPanel() = nullptr;
         if (panel > 0) DiscardPanel(panel);
-        spinFor(5);
+        spin(0.005);
     }
 
     // Shows the panel and makes it the active window, as function keys need.
@@ -170,4 +139,4 @@ class UiTest : public ::testing::Test
     int panel = -1;
 };
 
-} // namespace uitest
+} // namespace kivrel::test
