@@ -30,7 +30,6 @@ int WinMain(void *hInstance, void *, char *, int)
     if (panel < 0) return -1;
     GetProjectDir(proj_dir);
     InitVars();
-    ShowTitle();
     // Connect before the panel is shown, so a failed line check's popup comes first.
     InitRS232(com);
     DisplayPanel(panel);
@@ -99,7 +98,6 @@ int CBF_EditConnect(int pnl, int, int event, void *, int, int)
         GetCtrlVal(pnl, PANEL_COMPORT, &com);
         ForgetJumpBuffer(); // it came from the sensor on the old port
         SetCtrlVal(pnl, PANEL_STATUS, "Init COM-Port ...");
-        ShowTitle();
         InitRS232(com);
         return 0;
     }

@@ -2,6 +2,7 @@
 
 #include "controls.h"
 #include "helptexts.h"
+#include "marks.h"
 #include "sensor.h"
 #include "state.h"
 
@@ -88,6 +89,7 @@ const char *OpenErrorText(int code)
 void InitRS232(int port)
 {
     poll = 0;
+    ShowTitle();
     ret = OpenComConfig(port, "", 4800, 0, 8, 1, 1024, 1024);
     if (ret < 0) {
         std::strcpy(szStatus, OpenErrorText(ret));

@@ -1,0 +1,176 @@
+// What the operator typed is what the sensor gets; unsent edits are marked; the title names the
+// port; file loads and saves say so in the status line.
+#include "sensor_fixture.h"
+
+#include "marks.h"
+#include "ports_p.h"
+
+#include <QFile>
+#include <QSpinBox>
+#include <QTemporaryDir>
+
+using namespace kivrel;
+using namespace kivrel::test;
+
+namespace
+{
+
+bool marked(int id)
+{
+    int v = -1;
+    GetCtrlAttribute(panel, id, ATTR_MARKED, &v);
+    return v == 1;
+}
+
+class EditTest : public SensorTest
+{
+  protected:
+    void SetUp() override
+    {
+        SensorTest::SetUp();
+        std::snprintf(proj_dir, sizeof proj_dir, "%s", dir.path().toLocal8Bit().constData());
+        connect();
+        window()->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window(), 2000)) << "F-keys need the window";
+    }
+    // Switches the target toggle on, whatever was on before.
+    static void use(int toggle)
+    {
+        click(PANEL_RAM); // RAM stays on when clicked; the others toggle
+        if (toggle != PANEL_RAM) click(toggle);
+    }
+    // Types into a field as the operator does, leaving the text unconfirmed.
+    static void typeInto(int id, const char *text)
+    {
+        window()->activateWindow(); // back from a file dialog
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window(), 2000));
+        auto *spin = qobject_cast<QSpinBox *>(widget(id));
+        spin->setFocus();
+        spin->selectAll();
+        QTest::keyClick(spin, Qt::Key_Backspace);
+        QTest::keyClicks(spin, text);
+    }
+    // The parameter bytes that F9 sent on: the telegram, or the file it saved.
+    Bytes sendWithF9(int toTarget)
+    {
+        if (toTarget == DATFILE) popups->answerFileDialog(dir.filePath("typed.dat"));
+        pressKey(Qt::Key_F9);
+        if (toTarget == DATFILE) {
+            spinUntil([&] { return QFile::exists(dir.filePath("typed.dat")); });
+            return Bytes(pp, pp + AnzPara); // the file's own bytes are compared below
+        }
+        // The key clicks its button a moment later, through the event loop.
+        EXPECT_TRUE(spinUntil([&] { return !telegrams().empty(); }));
+        const auto sent = telegrams();
+        if (sent.empty()) return {};
+        EXPECT_EQ(sent[0].order(), toTarget == RAM ? 1 : 2);
+        return Bytes(sent[0].bytes.begin() + 2, sent[0].bytes.end());
+    }
+
+    QTemporaryDir dir;
+};
+
+} // namespace
+
+// Typed text counts once any command runs, by the rules Enter applies: a field left empty keeps
+// its value, a number the field cannot take is never typed in the first place.
+TEST_F(EditTest, TypedTextWithoutEnterIsWhatSendSends)
+{
+    struct Case {
+        int field;
+        const char *typed;
+        int wire; // wire index of the field
+        int sent; // the byte that must go out
+    };
+    const Case fields[] = {{PANEL_THRESHOLD, "77", 0, 77},
+                           {PANEL_HYSTERESIS, "201", 1, 201},
+                           {PANEL_HOLD, "", 4, 10},                     // half-typed: the old value
+                           {PANEL_POWER, "150", 2, 46 - 15 * 46 / 100}, // 150 > 100: "15"
+                           {PANEL_THRESHOLD, "999", 0, 99}};            // 999 > 255: "99"
+    for (int toTarget : {RAM, EEPROM, DATFILE}) {
+        for (const Case &c : fields) {
+            SCOPED_TRACE(testing::Message() << "target " << toTarget << " field " << c.field
+                                            << " typed '" << c.typed << "'");
+            peer->clearReceived();
+            const int toggle[] = {0, PANEL_RAM, PANEL_EEPROM, PANEL_FILE};
+            use(toggle[toTarget]);
+            typeInto(c.field, c.typed); // after the click, so only F9 can confirm it
+            const Bytes sent = sendWithF9(toTarget);
+            ASSERT_EQ(sent.size(), std::size_t(AnzPara));
+            EXPECT_EQ(sent[std::size_t(c.wire)], c.sent);
+            if (toTarget == DATFILE) {
+                QFile saved(dir.filePath("typed.dat"));
+                ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+                const QList<QByteArray> values = saved.readAll().simplified().split(' ');
+                EXPECT_EQ(values.value(c.wire).toInt(), c.sent) << "the saved file";
+                saved.remove();
+            }
+            EXPECT_FALSE(marked(c.field)) << "what the panel shows is what went out";
+        }
+    }
+}
+
+// The six kinds of transfer each leave the panel unmarked; an edit marks exactly its control
+// (on either page), says so to assistive technology and in the title; editing back unmarks.
+TEST_F(EditTest, MarksFollowEditsAndEveryKindOfTransferClearsThem)
+{
+    const QString file = dir.filePath("set.dat");
+    const std::function<void()> transfers[] = {
+        [&] { connect(); }, // the read after the line check
+        [&] { use(PANEL_RAM), peer->answer(3, Reply(kFresh)), click(BUTTON_GET); },
+        [&] { use(PANEL_EEPROM), peer->answer(4, Reply(kParams)), click(BUTTON_GET); },
+        [&] { use(PANEL_RAM), click(BUTTON_SEND); },
+        [&] { use(PANEL_EEPROM), click(BUTTON_SEND); },
+        [&] { use(PANEL_FILE), popups->answerFileDialog(file), click(BUTTON_SEND); },
+        [&] { use(PANEL_FILE), popups->answerFileDialog(file), click(BUTTON_GET); },
+    };
+    auto *backlim = qobject_cast<QSpinBox *>(widget(PANEL_BACKLIM));
+    for (std::size_t i = 0; i < std::size(transfers); i++) {
+        SCOPED_TRACE(testing::Message() << "transfer " << i);
+        const int before = backlim->value();
+        qobject_cast<QSpinBox *>(widget(PANEL_THRESHOLD))->stepUp(); // as the arrow keys do
+        backlim->setValue(before + 1); // the hidden page, as the operator left it
+        EXPECT_TRUE(marked(PANEL_THRESHOLD));
+        EXPECT_TRUE(marked(PANEL_BACKLIM));
+        EXPECT_FALSE(marked(PANEL_HYSTERESIS));
+        EXPECT_EQ(widget(PANEL_THRESHOLD)->accessibleDescription(), "Changed, not sent");
+        EXPECT_TRUE(window()->isWindowModified());
+        backlim->setValue(before);
+        EXPECT_FALSE(marked(PANEL_BACKLIM)) << "edited back to what was transferred";
+
+        transfers[i]();
+        spinUntil([] { return !window()->isWindowModified(); });
+        EXPECT_FALSE(marked(PANEL_THRESHOLD));
+        EXPECT_EQ(widget(PANEL_THRESHOLD)->accessibleDescription(), "");
+        EXPECT_FALSE(window()->isWindowModified());
+    }
+    EXPECT_EQ(reports(), 0);
+}
+
+TEST_F(EditTest, TitleNamesThePortAndStatusNamesTheFile)
+{
+    const QString device = QString::fromStdString(peer->slavePath()).mid(5); // without /dev/
+    EXPECT_EQ(window()->windowTitle(), "KIVREL-Vired V4.0 \u2014 COM1 (" + device + ")[*]");
+    platform::setPortLister([] { return QList<platform::MachinePort>{}; }); // no serial ports
+    pickPort(7);
+    platform::setPortLister({});
+    EXPECT_EQ(window()->windowTitle(), "KIVREL-Vired V4.0 \u2014 COM7[*]") << "no device";
+    EXPECT_EQ(status(), "No serial port found");
+
+    // A fault's text gives way to the next success, and a port status to that.
+    click(PANEL_FILE);
+    popups->answerFileDialog(dir.filePath("missing.dat"));
+    click(BUTTON_GET);
+    EXPECT_EQ(status(), "File not loaded: cannot open it");
+    popups->answerFileDialog(dir.filePath("init.dat"));
+    click(BUTTON_SEND);
+    EXPECT_EQ(status(), "File saved: init.dat");
+    popups->answerFileDialog(dir.filePath("init.dat"));
+    click(BUTTON_GET);
+    EXPECT_EQ(status(), "File loaded: init.dat");
+    click(PANEL_RAM);
+    peer->answer(7, Reply(kLineOk));
+    peer->answer(3, Reply(kParams));
+    pickPort(1);
+    EXPECT_EQ(status(), kLineOkText);
+}
