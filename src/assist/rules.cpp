@@ -36,8 +36,8 @@ Suggestion SuggestSetting(int trshmod, int haveJump, const unsigned char jump[16
         return s;
     }
 
-    unsigned char sorted[1024];
-    count = std::min(count, static_cast<int>(sizeof sorted));
+    unsigned char sorted[NormHistoryMax];
+    count = std::min(count, static_cast<int>(NormHistoryMax));
     std::copy(norms, norms + count, sorted);
     std::sort(sorted, sorted + count);
     // Marks cover a fraction of the time: the top tenth of what polling saw is background.
@@ -49,15 +49,36 @@ Suggestion SuggestSetting(int trshmod, int haveJump, const unsigned char jump[16
     // NORM must drop below the threshold at every mark and stay above it on the background:
     // equal room both ways.
     s.threshold = s.markLevel + (s.background - s.markLevel) / 2;
-    // It must rise above the hysteresis again before the next edge: halfway between the
-    // threshold and the lower edge of the background's noise.
-    const unsigned char *above = std::lower_bound(sorted, sorted + count, s.threshold);
-    s.backgroundLow = Percentile(above, static_cast<int>(sorted + count - above), 20);
-    if (s.backgroundLow - s.threshold < 2) {
+
+    // Polling samples a few records a second; the sensor looks a thousand times, so the
+    // extremes it meets lie beyond the ones polled. Each cluster's spread is taken from its
+    // outer side, away from the samples polling caught on a mark's flank.
+    const int nLow =
+        static_cast<int>(std::lower_bound(sorted, sorted + count, s.threshold) - sorted);
+    const unsigned char *high = sorted + nLow;
+    const int nHigh = count - nLow;
+    const int middle = Percentile(high, nHigh, 50);
+    // 2.4 times the distance from median to 90th percentile: some three standard deviations.
+    s.backgroundFoot = middle - (Percentile(high, nHigh, 90) - middle) * 12 / 5;
+    // A mark's minimum lies as far below its middle as its top lies above.
+    s.markTop = s.markLevel;
+    if (nLow > 0) {
+        unsigned char minima[16];
+        int n = 0;
+        for (int i = 0; i < 16; i++)
+            if (jump[i] != 0) minima[n++] = jump[i];
+        std::sort(minima, minima + n);
+        const int markMiddle = Percentile(sorted, nLow, 50);
+        s.markTop = std::max(s.markTop, 2 * markMiddle - Percentile(minima, n, 50));
+    }
+    // After an edge NORM must stay below the hysteresis until the mark has passed, and the
+    // background must rise above it: halfway between the two.
+    const int base = std::max(s.threshold, s.markTop);
+    if (s.backgroundFoot - base < 2) {
         s.refusal = "Marks and background too close: check POWER and alignment";
         return s;
     }
-    s.hysteresis = s.threshold + (s.backgroundLow - s.threshold) / 2;
+    s.hysteresis = base + (s.backgroundFoot - base) / 2;
     s.ok = 1;
     return s;
 }
@@ -85,7 +106,7 @@ void JudgeWindow(unsigned in0Period, unsigned activeWindow, unsigned edgeTime, c
     else
         std::snprintf(edgePart, sizeof edgePart, "edge %d %%: %s by %d %%", edge,
                       edgeOff < 0 ? "early" : "late", std::abs(edgeOff));
-    std::snprintf(text, n, "%s   %s", windowPart, edgePart);
+    std::snprintf(text, n, "%s  %s", windowPart, edgePart);
 }
 
 } // namespace kivrel

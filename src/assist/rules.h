@@ -12,13 +12,15 @@ struct Suggestion {
     int threshold, hysteresis;
     int markLevel;       // highest of the jump-buffer minima
     int background;      // 90th percentile of the polled NORM
-    int backgroundLow;   // 20th percentile of the polled NORM at or above threshold
+    int markTop;         // highest NORM expected inside a mark, after its edge
+    int backgroundFoot;  // lowest NORM expected on the background
     const char *refusal; // why there is none, when ok is 0
 };
 
 enum {
     SuggestMinRecords = 20, // polled NORM values needed for a background level
-    SuggestMinGap = 8       // counts between mark level and background, at least
+    SuggestMinGap = 8,      // counts between mark level and background, at least
+    NormHistoryMax = 1024   // polled values looked at, at most
 };
 
 // trshmod: the threshold mode on the panel; haveJump: a jump buffer was read on this

@@ -127,7 +127,7 @@ TEST_F(ParameterFile, BadContentsLoadNothingAndSayWhy)
     }
     // The control: a good file with every kind of blank loads.
     ASSERT_TRUE(writeFile(path("good.dat"), "1\r\n2\t3 4 5 6 7 8 9 10 11 12 13 14 255\n"));
-    EXPECT_EQ(load(path("good.dat")), "before");
+    EXPECT_EQ(load(path("good.dat")), "File loaded: good.dat");
     EXPECT_EQ(pp[14], 255);
     EXPECT_EQ(frei15, 255);
     EXPECT_EQ(byteValue(PANEL_THRESHOLD), 1);
@@ -260,7 +260,7 @@ TEST_F(SaveFile, AFullDiskKeepsTheOldFileAndSaysSo)
     } unmount{mp};
 
     const QString file = mountPoint + "/keep.dat";
-    ASSERT_EQ(save(file, 12), "before");
+    ASSERT_EQ(save(file, 12), "File saved: keep.dat");
     const QByteArray first = contents(file);
     ASSERT_TRUE(first.startsWith("  12\n"));
     // Fill the disk to the last block.
@@ -280,7 +280,7 @@ TEST_F(SaveFile, AFullDiskKeepsTheOldFileAndSaysSo)
 
     // Room again: the save works.
     ASSERT_TRUE(QFile::remove(mountPoint + "/filler"));
-    EXPECT_EQ(save(file, 15), "before");
+    EXPECT_EQ(save(file, 15), "File saved: keep.dat");
     EXPECT_TRUE(contents(file).startsWith("  15\n"));
 }
 
@@ -289,7 +289,7 @@ TEST_F(SaveFile, AFolderWithoutWriteRightsKeepsTheOldFileAndSaysSo)
     const QString locked = path("locked");
     ASSERT_TRUE(QDir().mkpath(locked));
     const QString file = locked + "/keep.dat";
-    ASSERT_EQ(save(file, 12), "before");
+    ASSERT_EQ(save(file, 12), "File saved: keep.dat");
     const QByteArray first = contents(file);
     ::chmod(QFile::encodeName(locked).constData(), 0555);
     QString seen;

@@ -53,7 +53,14 @@ inline void resetProgramState()
 }
 
 // Command buttons by their identifiers in the panel file.
-enum { BUTTON_SEND = 3, BUTTON_GET = 4, BUTTON_GO = 5, BUTTON_STOP = 6, BUTTON_GETBUFF = 15 };
+enum {
+    BUTTON_SEND = 3,
+    BUTTON_GET = 4,
+    BUTTON_GO = 5,
+    BUTTON_STOP = 6,
+    BUTTON_GETBUFF = 15,
+    BUTTON_SUGGEST = 47
+};
 
 inline QWidget *window()
 {

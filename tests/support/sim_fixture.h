@@ -51,6 +51,8 @@ class SimProcess
         process_.terminate();
         return process_.waitForFinished(5000);
     }
+    // What it wrote on stderr so far (its --stats lines once it has stopped).
+    QString errorOutput() { return QString::fromLocal8Bit(process_.readAllStandardError()); }
     // True once the simulator has ended by itself, with its exit code.
     bool ended(int *exitCode)
     {
