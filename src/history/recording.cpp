@@ -83,6 +83,12 @@ void StartRecording(void)
         ShowRecButton();
         return;
     }
+    StartRecordingTo(path);
+}
+
+void StartRecordingTo(const char *path)
+{
+    if (recFile >= 0) return;
     const char *name = path;
     for (const char *p = path; *p; p++)
         if (*p == '/' || *p == '\\') name = p + 1;

@@ -18,6 +18,8 @@ void ForgetNorms(void);
 // Asks for a file with the save dialog and starts a recording in it; the REC toggle stays off
 // when the operator cancels or the file cannot be made.
 void StartRecording(void);
+// The same without the dialog, into `path`.
+void StartRecordingTo(const char *path);
 // Writes what is still held back and closes the file; the REC toggle goes off. Nothing
 // happens without a recording.
 void StopRecording(void);
