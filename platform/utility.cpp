@@ -21,18 +21,29 @@ void Sleep(unsigned int milliseconds)
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
-int GetProjectDir(char directory[])
+namespace
+{
+
+// A folder into a MAX_PATHNAME_LEN buffer; an empty string and -1 when it does not fit.
+int copyFolder(const QString &folder, char directory[])
 {
     if (!directory) return -1;
-    QString dir =
-        QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QDir::currentPath();
-    const QByteArray bytes = QDir::toNativeSeparators(dir).toLocal8Bit();
+    const QByteArray bytes = QDir::toNativeSeparators(folder).toLocal8Bit();
     if (bytes.size() >= MAX_PATHNAME_LEN) {
         directory[0] = '\0';
         return -1;
     }
     std::memcpy(directory, bytes.constData(), size_t(bytes.size()) + 1);
     return 0;
+}
+
+} // namespace
+
+int GetProjectDir(char directory[])
+{
+    return copyFolder(QCoreApplication::instance() ? QCoreApplication::applicationDirPath()
+                                                   : QDir::currentPath(),
+                      directory);
 }
 
 void GetLocalDateTime(LocalDateTime *now)
@@ -47,14 +58,7 @@ void GetLocalDateTime(LocalDateTime *now)
 
 int GetUserDataDir(char directory[])
 {
-    if (!directory) return -1;
-    const QString dir = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-                        QStringLiteral("/kivrel");
-    const QByteArray bytes = QDir::toNativeSeparators(dir).toLocal8Bit();
-    if (bytes.size() >= MAX_PATHNAME_LEN) {
-        directory[0] = '\0';
-        return -1;
-    }
-    std::memcpy(directory, bytes.constData(), size_t(bytes.size()) + 1);
-    return 0;
+    return copyFolder(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                          QStringLiteral("/kivrel"),
+                      directory);
 }
