@@ -147,14 +147,14 @@ void setPortLister(PortLister lister)
     dir().lister = std::move(lister);
 }
 
-QString comDevice(int n)
+QString comDevice(int n, bool look)
 {
 #ifdef Q_OS_WIN
     return QStringLiteral("COM%1").arg(n);
 #else
     const QString mapped = mappedDevice(n);
     if (!mapped.isEmpty()) return mapped;
-    refreshPorts();
+    if (look) refreshPorts();
     const auto it = dir().present.find(n);
     return it == dir().present.end() ? QString() : it->second.location;
 #endif

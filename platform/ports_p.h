@@ -27,10 +27,11 @@ struct MachinePort {
 using PortLister = std::function<QList<MachinePort>()>;
 void setPortLister(PortLister lister);
 
-// Looks at the machine's ports again; a new one gets its number here.
+// Looks at the machine's ports again; a new one gets its number here. A look costs some 25 ms
+// on a machine with many terminals, so only opening a port and opening the list look.
 void refreshPorts();
-// The device of COM n, looked up afresh; empty when the number has no device now.
-QString comDevice(int n);
+// The device of COM n, looked up afresh or as of the last look; empty when there is none.
+QString comDevice(int n, bool look = true);
 // As of the last look (refreshPorts), what the port selector says of COM n: "ttyUSB0 · FT232R USB
 // UART · A50285BI",
 // "~/sim/com2" for a device given by KIVREL_COM<n>, "—" for none.

@@ -36,8 +36,9 @@ int SetComTime(int port, double seconds);
 int SetCTSMode(int port, int mode);
 
 // The device behind COM n the way an operator knows it ("ttyUSB0", "~/sim/com2"), for titles
-// and lists: at most size - 1 bytes and a NUL; empty when the number has no device. Returns 0,
-// or a negative code for a number outside 1 to 255.
+// and the journal, as the last open of a port found the machine's ports: at most size - 1 bytes
+// and a NUL; empty when the number has no device. Returns 0, or a negative code for a number
+// outside 1 to 255.
 int GetComDeviceName(int port, char name[], int size);
 
 #endif

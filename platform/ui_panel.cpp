@@ -579,7 +579,7 @@ int LoadPanel(int parentPanel, const char *fileName, int resourceId)
     for (auto *graph : form->findChildren<GraphControl *>())
         graph->setup();
     for (auto *selector : form->findChildren<PortSelector *>())
-        selector->relabel();
+        selector->relabel(false); // the first open or the first list looks
 
     ensureRouter();
     Registry &r = reg();

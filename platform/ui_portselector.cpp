@@ -32,9 +32,9 @@ PortSelector::~PortSelector()
     all.erase(std::remove(all.begin(), all.end(), this), all.end());
 }
 
-void PortSelector::relabel()
+void PortSelector::relabel(bool look)
 {
-    refreshPorts();
+    if (look) refreshPorts();
     int widest = width();
     for (int i = 0; i < count(); ++i) {
         const int n = itemData(i).toInt();
@@ -49,14 +49,14 @@ void PortSelector::relabel()
 // Every time the operator opens the list: an adapter plugged in since shows up.
 void PortSelector::showPopup()
 {
-    relabel();
+    relabel(true);
     QComboBox::showPopup();
 }
 
 void refreshPortSelectors()
 {
     for (PortSelector *s : selectors())
-        s->relabel();
+        s->relabel(false); // the open that asks for this has just looked
 }
 
 } // namespace kivrel::platform

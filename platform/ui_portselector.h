@@ -16,8 +16,8 @@ class PortSelector : public QComboBox
     ~PortSelector() override;
 
     // "COM1  ttyUSB0 · FT232R USB UART · A50285BI" for every item, from a fresh look at the
-    // machine's ports.
-    void relabel();
+    // machine's ports or as of the last one.
+    void relabel(bool look);
     void showPopup() override;
 };
 

@@ -89,8 +89,8 @@ const char *OpenErrorText(int code)
 void InitRS232(int port)
 {
     poll = 0;
-    ShowTitle();
     ret = OpenComConfig(port, "", 4800, 0, 8, 1, 1024, 1024);
+    ShowTitle(); // the port and the device the open found
     if (ret < 0) {
         std::strcpy(szStatus, OpenErrorText(ret));
         SetCtrlVal(panel, PANEL_STATUS, szStatus);
