@@ -25,8 +25,8 @@ static void JournalFailed(const char *path)
 
 void JournalTransfer(int direction, int where)
 {
-    char dir[MAX_PATHNAME_LEN];
-    char path[MAX_PATHNAME_LEN + 40];
+    char dir[MAX_PATHNAME_LEN + 16]; // the data folder and "/journal"
+    char path[sizeof dir + 16];
     char row[1024];
     char field[MAX_PATHNAME_LEN];
 
@@ -34,7 +34,7 @@ void JournalTransfer(int direction, int where)
         JournalFailed("$XDG_DATA_HOME/kivrel/journal");
         return;
     }
-    std::strcat(dir, "/journal");
+    std::strcat(dir, "/journal"); // GetUserDataDir wrote fewer than MAX_PATHNAME_LEN bytes
     char stamp[40];
     CsvTimeStamp(stamp, sizeof stamp);
     // The day of the file is the day of the row: the first ten characters of its time stamp.
@@ -53,7 +53,7 @@ void JournalTransfer(int direction, int where)
     }
     for (int i = 0; i < AnzPara; i++)
         std::snprintf(row + std::strlen(row), sizeof row - std::strlen(row), ",%u", pp[i]);
-    std::strcat(row, "\n");
+    std::snprintf(row + std::strlen(row), sizeof row - std::strlen(row), "\n");
 
     long size = 0;
     const int isNew = GetFileSize(path, &size) != 0 || size == 0;

@@ -29,9 +29,13 @@ void MarkUnsentEdits(void)
         unsigned char now = 0;
         GetCtrlVal(panel, paraPairs[i].control, &now);
         const int marked = haveTransferred && now != transferred[i];
-        SetCtrlAttribute(panel, paraPairs[i].control, ATTR_MARKED, marked);
-        SetCtrlAttribute(panel, paraPairs[i].control, ATTR_DESCRIPTION,
-                         marked ? "Changed, not sent" : "");
+        int was = 0;
+        GetCtrlAttribute(panel, paraPairs[i].control, ATTR_MARKED, &was);
+        if (marked != was) {
+            SetCtrlAttribute(panel, paraPairs[i].control, ATTR_MARKED, marked);
+            SetCtrlAttribute(panel, paraPairs[i].control, ATTR_DESCRIPTION,
+                             marked ? "Changed, not sent" : "");
+        }
         anyMarked |= marked;
     }
     SetPanelAttribute(panel, ATTR_WINDOW_MODIFIED, anyMarked);
