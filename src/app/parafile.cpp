@@ -2,6 +2,7 @@
 
 #include "controls.h"
 #include "gui.h"
+#include "paths.h"
 #include "transfers.h"
 #include "state.h"
 
@@ -17,11 +18,8 @@ namespace kivrel
 // Names the file just loaded or saved in the status line, without its folder.
 static void ShowFileStatus(const char *what)
 {
-    const char *name = file_name;
-    for (const char *p = file_name; *p; p++)
-        if (*p == '/' || *p == '\\') name = p + 1;
     char text[sizeof file_name + 16];
-    std::snprintf(text, sizeof text, "%s%s", what, name);
+    std::snprintf(text, sizeof text, "%s%s", what, FileNameOf(file_name));
     SetCtrlVal(panel, PANEL_STATUS, text);
 }
 

@@ -1,6 +1,7 @@
 #include "assistant.h"
 
 #include "controls.h"
+#include "gui.h"
 #include "marks.h"
 #include "recording.h"
 #include "rules.h"
@@ -50,8 +51,8 @@ void ShowSuggestion(void)
 void ShowWindowVerdict(void)
 {
     char text[128];
-    JudgeWindow(dataAdjin0L + 256u * dataAdjin0H, dataAdjin1L + 256u * dataAdjin1H,
-                dataAdjedgeL + 256u * dataAdjedgeH, text, sizeof text);
+    JudgeWindow(Word(dataAdjin0L, dataAdjin0H), Word(dataAdjin1L, dataAdjin1H),
+                Word(dataAdjedgeL, dataAdjedgeH), text, sizeof text);
     SetCtrlVal(panel, PANEL_VERDICT, text);
 }
 

@@ -1,5 +1,8 @@
 #include "rules.h"
 
+#include "gui.h"
+#include "recording.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -36,8 +39,8 @@ Suggestion SuggestSetting(int trshmod, int haveJump, const unsigned char jump[16
         return s;
     }
 
-    unsigned char sorted[NormHistoryMax];
-    count = std::min(count, static_cast<int>(NormHistoryMax));
+    unsigned char sorted[NormHistoryLength];
+    count = std::min(count, static_cast<int>(NormHistoryLength));
     std::copy(norms, norms + count, sorted);
     std::sort(sorted, sorted + count);
     // Marks cover a fraction of the time: the top tenth of what polling saw is background.
@@ -90,8 +93,9 @@ void JudgeWindow(unsigned in0Period, unsigned activeWindow, unsigned edgeTime, c
         std::snprintf(text, n, "no IN0 period: check the trigger inputs");
         return;
     }
-    const int window = static_cast<int>(100u * activeWindow / in0Period);
-    const int edge = static_cast<int>(100u * edgeTime / in0Period);
+    // As the WIN and EDGE displays show them.
+    const int window = static_cast<int>(PercentOfIn0(activeWindow, in0Period));
+    const int edge = static_cast<int>(PercentOfIn0(edgeTime, in0Period));
     char windowPart[48], edgePart[48];
     const int windowOff = window - WindowAim;
     if (std::abs(windowOff) <= WindowTolerance)

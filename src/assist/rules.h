@@ -19,13 +19,12 @@ struct Suggestion {
 
 enum {
     SuggestMinRecords = 20, // polled NORM values needed for a background level
-    SuggestMinGap = 8,      // counts between mark level and background, at least
-    NormHistoryMax = 1024   // polled values looked at, at most
+    SuggestMinGap = 8       // counts between mark level and background, at least
 };
 
 // trshmod: the threshold mode on the panel; haveJump: a jump buffer was read on this
 // connection; jump: its 16 minima (0 where no edge was recorded yet); norms, count: NORM values
-// polled since the last parameter transfer.
+// polled since the last parameter transfer (the first NormHistoryLength of them are looked at).
 Suggestion SuggestSetting(int trshmod, int haveJump, const unsigned char jump[16],
                           const unsigned char *norms, int count);
 

@@ -2,6 +2,8 @@
 
 #include "controls.h"
 #include "csv.h"
+#include "gui.h"
+#include "paths.h"
 #include "state.h"
 
 #include "formatio.h"
@@ -55,14 +57,15 @@ static int WriteHeldRows(void)
     return written < 0 ? -1 : 0;
 }
 
-static void EndRecording(const char *failure)
+// Closes the file; a failed write says so in the status line.
+static void EndRecording(int failed)
 {
     CloseFile(recFile);
     recFile = -1;
     recLength = 0;
-    if (failure) {
+    if (failed) {
         char text[sizeof recName + 64];
-        std::snprintf(text, sizeof text, "%s%s", failure, recName);
+        std::snprintf(text, sizeof text, "Recording ended: cannot write %s", recName);
         SetCtrlVal(panel, PANEL_STATUS, text);
     }
     ShowRecButton();
@@ -89,10 +92,7 @@ void StartRecording(void)
 void StartRecordingTo(const char *path)
 {
     if (recFile >= 0) return;
-    const char *name = path;
-    for (const char *p = path; *p; p++)
-        if (*p == '/' || *p == '\\') name = p + 1;
-    std::snprintf(recName, sizeof recName, "%s", name);
+    std::snprintf(recName, sizeof recName, "%s", FileNameOf(path));
     recFile = OpenFile(path, VAL_WRITE_ONLY, VAL_TRUNCATE, VAL_ASCII);
     if (recFile < 0) {
         char text[sizeof recName + 64];
@@ -106,7 +106,7 @@ void StartRecordingTo(const char *path)
     std::memcpy(recBuf, RecordingHeader, sizeof RecordingHeader - 1);
     recLength = sizeof RecordingHeader - 1;
     if (WriteHeldRows() != 0) {
-        EndRecording("Recording ended: cannot write ");
+        EndRecording(1);
         return;
     }
     ShowRecButton();
@@ -115,14 +115,14 @@ void StartRecordingTo(const char *path)
 void StopRecording(void)
 {
     if (recFile < 0) return;
-    EndRecording(WriteHeldRows() == 0 ? nullptr : "Recording ended: cannot write ");
+    EndRecording(WriteHeldRows() != 0);
 }
 
 static void AppendRow(void)
 {
-    const unsigned adjedge = dataAdjedgeL + 256u * dataAdjedgeH;
-    const unsigned adjin0 = dataAdjin0L + 256u * dataAdjin0H;
-    const unsigned adjin1 = dataAdjin1L + 256u * dataAdjin1H;
+    const unsigned adjedge = Word(dataAdjedgeL, dataAdjedgeH);
+    const unsigned adjin0 = Word(dataAdjin0L, dataAdjin0H);
+    const unsigned adjin1 = Word(dataAdjin1L, dataAdjin1H);
     char stamp[40];
     char percents[24] = ",";
     char row[256];
@@ -130,13 +130,13 @@ static void AppendRow(void)
     CsvTimeStamp(stamp, sizeof stamp);
     // The percentages as the displays compute them; none without an IN0 period.
     if (adjin0 != 0)
-        std::snprintf(percents, sizeof percents, "%u,%u", 100u * adjin1 / adjin0,
-                      100u * adjedge / adjin0);
+        std::snprintf(percents, sizeof percents, "%u,%u", PercentOfIn0(adjin1, adjin0),
+                      PercentOfIn0(adjedge, adjin0));
     const int n = std::snprintf(row, sizeof row, "%s,%.3f,%u,%u,%u,%u,%u,%u,%u,%u,%s\n", stamp,
                                 Timer() - recStart, dataDat0, dataDat1, dataNorm, dataTrshWork,
                                 dataHystWork, adjin0, adjin1, adjedge, percents);
     if (recLength + n > static_cast<int>(sizeof recBuf) && WriteHeldRows() != 0) {
-        EndRecording("Recording ended: cannot write ");
+        EndRecording(1);
         return;
     }
     std::memcpy(recBuf + recLength, row, static_cast<size_t>(n));
@@ -158,7 +158,7 @@ void KeepRecord(void)
     // take. The button's count follows at the same pace.
     if (recFile >= 0 && Timer() - recLastWrite >= 1.0) {
         if (WriteHeldRows() != 0)
-            EndRecording("Recording ended: cannot write ");
+            EndRecording(1);
         else
             ShowRecButton();
     }

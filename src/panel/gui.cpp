@@ -218,9 +218,14 @@ int CBF_ParaVisible(int pnl, int, int event, void *, int, int)
 
 // ---- Live displays and charts ----------------------------------------------------------------
 
-static unsigned Word(unsigned char low, unsigned char high)
+unsigned Word(unsigned char low, unsigned char high)
 {
     return low + 256u * high;
+}
+
+unsigned PercentOfIn0(unsigned part, unsigned in0)
+{
+    return 100u * part / in0;
 }
 
 void SetPanelData(void)
@@ -234,8 +239,10 @@ void SetPanelData(void)
     const int havePeriod = adjin0 != 0;
     SetCtrlAttribute(panel, PANEL_DISPWIN, ATTR_DIMMED, !havePeriod);
     SetCtrlAttribute(panel, PANEL_DISPEDGE, ATTR_DIMMED, !havePeriod);
-    SetCtrlVal(panel, PANEL_DISPWIN, havePeriod ? static_cast<int>(100u * adjin1 / adjin0) : 0);
-    SetCtrlVal(panel, PANEL_DISPEDGE, havePeriod ? static_cast<int>(100u * adjedge / adjin0) : 0);
+    SetCtrlVal(panel, PANEL_DISPWIN,
+               havePeriod ? static_cast<int>(PercentOfIn0(adjin1, adjin0)) : 0);
+    SetCtrlVal(panel, PANEL_DISPEDGE,
+               havePeriod ? static_cast<int>(PercentOfIn0(adjedge, adjin0)) : 0);
 
     SetCtrlVal(panel, PANEL_DISPDAT0, dataDat0);
     SetCtrlVal(panel, PANEL_DISPDAT1, dataDat1);

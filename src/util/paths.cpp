@@ -1,0 +1,14 @@
+#include "paths.h"
+
+namespace kivrel
+{
+
+const char *FileNameOf(const char *path)
+{
+    const char *name = path;
+    for (const char *p = path; *p; p++)
+        if (*p == '/' || *p == '\\') name = p + 1;
+    return name;
+}
+
+} // namespace kivrel
