@@ -102,7 +102,7 @@ class FileTest : public SensorTest
     void SetUp() override
     {
         SensorTest::SetUp();
-        std::strcpy(proj_dir, QFile::encodeName(dir.path()).constData());
+        setProjectDir(dir.path());
         target = DATFILE;
     }
     QString path(const char *name) const { return dir.filePath(name); }

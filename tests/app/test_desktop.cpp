@@ -267,7 +267,7 @@ TEST_F(TerminationTest, AnswersTheFileDialogAndPolling)
 {
     connect();
     popups.reset(); // the dialog stays open until the request comes
-    std::snprintf(proj_dir, sizeof proj_dir, "/tmp");
+    setProjectDir("/tmp");
     click(PANEL_FILE);
     const Snapshot before = snapshot();
     terminateIn(300);
@@ -306,7 +306,7 @@ TEST_F(SensorTest, FileDialogsStartWhereTheOperatorMayWrite)
         {home.path(), elsewhere.filePath("c.dat"), home.path()},
     };
     for (const auto &c : cases) {
-        std::snprintf(proj_dir, sizeof proj_dir, "%s", c.projectDir.toLocal8Bit().constData());
+        setProjectDir(c.projectDir);
         popups->clear();
         popups->answerFileDialog(c.chosen);
         click(BUTTON_SEND);

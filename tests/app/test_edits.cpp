@@ -28,7 +28,7 @@ class EditTest : public SensorTest
     void SetUp() override
     {
         SensorTest::SetUp();
-        std::snprintf(proj_dir, sizeof proj_dir, "%s", dir.path().toLocal8Bit().constData());
+        setProjectDir(dir.path());
         connect();
         window()->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(window(), 2000)) << "F-keys need the window";

@@ -76,7 +76,7 @@ class HistoryTest : public SensorTest
     {
         SensorTest::SetUp();
         qputenv("XDG_DATA_HOME", dir.filePath("data").toLocal8Bit());
-        std::snprintf(proj_dir, sizeof proj_dir, "%s", dir.path().toLocal8Bit().constData());
+        setProjectDir(dir.path());
         connect();
     }
     void TearDown() override

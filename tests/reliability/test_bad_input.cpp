@@ -69,7 +69,7 @@ class ParameterFile : public SensorTest
         SensorTest::SetUp();
         ASSERT_TRUE(dir.isValid());
         ::chmod(QFile::encodeName(dir.path()).constData(), 0755);
-        std::strcpy(proj_dir, QFile::encodeName(dir.path()).constData());
+        setProjectDir(dir.path());
         click(PANEL_FILE);
         ASSERT_EQ(target, DATFILE);
         SetCtrlVal(panel, PANEL_THRESHOLD, 44); // an unsent edit that must survive

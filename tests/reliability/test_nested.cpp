@@ -247,7 +247,7 @@ TEST_F(Nested, ClosingWhileAHelpPopupIsOpenEndsOnceItIsAnswered)
 TEST_F(Nested, TheFileDialogDuringPollingLeavesPollingRunning)
 {
     QTemporaryDir dir;
-    std::strcpy(proj_dir, QFile::encodeName(dir.path()).constData());
+    setProjectDir(dir.path());
     click(PANEL_FILE);
     ASSERT_EQ(target, DATFILE);
     const QString file = dir.filePath("during.dat");

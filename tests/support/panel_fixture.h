@@ -13,6 +13,7 @@
 #include "userint.h"
 
 #include <QComboBox>
+#include <QFile>
 #include <QLabel>
 #include <QString>
 #include <QTest>
@@ -20,6 +21,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 
 namespace kivrel::test
@@ -50,6 +52,13 @@ inline void resetProgramState()
     std::memset(alldata, 0, sizeof alldata);
     CopyPPtoVars();
     CopyDatatoVars();
+}
+
+// The program's own folder, where the file dialogs start: a test's temporary folder.
+inline void setProjectDir(const QString &dir)
+{
+    std::snprintf(kivrel::proj_dir, sizeof kivrel::proj_dir, "%s",
+                  QFile::encodeName(dir).constData());
 }
 
 // Command buttons by their identifiers in the panel file.
