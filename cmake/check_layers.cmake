@@ -1,4 +1,5 @@
-# Fails when a file in src/ includes a header from a folder above its own.
+# Fails when a file in src/ includes a header from a folder above its own, or a Qt header: the
+# logic reaches Qt only through the platform's services.
 # Usage: cmake -DSRC=<src dir> -DLAYERS=core,util,... -P check_layers.cmake
 # LAYERS lists the folders from the bottom up; a folder may include from itself and below.
 if(NOT SRC OR NOT LAYERS)
@@ -30,6 +31,12 @@ foreach(folder IN LISTS folders)
   endif()
   file(GLOB sources "${SRC}/${folder}/*.h" "${SRC}/${folder}/*.cpp")
   foreach(source IN LISTS sources)
+    file(STRINGS "${source}" qt_includes REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"](Qt|Q[A-Z]|q[a-z]+\\.h)")
+    foreach(line IN LISTS qt_includes)
+      file(RELATIVE_PATH where "${SRC}" "${source}")
+      string(STRIP "${line}" line)
+      string(APPEND climbs "\n  src/${where} includes Qt: ${line}")
+    endforeach()
     file(STRINGS "${source}" includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
     foreach(line IN LISTS includes)
       string(REGEX REPLACE "^[^\"]*\"([^\"]+)\".*" "\\1" header "${line}")
@@ -43,5 +50,6 @@ foreach(folder IN LISTS folders)
 endforeach()
 
 if(climbs)
-  message(FATAL_ERROR "Includes that climb (a folder of src/ uses only the folders below it):${climbs}")
+  message(FATAL_ERROR "Includes that climb (a folder of src/ uses only the folders below it) or "
+                      "reach Qt:${climbs}")
 endif()

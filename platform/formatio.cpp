@@ -13,6 +13,11 @@
 
 #include <QDir>
 
+#ifdef Q_OS_UNIX
+#include <sys/file.h>
+#endif
+
+#include <cerrno>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -113,7 +118,25 @@ std::map<int, std::unique_ptr<QFile>> &openFiles()
     return files;
 }
 
+QByteArray &lastError()
+{
+    static QByteArray text;
+    return text;
+}
+
+// Keeps the reason of a failure for GetFileErrorText and passes the code on.
+int failed(int code, const QString &why)
+{
+    lastError() = why.toLocal8Bit();
+    return code;
+}
+
 } // namespace
+
+const char *GetFileErrorText(void)
+{
+    return lastError().constData();
+}
 
 int OpenFile(const char *fileName, int readWriteMode, int action, int fileType)
 {
@@ -124,7 +147,8 @@ int OpenFile(const char *fileName, int readWriteMode, int action, int fileType)
     const QIODevice::OpenMode mode =
         QIODevice::WriteOnly | (action == VAL_APPEND ? QIODevice::Append : QIODevice::Truncate);
     // Unbuffered: every WriteFile reaches the system, so a crash loses nothing written.
-    if (!file->open(mode | QIODevice::Unbuffered)) return FIO_OPEN_ERROR;
+    if (!file->open(mode | QIODevice::Unbuffered))
+        return failed(FIO_OPEN_ERROR, file->errorString());
     int handle = 0;
     while (openFiles().count(handle))
         ++handle;
@@ -136,8 +160,28 @@ int WriteFile(int handle, const char *buffer, int count)
 {
     const auto it = openFiles().find(handle);
     if (it == openFiles().end() || !buffer || count < 0) return FIO_IO_ERROR;
-    if (it->second->write(buffer, count) != count) return FIO_IO_ERROR;
+    errno = 0;
+    if (it->second->write(buffer, count) != count) {
+        // The system's errno says more than Qt's "Unknown error" for a file grown too large.
+        const int err = errno;
+        return failed(FIO_IO_ERROR,
+                      err ? QString::fromLocal8Bit(std::strerror(err)) : it->second->errorString());
+    }
     return count;
+}
+
+int LockFile(int handle)
+{
+    const auto it = openFiles().find(handle);
+    if (it == openFiles().end()) return FIO_IO_ERROR;
+#ifdef Q_OS_UNIX
+    int rc = 0;
+    do
+        rc = ::flock(it->second->handle(), LOCK_EX);
+    while (rc != 0 && errno == EINTR);
+    if (rc != 0) return failed(FIO_IO_ERROR, QString::fromLocal8Bit(std::strerror(errno)));
+#endif
+    return 0;
 }
 
 int CloseFile(int handle)
@@ -145,9 +189,10 @@ int CloseFile(int handle)
     const auto it = openFiles().find(handle);
     if (it == openFiles().end()) return FIO_IO_ERROR;
     it->second->close();
-    const bool failed = it->second->error() != QFileDevice::NoError;
+    const bool closeFailed = it->second->error() != QFileDevice::NoError;
+    if (closeFailed) failed(FIO_IO_ERROR, it->second->errorString());
     openFiles().erase(it);
-    return failed ? FIO_IO_ERROR : 0;
+    return closeFailed ? FIO_IO_ERROR : 0;
 }
 
 int GetFileSize(const char *fileName, long *size)
@@ -162,5 +207,14 @@ int GetFileSize(const char *fileName, long *size)
 int MakeDir(const char *path)
 {
     if (!path) return FIO_UNSUPPORTED;
-    return QDir().mkpath(QFile::decodeName(path)) ? 0 : FIO_OPEN_ERROR;
+    const QString folder = QFile::decodeName(path);
+    if (QDir().mkpath(folder)) return 0;
+    // mkpath() does not say why; the first folder on the way that is no folder does.
+    QFileInfo info(folder);
+    while (!info.exists() && info.absolutePath() != info.absoluteFilePath())
+        info = QFileInfo(info.absolutePath());
+    return failed(FIO_OPEN_ERROR,
+                  info.isDir()
+                      ? QStringLiteral("Permission denied in %1").arg(info.absoluteFilePath())
+                      : QStringLiteral("%1 is not a folder").arg(info.absoluteFilePath()));
 }

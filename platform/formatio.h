@@ -35,6 +35,12 @@ int OpenFile(const char *fileName, int readWriteMode, int action, int fileType);
 // all of them could be written (a full disk, a removed stick).
 int WriteFile(int handle, const char *buffer, int count);
 int CloseFile(int handle);
+// Takes the advisory lock (flock) on an open file that every writer of the file takes, waiting
+// for another program that holds it; it is let go when the file is closed. 0 or FIO_IO_ERROR.
+int LockFile(int handle);
+// The system's words for why the last file service that failed did ("No space left on
+// device"); empty while none has.
+const char *GetFileErrorText(void);
 // The size of a file in bytes; FIO_OPEN_ERROR when it does not exist.
 int GetFileSize(const char *fileName, long *size);
 // Makes a folder and every missing folder above it; 0 or FIO_OPEN_ERROR.

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QProcessEnvironment>
 #include <QSerialPortInfo>
 
 #include <algorithm>
@@ -93,16 +94,46 @@ Directory &dir()
     return d;
 }
 
+// The numbers KIVREL_COM<n> (or --port) give to a device of the operator's choice, and those
+// devices as the file system resolves them: such a number belongs to its mapping, and such a
+// device is not listed a second time under a number of its own.
+struct Mappings {
+    std::set<int> numbers;
+    std::set<QString> devices;
+};
+
+Mappings mappings()
+{
+    Mappings m;
+    for (const QString &entry : QProcessEnvironment::systemEnvironment().toStringList()) {
+        if (!entry.startsWith(u"KIVREL_COM")) continue;
+        const qsizetype eq = entry.indexOf(u'=');
+        bool ok = false;
+        const int n = entry.mid(10, eq - 10).toInt(&ok);
+        const QString device = entry.mid(eq + 1);
+        if (!ok || n < 1 || n > kLastNumber || device.isEmpty()) continue;
+        m.numbers.insert(n);
+        const QString resolved = QFileInfo(device).canonicalFilePath();
+        m.devices.insert(resolved.isEmpty() ? device : resolved);
+    }
+    return m;
+}
+
 } // namespace
 
 void refreshPorts()
 {
     Directory &d = dir();
     const QList<MachinePort> ports = d.lister ? d.lister() : systemPorts();
+    const Mappings mapped = mappings();
     std::vector<std::pair<QString, MachinePort>> fresh;
     std::set<QString> seen;
     d.present.clear();
     for (const MachinePort &p : ports) {
+        const QString resolved = QFileInfo(p.location).canonicalFilePath();
+        if (mapped.devices.count(p.location) || mapped.devices.count(resolved) ||
+            (!p.byId.isEmpty() && mapped.devices.count(p.byId)))
+            continue;
         QString id = identityOf(p);
         if (!seen.insert(id).second) id += u'@' + p.location; // two adapters, one serial number
         const auto known = d.numbers.find(id);
@@ -116,7 +147,7 @@ void refreshPorts()
         if (aa != ba) return aa;
         return naturalLess(a.first, b.first);
     });
-    std::set<int> held;
+    std::set<int> held = mapped.numbers;
     for (const auto &entry : d.numbers)
         held.insert(entry.second);
     int next = 1;

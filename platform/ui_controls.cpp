@@ -335,7 +335,11 @@ int SetCtrlAttribute(int panel, int control, int attribute, const char *value)
         if (c->label) {
             c->label->setText(text);
         } else if (auto *button = qobject_cast<QAbstractButton *>(w)) {
+            // setText() replaces the key with the new text's mnemonic, which would take away
+            // the function key the panel file gave the button.
+            const QKeySequence key = button->shortcut();
             button->setText(text);
+            if (QKeySequence::mnemonic(text).isEmpty()) button->setShortcut(key);
         } else if (auto *msg = qobject_cast<QLabel *>(w); msg && c->autoSize) {
             msg->setText(text);
             refit(*c);

@@ -24,8 +24,9 @@ class FileSelectDialog : public QFileDialog
   public:
     using QFileDialog::QFileDialog;
 
-    QString requiredSuffix; // without the dot; empty accepts any
-    QString requiredDir;    // empty accepts any
+    QString requiredSuffix;        // without the dot; empty accepts any
+    QString requiredDir;           // empty accepts any
+    bool confirmOverwrite = false; // a save dialog asks before it replaces a file
     QString chosen;
 
     void accept() override
@@ -48,10 +49,43 @@ class FileSelectDialog : public QFileDialog
         if (!requiredDir.isEmpty() &&
             QFileInfo(path).absolutePath() != QFileInfo(requiredDir).absoluteFilePath())
             return;
-        chosen = QFileInfo(path).absoluteFilePath();
+        path = QFileInfo(path).absoluteFilePath();
+        if (confirmOverwrite && QFileInfo::exists(path) && !mayReplace(path)) return;
+        chosen = path;
         QDialog::accept();
     }
+
+  private:
+    bool mayReplace(const QString &path)
+    {
+        if (kivrel::platform::terminating()) return false;
+        QMessageBox box(QMessageBox::Question, windowTitle(),
+                        QStringLiteral("%1 already exists.\nDo you want to replace it?")
+                            .arg(QFileInfo(path).fileName()),
+                        QMessageBox::Yes | QMessageBox::No, this);
+        box.setTextFormat(Qt::PlainText);
+        box.setDefaultButton(QMessageBox::No); // replacing is never what Enter does by itself
+        return box.exec() == QMessageBox::Yes;
+    }
 };
+
+// `name` in `folder`, or, when a file has that name there, the first of name-2.ext, name-3.ext,
+// ... that none has.
+QString freeName(const QString &folder, const QString &name)
+{
+    const QDir dir(folder);
+    if (name.isEmpty() || !dir.exists(name)) return name;
+    const QFileInfo info(name);
+    const QString base = info.completeBaseName();
+    const QString suffix = info.suffix().isEmpty() ? QString() : u'.' + info.suffix();
+    for (int i = 2; i < 10000; ++i) {
+        const QString candidate = QStringLiteral("%1-%2%3").arg(base).arg(i).arg(suffix);
+        if (!dir.exists(candidate)) return candidate;
+    }
+    return name;
+}
+
+constexpr int kSaveButton = 1;
 
 QString &lastChosenFolder()
 {
@@ -133,7 +167,11 @@ int FileSelectPopup(const char *defaultDirectory, const char *defaultFileName,
         if (auto *buttons = dialog.findChild<QDialogButtonBox *>())
             if (QPushButton *cancel = buttons->button(QDialogButtonBox::Cancel)) cancel->hide();
     }
-    const QString proposed = QString::fromLocal8Bit(defaultFileName ? defaultFileName : "");
+    // A save dialog asks before it replaces a file, and never proposes one that exists: two
+    // windows recording in the same second must not pick one file by default.
+    dialog.confirmOverwrite = buttonLabel == kSaveButton;
+    QString proposed = QString::fromLocal8Bit(defaultFileName ? defaultFileName : "");
+    if (dialog.confirmOverwrite) proposed = freeName(dir, proposed);
     if (!proposed.isEmpty()) dialog.selectFile(proposed);
 
     if (dialog.exec() != QDialog::Accepted || dialog.chosen.isEmpty()) return VAL_NO_FILE_SELECTED;

@@ -4,10 +4,17 @@
 #include <QDateTime>
 #include <QDir>
 #include <QStandardPaths>
+#include <QSysInfo>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <thread>
+
+#ifdef Q_OS_UNIX
+#include <pwd.h>
+#include <unistd.h>
+#endif
 
 double Timer(void)
 {
@@ -61,4 +68,37 @@ int GetUserDataDir(char directory[])
     return copyFolder(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
                           QStringLiteral("/kivrel"),
                       directory);
+}
+
+namespace
+{
+
+void copyName(const QByteArray &bytes, char name[], int size)
+{
+    if (!name || size < 1) return;
+    // Cut at a whole UTF-8 character, never inside one.
+    qsizetype n = std::min<qsizetype>(bytes.size(), size - 1);
+    while (n > 0 && n < bytes.size() && (static_cast<unsigned char>(bytes[n]) & 0xC0) == 0x80)
+        --n;
+    std::memcpy(name, bytes.constData(), size_t(n));
+    name[n] = '\0';
+}
+
+} // namespace
+
+void GetLoginName(char name[], int size)
+{
+    QByteArray login;
+#ifdef Q_OS_UNIX
+    // The account the process runs as, not what $USER claims after su or sudo -E.
+    if (const passwd *pw = ::getpwuid(::geteuid())) login = pw->pw_name;
+#endif
+    if (login.isEmpty()) login = qgetenv("USER");
+    if (login.isEmpty()) login = qgetenv("USERNAME");
+    copyName(login, name, size);
+}
+
+void GetMachineName(char name[], int size)
+{
+    copyName(QSysInfo::machineHostName().toUtf8(), name, size);
 }

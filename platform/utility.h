@@ -24,4 +24,9 @@ void GetLocalDateTime(LocalDateTime *now);
 // ~/.local/share/kivrel); at most MAX_PATHNAME_LEN bytes with NUL. 0, or -1 when it is too long.
 int GetUserDataDir(char directory[]);
 
+// Who runs the program and on which machine, for records that must say who changed what: the
+// login name and the host name, each at most size - 1 bytes and a NUL ("" when unknown).
+void GetLoginName(char name[], int size);
+void GetMachineName(char name[], int size);
+
 #endif

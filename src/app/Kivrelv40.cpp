@@ -7,6 +7,7 @@
 #include "helptexts.h"
 #include "logo.h"
 #include "marks.h"
+#include "norms.h"
 #include "parafile.h"
 #include "recording.h"
 #include "sensor.h"
@@ -96,7 +97,12 @@ int CBF_EditConnect(int pnl, int, int event, void *, int, int)
         // the port set-up flushes, or it is read with the line-check answer as a false TIMEOUT.
         if (interruptsPolling) SettleWait();
         GetCtrlVal(pnl, PANEL_COMPORT, &com);
-        ForgetJumpBuffer(); // it came from the sensor on the old port
+        // One recording holds one sensor; what the assistant and the marks knew came from the
+        // sensor on the old port, or from before this connection.
+        EndRecordingBecause("Recording ended: port changed");
+        ForgetJumpBuffer();
+        ForgetNorms();
+        ForgetSensorSet();
         SetCtrlVal(pnl, PANEL_STATUS, "Init COM-Port ...");
         InitRS232(com);
         return 0;

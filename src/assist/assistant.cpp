@@ -3,7 +3,7 @@
 #include "controls.h"
 #include "gui.h"
 #include "marks.h"
-#include "recording.h"
+#include "norms.h"
 #include "rules.h"
 #include "state.h"
 
@@ -50,7 +50,16 @@ void ShowSuggestion(void)
 
 void ShowWindowVerdict(void)
 {
-    char text[128];
+    char text[128] = "";
+    unsigned char mode = 0;
+
+    // Only ADJ EXT measures the window and the edge; in any other trigger mode the record's
+    // zeros are no fault of the trigger inputs.
+    GetCtrlVal(panel, PANEL_TRIGGER, &mode);
+    if (mode != TRIGGER_ADJ_EXT) {
+        SetCtrlVal(panel, PANEL_VERDICT, text);
+        return;
+    }
     JudgeWindow(Word(dataAdjin0L, dataAdjin0H), Word(dataAdjin1L, dataAdjin1H),
                 Word(dataAdjedgeL, dataAdjedgeH), text, sizeof text);
     SetCtrlVal(panel, PANEL_VERDICT, text);

@@ -1,7 +1,7 @@
 #include "rules.h"
 
 #include "gui.h"
-#include "recording.h"
+#include "norms.h"
 
 #include <algorithm>
 #include <cstdio>

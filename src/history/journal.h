@@ -1,6 +1,8 @@
 // src/history: what the tool keeps of measurements and parameter changes; uses the panel and below.
 // The parameter journal: one CSV row for every parameter set that went between the panel and
-// the sensor or a file, in a file a day under $XDG_DATA_HOME/kivrel/journal/.
+// the sensor or a file, in a file a day under $XDG_DATA_HOME/kivrel/journal/. Every program that
+// writes it takes the file's lock for its append, so rows of two programs never interleave and
+// a day's file has one header.
 #ifndef KIVREL_HISTORY_JOURNAL_H
 #define KIVREL_HISTORY_JOURNAL_H
 
@@ -9,9 +11,13 @@ namespace kivrel
 
 enum { TRANSFER_READ = 0, TRANSFER_WRITE = 1 };
 
+// The program named in the rows it writes.
+extern const char *journalProgram;
+
 // A row for pp as it was just read from or written to `where` (RAM, EEPROM or DATFILE; the
-// file is file_name, the port com). A journal that cannot be written costs one line on stderr.
-void JournalTransfer(int direction, int where);
+// file is file_name, the port com), with who wrote it on which machine. 0, or -1 when the row
+// could not be written: stderr then says why, and so does szKeepError.
+int JournalTransfer(int direction, int where);
 
 } // namespace kivrel
 

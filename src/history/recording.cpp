@@ -3,6 +3,7 @@
 #include "controls.h"
 #include "csv.h"
 #include "gui.h"
+#include "keep.h"
 #include "paths.h"
 #include "state.h"
 
@@ -16,58 +17,53 @@
 namespace kivrel
 {
 
-unsigned char normHistory[NormHistoryLength];
-int normCount;
-
 static int recFile = -1;    // handle of the recording, -1 without one
 static char recName[260];   // its name without the folder, for the status line
-static char recBuf[16384];  // rows not yet written
+static char recBuf[16384];  // rows not yet handed to the system
 static int recLength;       // bytes in recBuf
 static int recRows;         // rows taken since the start
 static double recStart;     // Timer() at the start
-static double recLastWrite; // Timer() when recBuf was last written
+static double recLastWrite; // Timer() when recBuf was last handed over
 
 static const char RecordingHeader[] =
     "time,seconds,dat0,dat1,norm,threshold,hysteresis,in0_period,active_window,edge_time,"
     "active_percent,edge_percent\n";
 
-void ForgetNorms(void)
-{
-    normCount = 0;
-}
-
 static void ShowRecButton(void)
 {
     char text[32];
     if (recFile >= 0)
-        std::snprintf(text, sizeof text, "REC %d", recRows);
+        std::snprintf(text, sizeof text, "REC %d  F7", recRows);
     else
         std::strcpy(text, "REC   F7");
     SetCtrlAttribute(panel, PANEL_REC, ATTR_LABEL_TEXT, text);
     SetCtrlVal(panel, PANEL_REC, recFile >= 0 ? 1 : 0);
 }
 
-// Hands the held rows to the system. 0, or -1 when the disk took fewer.
+static void ShowRecStatus(const char *what)
+{
+    char text[sizeof recName + 64];
+    std::snprintf(text, sizeof text, "%s%s", what, recName);
+    SetCtrlVal(panel, PANEL_STATUS, text);
+}
+
+// Hands the held rows to the system. 0, or -1 when it took fewer.
 static int WriteHeldRows(void)
 {
     recLastWrite = Timer();
     if (recLength == 0) return 0;
-    const int written = WriteFile(recFile, recBuf, recLength);
+    const int rc = KeepBytes(recFile, recBuf, recLength, "recording not written");
     recLength = 0;
-    return written < 0 ? -1 : 0;
+    return rc;
 }
 
 // Closes the file; a failed write says so in the status line.
 static void EndRecording(int failed)
 {
-    CloseFile(recFile);
+    if (CloseFile(recFile) != 0 && !failed) failed = NotKept("recording not written") != 0;
     recFile = -1;
     recLength = 0;
-    if (failed) {
-        char text[sizeof recName + 64];
-        std::snprintf(text, sizeof text, "Recording ended: cannot write %s", recName);
-        SetCtrlVal(panel, PANEL_STATUS, text);
-    }
+    if (failed) ShowRecStatus("Recording ended: cannot write ");
     ShowRecButton();
 }
 
@@ -77,12 +73,24 @@ void StartRecording(void)
     char proposed[64];
     char stamp[40];
 
+    if (recFile >= 0) {
+        ShowRecButton();
+        return;
+    }
     CsvTimeStamp(stamp, sizeof stamp);
-    // kivrel-2026-12-08-143012.csv from 2026-12-08T14:30:12.345+01:00
+    // kivrel-2026-12-08-143012.csv from 2026-12-08T14:30:12.345+01:00; the dialog makes it a
+    // name no file has yet.
     std::snprintf(proposed, sizeof proposed, "kivrel-%.10s-%.2s%.2s%.2s.csv", stamp, stamp + 11,
                   stamp + 14, stamp + 17);
-    if (recFile >= 0 || FileSelectPopup(proj_dir, proposed, "*.csv", "Record live data", 1, 0, 1, 1,
-                                        1, path) <= 0) {
+    const int chosen =
+        FileSelectPopup(proj_dir, proposed, "*.csv", "Record live data", 1, 0, 1, 1, 1, path);
+    // A name the dialog took that the program cannot use says why, instead of leaving REC
+    // off without a word.
+    if (chosen == UIE_PATH_TOO_LONG)
+        SetCtrlVal(panel, PANEL_STATUS, "Recording not started: the path is longer than 259 bytes");
+    else if (chosen < 0)
+        SetCtrlVal(panel, PANEL_STATUS, "Recording not started: no file dialog");
+    if (chosen <= 0) {
         ShowRecButton();
         return;
     }
@@ -95,8 +103,10 @@ void StartRecordingTo(const char *path)
     std::snprintf(recName, sizeof recName, "%s", FileNameOf(path));
     recFile = OpenFile(path, VAL_WRITE_ONLY, VAL_TRUNCATE, VAL_ASCII);
     if (recFile < 0) {
-        char text[sizeof recName + 64];
-        std::snprintf(text, sizeof text, "Recording not started: cannot write %s", recName);
+        NotKept("recording not started");
+        char text[sizeof recName + sizeof szKeepError + 64];
+        std::snprintf(text, sizeof text, "Recording not started: cannot write %s (%s)", recName,
+                      szKeepError);
         SetCtrlVal(panel, PANEL_STATUS, text);
         ShowRecButton();
         return;
@@ -116,6 +126,23 @@ void StopRecording(void)
 {
     if (recFile < 0) return;
     EndRecording(WriteHeldRows() != 0);
+}
+
+void EndRecordingBecause(const char *why)
+{
+    if (recFile < 0) return;
+    const int failed = WriteHeldRows() != 0;
+    EndRecording(failed);
+    if (failed) return; // the failure is what the status line says
+    SetCtrlVal(panel, PANEL_STATUS, why);
+    std::fprintf(stderr, "kivrel: %s: %s\n", why, recName);
+    std::fflush(stderr);
+}
+
+void HandOverRows(void)
+{
+    if (recFile >= 0 && WriteHeldRows() != 0) EndRecording(1);
+    if (recFile >= 0) ShowRecButton();
 }
 
 static void AppendRow(void)
@@ -146,16 +173,9 @@ static void AppendRow(void)
 
 void KeepRecord(void)
 {
-    if (normCount == NormHistoryLength) {
-        std::memmove(normHistory, normHistory + 1, NormHistoryLength - 1);
-        normCount--;
-    }
-    normHistory[normCount++] = dataNorm;
-
     if (recFile < 0) return;
     AppendRow();
-    // At most a second of rows is ever held back: that is all a crash or a pulled plug can
-    // take. The button's count follows at the same pace.
+    // At most a second of rows is held back; the button's count follows at the same pace.
     if (recFile >= 0 && Timer() - recLastWrite >= 1.0) {
         if (WriteHeldRows() != 0)
             EndRecording(1);

@@ -1,30 +1,29 @@
 // src/history: what the tool keeps of measurements and parameter changes; uses the panel and below.
-// Live recording: every record that polling shows as one CSV row, written in batches at least
-// once a second so the polling loop never waits on the disk; and the recent NORM values the
-// set-up assistant works from.
+// Live recording: every record that polling shows as one CSV row. Rows are handed to the system
+// in batches, at least once a second while polling and at once when polling ends by any path,
+// so a crash of the program loses at most the last second of rows. (What the system has been
+// handed but not yet written to the disk is the system's: a power cut can take more.)
 #ifndef KIVREL_HISTORY_RECORDING_H
 #define KIVREL_HISTORY_RECORDING_H
 
 namespace kivrel
 {
 
-// NORM of the records polled since the last parameter transfer, oldest first; the newest
-// NormHistoryLength are kept.
-enum { NormHistoryLength = 600 };
-extern unsigned char normHistory[NormHistoryLength];
-extern int normCount;
-void ForgetNorms(void);
-
-// Asks for a file with the save dialog and starts a recording in it; the REC toggle stays off
-// when the operator cancels or the file cannot be made.
+// Asks for a file with the save dialog (which asks before replacing one) and starts a
+// recording in it; the REC toggle stays off, and the status line says why, when the operator
+// cancels or the file cannot be made.
 void StartRecording(void);
 // The same without the dialog, into `path`.
 void StartRecordingTo(const char *path);
-// Writes what is still held back and closes the file; the REC toggle goes off. Nothing
+// Hands the held rows to the system and closes the file; the REC toggle goes off. Nothing
 // happens without a recording.
 void StopRecording(void);
-// After every record polling has shown: its NORM to the history, a row to the recording.
+// The same, saying `why` in the status line and on stderr: "Recording ended: port changed".
+void EndRecordingBecause(const char *why);
+// After every record polling has shown: a row to the recording.
 void KeepRecord(void);
+// Hands the held rows to the system now: polling has ended.
+void HandOverRows(void);
 
 } // namespace kivrel
 

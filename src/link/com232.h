@@ -1,4 +1,5 @@
-// src/link: the sensor link; uses the panel and below.
+// src/link: the sensor link; uses every floor below it (core, util, panel, branding, history,
+// assist).
 // The sensor's telegram, the timed wait for its reply and the timeout report.
 //
 // Every request is 17 bytes: 0x55, an order code and the 15 bytes of pp. Replies carry no

@@ -4,6 +4,7 @@
 #include "com232.h"
 #include "controls.h"
 #include "gui.h"
+#include "norms.h"
 #include "recording.h"
 #include "transfers.h"
 #include "state.h"
@@ -57,22 +58,26 @@ void GetData(void)
         SendTelegram(1);
         const int rx = WaitRxBuf(AnzData, TIMEOUT_REPLY, 1);
         if (rx == RX_ABANDONED) // a nested Stop, connect or transfer cleared poll
-            return;
+            break;
         if (rx == RX_OK) {
             GetRxBufData();
             CopyDatatoVars();
             SetPanelData();
             ShowGraph();
+            KeepNorm();
             KeepRecord();
             if (source == 2) ShowWindowVerdict();
         } else {
+            // A recording ends with the polling a fault ends, its rows kept before the popup
+            // holds everything up.
+            StopRecording();
             TimeoutReport();
             poll = 0;
-            StopRecording(); // a recording ends with the polling a fault ends
         }
         ProcessSystemEvents();
         Sleep(50);
     }
+    HandOverRows(); // however polling ended, nothing recorded waits for the next record
 }
 
 void GetJmpBuf(void)

@@ -1,4 +1,5 @@
-// src/link: the sensor link; uses the panel and below.
+// src/link: the sensor link; uses every floor below it (core, util, panel, branding, history,
+// assist).
 // The sensor commands: parameter transfer, live polling and the jump buffer.
 #ifndef KIVREL_LINK_SENSOR_H
 #define KIVREL_LINK_SENSOR_H

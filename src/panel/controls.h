@@ -50,6 +50,9 @@ enum {
     PANEL_VERDICT = 46     // text: the adjustment view's verdict on window and edge
 };
 
+// The trigger mode whose records carry the ACTIVE window and the edge time.
+enum { TRIGGER_ADJ_EXT = 3 };
+
 } // namespace kivrel
 
 #endif

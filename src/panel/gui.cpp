@@ -68,26 +68,9 @@ void DispVis(void)
 
 // ---- Parameter editing -----------------------------------------------------------------------
 
-// Controls and variables in the order both transfers visit them; power (step 5) is converted
-// on the way.
-const ParaPair paraPairs[14] = {{PANEL_THRESHOLD, &threshold},
-                                {PANEL_HYSTERESIS, &hysteresis},
-                                {PANEL_TRIGGER, &trigger},
-                                {PANEL_PMOD, &pmod},
-                                {PANEL_POWER, &power},
-                                {PANEL_HOLD, &hold},
-                                {PANEL_BACKLIM, &backlim},
-                                {PANEL_REGCNT, &regcnt},
-                                {PANEL_AVERAGE, &average},
-                                {PANEL_OUTMODE, &outmode},
-                                {PANEL_DEADTIMEMODE, &deadtimemode},
-                                {PANEL_DEADTIME, &deadtime},
-                                {PANEL_TRSHMOD, &trshmod},
-                                {PANEL_DELTATRSH, &deltatrsh}};
-
 void GetPanelValues(void)
 {
-    for (int i = 0; i < 14; i++) {
+    for (int i = 0; i < ParaControlCount; i++) {
         GetCtrlVal(panel, paraPairs[i].control, paraPairs[i].variable);
         if (paraPairs[i].control == PANEL_POWER) // percent to the sensor scale, 0 = full
             power = static_cast<unsigned char>(46 - (power * 46 / 100));
@@ -96,7 +79,7 @@ void GetPanelValues(void)
 
 void SetPanelValues(void)
 {
-    for (int i = 0; i < 14; i++) {
+    for (int i = 0; i < ParaControlCount; i++) {
         if (paraPairs[i].control == PANEL_POWER) // sensor scale to percent, in place
             power = static_cast<unsigned char>((100 * (46 - power)) / 46);
         SetCtrlVal(panel, paraPairs[i].control, *paraPairs[i].variable);

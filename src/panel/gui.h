@@ -3,6 +3,9 @@
 #ifndef KIVREL_PANEL_GUI_H
 #define KIVREL_PANEL_GUI_H
 
+#include "controls.h"
+#include "state.h"
+
 namespace kivrel
 {
 
@@ -14,12 +17,27 @@ void ParaInVis(void);
 // Arranges displays, graphs and strip-chart traces for the display source on the panel.
 void DispVis(void);
 
-// The fourteen parameter controls and their variables, in the order both transfers visit them.
+// The parameter controls and their variables, in the order both transfers visit them; power
+// is converted on the way.
 struct ParaPair {
     int control;
     unsigned char *variable;
 };
-extern const ParaPair paraPairs[14];
+inline constexpr ParaPair paraPairs[] = {{PANEL_THRESHOLD, &threshold},
+                                         {PANEL_HYSTERESIS, &hysteresis},
+                                         {PANEL_TRIGGER, &trigger},
+                                         {PANEL_PMOD, &pmod},
+                                         {PANEL_POWER, &power},
+                                         {PANEL_HOLD, &hold},
+                                         {PANEL_BACKLIM, &backlim},
+                                         {PANEL_REGCNT, &regcnt},
+                                         {PANEL_AVERAGE, &average},
+                                         {PANEL_OUTMODE, &outmode},
+                                         {PANEL_DEADTIMEMODE, &deadtimemode},
+                                         {PANEL_DEADTIME, &deadtime},
+                                         {PANEL_TRSHMOD, &trshmod},
+                                         {PANEL_DELTATRSH, &deltatrsh}};
+inline constexpr int ParaControlCount = sizeof paraPairs / sizeof paraPairs[0];
 
 void GetPanelValues(void);  // panel to parameter variables, power to the sensor scale
 void SetPanelValues(void);  // parameter variables to panel, power to percent in place

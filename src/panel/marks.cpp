@@ -11,24 +11,30 @@
 namespace kivrel
 {
 
-static unsigned char transferred[14]; // control values the last transfer left, in paraPairs order
-static int haveTransferred;           // 0 until the first transfer: nothing to compare with
+static unsigned char sensorSet[ParaControlCount]; // control values of the sensor's set
+static int haveSensorSet; // 0 until a set was read or written: nothing to compare with
 
-void RememberTransfer(void)
+void RememberSensorSet(void)
 {
-    for (int i = 0; i < 14; i++)
-        GetCtrlVal(panel, paraPairs[i].control, &transferred[i]);
-    haveTransferred = 1;
+    for (int i = 0; i < ParaControlCount; i++)
+        GetCtrlVal(panel, paraPairs[i].control, &sensorSet[i]);
+    haveSensorSet = 1;
+    MarkUnsentEdits();
+}
+
+void ForgetSensorSet(void)
+{
+    haveSensorSet = 0;
     MarkUnsentEdits();
 }
 
 void MarkUnsentEdits(void)
 {
     int anyMarked = 0;
-    for (int i = 0; i < 14; i++) {
+    for (int i = 0; i < ParaControlCount; i++) {
         unsigned char now = 0;
         GetCtrlVal(panel, paraPairs[i].control, &now);
-        const int marked = haveTransferred && now != transferred[i];
+        const int marked = haveSensorSet && now != sensorSet[i];
         int was = 0;
         GetCtrlAttribute(panel, paraPairs[i].control, ATTR_MARKED, &was);
         if (marked != was) {

@@ -25,6 +25,8 @@ namespace
 
 const MachinePort kOnboard0{"/dev/ttyS0", "", "", ""};
 const MachinePort kOnboard1{"/dev/ttyS1", "", "", ""};
+const MachinePort kOnboard2{"/dev/ttyS2", "", "", ""};
+const MachinePort kOnboard10{"/dev/ttyS10", "", "", ""};
 const MachinePort kArduino{"/dev/ttyACM0", "Arduino Uno", "A1",
                            "/dev/serial/by-id/usb-Arduino_Uno_A1-if00"};
 const MachinePort kFtdi{"/dev/ttyUSB3", "FT232R USB UART", "B2",
@@ -91,7 +93,11 @@ TEST(PortNumbers, FollowStableIdentityAndSurviveReplugging)
          {"/dev/ttyACM0", "", "/dev/ttyS0", "/dev/ttyS1", "/dev/ttyUSB0"}},
         {{kOnboard1, kOnboard0, kArduino, kProlific, ftdiBack}, // back as ttyUSB1
          {"/dev/ttyACM0", "/dev/ttyUSB1", "/dev/ttyS0", "/dev/ttyS1", "/dev/ttyUSB0"}},
+        {{kOnboard10, kOnboard1, kOnboard0, kArduino, kProlific, ftdiBack, kOnboard2}, // 2 < 10
+         {"/dev/ttyACM0", "/dev/ttyUSB1", "/dev/ttyS0", "/dev/ttyS1", "/dev/ttyUSB0", "/dev/ttyS2",
+          "/dev/ttyS10"}},
     };
+    const EnvVar com1("KIVREL_COM1", QByteArray()); // no number taken by a mapping
     FakePorts machine;
     for (std::size_t i = 0; i < std::size(steps); i++) {
         SCOPED_TRACE(testing::Message() << "step " << i);
@@ -102,6 +108,22 @@ TEST(PortNumbers, FollowStableIdentityAndSurviveReplugging)
     EXPECT_EQ(platform::comDescription(2), "ttyUSB1 \u00B7 FT232R USB UART \u00B7 B2");
     EXPECT_EQ(platform::comDescription(3), "ttyS0");
     EXPECT_EQ(platform::comDescription(9), "\u2014");
+}
+
+// A number KIVREL_COM<n> (or --port) maps belongs to its mapping: the machine's ports take the
+// other numbers, and the mapped device is not listed a second time.
+TEST(PortNumbers, AMappedNumberBelongsToItsMapping)
+{
+    for (const QByteArray &mapped : {kFtdi.location.toLocal8Bit(), kFtdi.byId.toLocal8Bit()}) {
+        SCOPED_TRACE(mapped.constData());
+        FakePorts machine;
+        machine.ports = {kOnboard0, kFtdi, kArduino};
+        const EnvVar com1("KIVREL_COM1", QByteArray());
+        const EnvVar com2("KIVREL_COM2", mapped);
+        const char *expected[] = {"/dev/ttyACM0", mapped.constData(), "/dev/ttyS0", ""};
+        for (int n = 1; n <= 4; n++)
+            EXPECT_EQ(platform::comDevice(n), expected[n - 1]) << "COM" << n;
+    }
 }
 
 class PortSelectorTest : public SensorTest
@@ -304,6 +326,7 @@ TEST_F(SensorTest, FileDialogsStartWhereTheOperatorMayWrite)
         {"/nonexistent/bin", elsewhere.filePath("a.dat"), home.filePath("Documents")},
         {"/nonexistent/bin", elsewhere.filePath("b.dat"), elsewhere.path()},
         {home.path(), elsewhere.filePath("c.dat"), home.path()},
+        {"/proc/1", elsewhere.filePath("d.dat"), elsewhere.path()}, // there, but not writable
     };
     for (const auto &c : cases) {
         setProjectDir(c.projectDir);

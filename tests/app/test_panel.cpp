@@ -2,6 +2,7 @@
 // switching, parameter editing, live displays and the branding area.
 #include "panel_fixture.h"
 
+#include "assistant.h"
 #include "gui.h"
 #include "logo.h"
 
@@ -460,6 +461,33 @@ TEST_F(PanelTest, AdjustmentGraphDrawsMarkersUpToOneHundred)
     ASSERT_EQ(adjust->plotCount(), 2);
     EXPECT_EQ(markerAt(0), -1);
     EXPECT_EQ(markerAt(1), 100);
+}
+
+// The verdict judges the window only in ADJ EXT, the one trigger mode that measures it; in any
+// other mode the record's zeros are no fault and the line stays empty.
+TEST_F(PanelTest, TheVerdictSpeaksOnlyForAdjExt)
+{
+    const struct {
+        int trigger;
+        unsigned in0;
+        const char *verdict;
+    } cases[] = {
+        {TRIGGER_ADJ_EXT, 200, "window 60 % \u2713  edge 30 % \u2713"},
+        {TRIGGER_ADJ_EXT, 0, "no IN0 period: check the trigger inputs"},
+        {0, 0, ""},   // CONT
+        {1, 200, ""}, // EXT
+        {2, 0, ""},   // EXTSTAT
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.trigger);
+        SetCtrlVal(panel, PANEL_VERDICT, "stale");
+        SetCtrlVal(panel, PANEL_TRIGGER, c.trigger);
+        record(0, 0, 0, 0, 0, 60, c.in0, 120);
+        ShowWindowVerdict();
+        char text[256] = "";
+        GetCtrlVal(panel, PANEL_VERDICT, text);
+        EXPECT_EQ(QString::fromUtf8(text), QString::fromUtf8(c.verdict));
+    }
 }
 
 TEST_F(PanelTest, BrandingVariantFiveCreatesFourLinesInOrder)

@@ -8,6 +8,7 @@
 #include "utility.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <map>
@@ -202,6 +203,16 @@ int GetUserDataDir(char directory[])
 {
     std::strcpy(directory, "/nonexistent/kivrel");
     return 0;
+}
+
+void GetLoginName(char name[], int size)
+{
+    std::snprintf(name, size_t(size), "operator");
+}
+
+void GetMachineName(char name[], int size)
+{
+    std::snprintf(name, size_t(size), "line-3");
 }
 
 // ---- Serial ports ------------------------------------------------------------------------------
@@ -515,4 +526,14 @@ int GetFileSize(const char *, long *)
 int MakeDir(const char *)
 {
     return 0;
+}
+
+int LockFile(int)
+{
+    return 0;
+}
+
+const char *GetFileErrorText(void)
+{
+    return "";
 }

@@ -31,6 +31,11 @@ void PopupRecorder::cancelFileDialog()
     answers_.emplace_back(std::nullopt);
 }
 
+void PopupRecorder::answerMessage(const QString &button)
+{
+    messageAnswers_.push_back(button);
+}
+
 int PopupRecorder::countOf(const QString &title, const QString &text) const
 {
     int n = 0;
@@ -51,6 +56,15 @@ void PopupRecorder::poll()
         for (QAbstractButton *b : box->buttons())
             p.buttons << b->text().remove(QLatin1Char('&'));
         popups_.push_back(p);
+        if (!messageAnswers_.empty()) {
+            const QString wanted = messageAnswers_.front();
+            messageAnswers_.pop_front();
+            for (QAbstractButton *b : box->buttons())
+                if (b->text().remove(QLatin1Char('&')) == wanted) {
+                    b->click();
+                    return;
+                }
+        }
         QAbstractButton *ok = box->defaultButton();
         if (!ok && !box->buttons().isEmpty()) ok = box->buttons().first();
         if (ok)
@@ -60,7 +74,7 @@ void PopupRecorder::poll()
         return;
     }
     if (qobject_cast<QFileDialog *>(modal)) {
-        handleFileDialog(modal);
+        if (!accepting_) handleFileDialog(modal);
         return;
     }
     RecordedPopup p;
@@ -102,6 +116,12 @@ void PopupRecorder::handleFileDialog(QWidget *widget)
     // same dialog); the typed name is what the dialog accepts.
     if (auto *edit = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
         edit->setText(*answer);
-    // accept() is protected in QFileDialog; the slot call still reaches any override.
-    QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
+    // accept() is protected in QFileDialog; the slot call still reaches any override. It runs
+    // outside this timer's own event, so a message box it opens (a question before replacing a
+    // file) is answered by the next ticks like any other.
+    accepting_ = true;
+    QTimer::singleShot(0, &timer_, [this, target = QPointer<QFileDialog>(dialog)] {
+        if (target) QMetaObject::invokeMethod(target, "accept", Qt::DirectConnection);
+        accepting_ = false;
+    });
 }

@@ -2,8 +2,8 @@
 //
 // While a PopupRecorder lives, a 5 ms timer (started by the constructor, running inside any
 // event loop, including a popup's own exec()) looks at QApplication::activeModalWidget():
-//   - a QMessageBox is recorded (title, text, button texts) and closed with its OK button
-//     (its default button, else its first);
+//   - a QMessageBox is recorded (title, text, button texts) and closed with the button queued
+//     by answerMessage(), else its default button, else its first;
 //   - a QFileDialog is recorded once (title, directory, proposed name, accept label, name
 //     filters) and answered from the queue filled by answerFileDialog()/cancelFileDialog(), one
 //     answer per tick: a path is selected and accepted, a cancel rejects. If the dialog refuses
@@ -53,6 +53,8 @@ class PopupRecorder
     void answerFileDialog(const QString &path);
     // Queues a cancel for the next file dialog.
     void cancelFileDialog();
+    // Queues the button ("Yes", "No") that answers the next message box.
+    void answerMessage(const QString &button);
 
     const std::vector<RecordedPopup> &popups() const { return popups_; }
     int count() const { return int(popups_.size()); }
@@ -66,6 +68,8 @@ class PopupRecorder
 
     QTimer timer_;
     std::deque<std::optional<QString>> answers_; // empty optional = cancel
+    std::deque<QString> messageAnswers_;
     std::vector<RecordedPopup> popups_;
     QPointer<QWidget> lastFileDialog_;
+    bool accepting_ = false; // a file dialog's accept() is under way
 };

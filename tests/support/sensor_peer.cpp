@@ -116,6 +116,12 @@ void SensorPeer::answerAlways(int orderCode, Reply reply)
     always_[orderCode] = std::move(reply);
 }
 
+void SensorPeer::forgetAnswers()
+{
+    std::lock_guard lock(mutex_);
+    queued_.clear();
+}
+
 void SensorPeer::send(Bytes bytes)
 {
     {

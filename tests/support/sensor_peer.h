@@ -97,6 +97,8 @@ class SensorPeer
     void silent(int orderCode) { answer(orderCode, Reply::silence()); }
     // The answer for this order code whenever its queue is empty (the default is silence).
     void answerAlways(int orderCode, Reply reply);
+    // Drops every queued answer not yet given.
+    void forgetAnswers();
 
     // Sends bytes unasked, as soon as the line takes them.
     void send(Bytes bytes);

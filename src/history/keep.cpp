@@ -1,0 +1,25 @@
+#include "keep.h"
+
+#include "formatio.h"
+
+#include <cstdio>
+
+namespace kivrel
+{
+
+char szKeepError[256];
+
+int NotKept(const char *what)
+{
+    std::snprintf(szKeepError, sizeof szKeepError, "%s", GetFileErrorText());
+    std::fprintf(stderr, "kivrel: %s: %s\n", what, szKeepError);
+    std::fflush(stderr);
+    return -1;
+}
+
+int KeepBytes(int file, const char *bytes, int count, const char *what)
+{
+    return WriteFile(file, bytes, count) == count ? 0 : NotKept(what);
+}
+
+} // namespace kivrel
