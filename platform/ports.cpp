@@ -219,6 +219,25 @@ QString shortDeviceName(const QString &device)
     return device;
 }
 
+namespace
+{
+std::function<void()> &changedHandler()
+{
+    static std::function<void()> handler;
+    return handler;
+}
+} // namespace
+
+void portsChanged()
+{
+    if (changedHandler()) changedHandler()();
+}
+
+void setPortsChangedHandler(std::function<void()> handler)
+{
+    changedHandler() = std::move(handler);
+}
+
 void noteAccess(int n, bool denied)
 {
     if (denied)

@@ -41,6 +41,11 @@ QString shortDeviceName(const QString &device);
 // The last open of COM n failed for lack of permission (true) or worked (false).
 void noteAccess(int n, bool denied);
 
+// Something about the ports changed (an open found out more); whoever shows ports is told
+// through the handler, which the port selectors of a panel set.
+void portsChanged();
+void setPortsChangedHandler(std::function<void()> handler);
+
 // Relabels every port selector after something about the ports changed.
 void refreshPortSelectors();
 

@@ -280,11 +280,11 @@ int OpenComConfig(int port, const char *deviceName, long baudRate, int parity, i
         complain(port, device, p.errorString());
         p.clearError();
         kivrel::platform::noteAccess(port, e == QSerialPort::PermissionError);
-        kivrel::platform::refreshPortSelectors();
+        kivrel::platform::portsChanged();
         return e == QSerialPort::DeviceNotFoundError ? RS232_NO_PORT_FOUND : RS232_CANNOT_OPEN_PORT;
     }
     kivrel::platform::noteAccess(port, false);
-    kivrel::platform::refreshPortSelectors();
+    kivrel::platform::portsChanged();
     if (!applyLine(p, baudRate, parity, dataBits, stopBits)) {
         p.close();
         return RS232_UNKNOWN_SYSTEM_ERROR;

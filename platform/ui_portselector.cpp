@@ -24,6 +24,7 @@ std::vector<PortSelector *> &selectors()
 PortSelector::PortSelector(QWidget *parent) : QComboBox(parent)
 {
     selectors().push_back(this);
+    setPortsChangedHandler(refreshPortSelectors);
 }
 
 PortSelector::~PortSelector()

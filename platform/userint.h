@@ -4,6 +4,8 @@
 #ifndef KIVREL_PLATFORM_USERINT_H
 #define KIVREL_PLATFORM_USERINT_H
 
+#include "eventloop.h" // RunUserInterface, QuitUserInterface, ProcessSystemEvents
+
 // Event codes delivered to callbacks.
 enum {
     EVENT_COMMIT = 1,      // the operator entered a value, pressed a button or picked an item
@@ -74,15 +76,6 @@ typedef int (*PanelCallbackPtr)(int panel, int event, void *callbackData, int ev
 int LoadPanel(int parentPanel, const char *fileName, int resourceId);
 int DisplayPanel(int panel);
 int DiscardPanel(int panel);
-
-// Dispatches callbacks until QuitUserInterface has been called and the callback running at
-// that moment has returned.
-int RunUserInterface(void);
-int QuitUserInterface(int returnCode);
-// Runs every pending event, callbacks nested, and returns. Called again at once (a spinning
-// wait) with nothing pending, it sleeps until the next event or a few milliseconds at most, so
-// a spin does not burn a core.
-int ProcessSystemEvents(void);
 
 // Control values in the control's own type: a byte control takes unsigned char, a numeric
 // int control int, a text control char. Any other pairing returns UIE_TYPE_MISMATCH and

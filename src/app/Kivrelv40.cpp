@@ -12,6 +12,7 @@
 #include "recording.h"
 #include "sensor.h"
 #include "state.h"
+#include "transfer.h"
 
 #include "rs232.h"
 #include "userint.h"
@@ -73,18 +74,6 @@ static int Help(int event, const char *text)
 {
     if (event == EVENT_RIGHT_CLICK) MessagePopup("Info", text);
     return 0;
-}
-
-// A short pause before a command reads the sensor; EEPROM needs longer to settle.
-static void SettleWait(void)
-{
-    tstart = Timer();
-    tdiff = 0.0;
-    const double wait = target == EEPROM ? 1.5 : 0.1;
-    while (wait > tdiff) {
-        ProcessSystemEvents();
-        tdiff = Timer() - tstart;
-    }
 }
 
 int CBF_EditConnect(int pnl, int, int event, void *, int, int)

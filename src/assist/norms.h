@@ -1,4 +1,4 @@
-// src/assist: the set-up assistant, advisory only; uses history, the panel and below.
+// src/assist: the set-up assistant's arithmetic, advisory only; uses core, util, wire, history.
 // The NORM values the assistant works from: those polled since what the sensor works with may
 // last have changed (a Send, a new connection, a port change).
 #ifndef KIVREL_ASSIST_NORMS_H

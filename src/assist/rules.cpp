@@ -1,6 +1,6 @@
 #include "rules.h"
 
-#include "gui.h"
+#include "measure.h"
 #include "norms.h"
 
 #include <algorithm>

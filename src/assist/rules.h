@@ -1,4 +1,4 @@
-// src/assist: the set-up assistant, advisory only; uses history, the panel and below.
+// src/assist: the set-up assistant's arithmetic, advisory only; uses core, util, wire, history.
 // The arithmetic the help texts leave to the operator: a threshold and hysteresis from the jump
 // buffer and the polled NORM (FIX mode), and a verdict on the ADJ EXT window.
 #ifndef KIVREL_ASSIST_RULES_H

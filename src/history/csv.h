@@ -1,4 +1,4 @@
-// src/history: what the tool keeps of measurements and parameter changes; uses the panel and below.
+// src/history: what the tool keeps of measurements and parameter changes; uses core, util, wire.
 // CSV the way spreadsheets and pandas read it as it stands: UTF-8, commas, '.' as the decimal
 // point, LF line ends, a header row.
 #ifndef KIVREL_HISTORY_CSV_H

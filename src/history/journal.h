@@ -1,4 +1,4 @@
-// src/history: what the tool keeps of measurements and parameter changes; uses the panel and below.
+// src/history: what the tool keeps of measurements and parameter changes; uses core, util, wire.
 // The parameter journal: one CSV row for every parameter set that went between the panel and
 // the sensor or a file, in a file a day under $XDG_DATA_HOME/kivrel/journal/. Every program that
 // writes it takes the file's lock for its append, so rows of two programs never interleave and

@@ -1,4 +1,4 @@
-// src/history: what the tool keeps of measurements and parameter changes; uses the panel and below.
+// src/history: what the tool keeps of measurements and parameter changes; uses core, util, wire.
 // Handing bytes to a file the tool keeps, and saying so when it cannot.
 #ifndef KIVREL_HISTORY_KEEP_H
 #define KIVREL_HISTORY_KEEP_H

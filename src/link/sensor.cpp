@@ -6,10 +6,10 @@
 #include "gui.h"
 #include "norms.h"
 #include "recording.h"
-#include "transfers.h"
 #include "state.h"
+#include "transfer.h"
+#include "transfers.h"
 
-#include "rs232.h"
 #include "userint.h"
 #include "utility.h"
 
@@ -19,12 +19,9 @@ namespace kivrel
 void SendPara(void)
 {
     poll = 0;
-    order = target == RAM ? ORDER_SEND_RAM : ORDER_SEND_EEPROM;
     GetPanelValues();
     CopyVarsToPP();
-    FillTxBuf(order); // no flush: the sensor does not answer a write
-    nBytesW = ComWrt(com, szWriteBuf, AnzPara + 2);
-    if (nBytesW != AnzPara + 2) {
+    if (WritePara() != RX_OK) {
         TimeoutReport();
         return;
     }
@@ -34,15 +31,10 @@ void SendPara(void)
 void GetPara(void)
 {
     poll = 0;
-    // The file target has no order code of its own. It reaches here only from a connect with
-    // FILE selected; reading the sensor's RAM then is what the operator expects.
-    order = target == EEPROM ? ORDER_GET_EEPROM : ORDER_GET_RAM;
-    SendTelegram(1);
-    if (WaitRxBuf(AnzPara, TIMEOUT_REPLY, 0) != RX_OK) {
+    if (ReadPara() != RX_OK) {
         TimeoutReport();
         return;
     }
-    GetRxBufPara();
     CopyPPtoVars();
     SetPanelValues();
     InitPanelValues();
@@ -55,13 +47,10 @@ void GetData(void)
     poll = 1;
     DispVis();
     while (poll == 1) {
-        SendTelegram(1);
-        const int rx = WaitRxBuf(AnzData, TIMEOUT_REPLY, 1);
+        const int rx = ReadRecord(1);
         if (rx == RX_ABANDONED) // a nested Stop, connect or transfer cleared poll
             break;
         if (rx == RX_OK) {
-            GetRxBufData();
-            CopyDatatoVars();
             SetPanelData();
             ShowGraph();
             KeepNorm();
@@ -85,16 +74,12 @@ void GetJmpBuf(void)
     unsigned char thresholdLine[16];
 
     poll = 0;
-    order = ORDER_GET_JUMPBUF;
-    SendTelegram(1);
-    if (WaitRxBuf(16, TIMEOUT_REPLY, 0) != RX_OK) {
+    if (ReadJumpBuffer() != RX_OK) {
         TimeoutReport();
         return;
     }
-    for (int i = 0; i < 16; i++) {
-        jumpbuf[i] = szReadBuf[i];
+    for (int i = 0; i < 16; i++)
         thresholdLine[i] = dataTrshWork;
-    }
     DeleteGraphPlot(panel, PANEL_GRAPHDATA1, -1, 1);
     SetCtrlAttribute(panel, PANEL_GRAPHDATA2, ATTR_VISIBLE, 0);
     SetCtrlAttribute(panel, PANEL_GRAPHRAW1, ATTR_VISIBLE, 0);

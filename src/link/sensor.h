@@ -1,5 +1,5 @@
-// src/link: the sensor link; uses every floor below it (core, util, panel, branding, history,
-// assist).
+// src/link: the sensor link as the panel drives it; uses every floor below it (core, util,
+// wire, history, assist, panel, branding).
 // The sensor commands: parameter transfer, live polling and the jump buffer.
 #ifndef KIVREL_LINK_SENSOR_H
 #define KIVREL_LINK_SENSOR_H

@@ -1,5 +1,5 @@
-// src/link: the sensor link; uses every floor below it (core, util, panel, branding, history,
-// assist).
+// src/link: the sensor link as the panel drives it; uses every floor below it (core, util,
+// wire, history, assist, panel, branding).
 // Everything that follows a parameter set going between the panel and a target: the panel's
 // marks, the journal's row, and a fresh NORM history once the sensor works with a new set.
 #ifndef KIVREL_LINK_TRANSFERS_H

@@ -1,4 +1,4 @@
-// src/panel: the operator panel; uses core and util.
+// src/panel: the operator panel; uses core, util, wire, history, assist.
 // The main panel and the identifiers of the controls the program addresses. The panel file
 // carries the same numbers; changing one here means changing it there.
 #ifndef KIVREL_PANEL_CONTROLS_H

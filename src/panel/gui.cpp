@@ -73,7 +73,7 @@ void GetPanelValues(void)
     for (int i = 0; i < ParaControlCount; i++) {
         GetCtrlVal(panel, paraPairs[i].control, paraPairs[i].variable);
         if (paraPairs[i].control == PANEL_POWER) // percent to the sensor scale, 0 = full
-            power = static_cast<unsigned char>(46 - (power * 46 / 100));
+            power = PowerToSensor(power);
     }
 }
 
@@ -81,7 +81,7 @@ void SetPanelValues(void)
 {
     for (int i = 0; i < ParaControlCount; i++) {
         if (paraPairs[i].control == PANEL_POWER) // sensor scale to percent, in place
-            power = static_cast<unsigned char>((100 * (46 - power)) / 46);
+            power = PowerToPercent(power);
         SetCtrlVal(panel, paraPairs[i].control, *paraPairs[i].variable);
     }
 }
@@ -200,16 +200,6 @@ int CBF_ParaVisible(int pnl, int, int event, void *, int, int)
 }
 
 // ---- Live displays and charts ----------------------------------------------------------------
-
-unsigned Word(unsigned char low, unsigned char high)
-{
-    return low + 256u * high;
-}
-
-unsigned PercentOfIn0(unsigned part, unsigned in0)
-{
-    return 100u * part / in0;
-}
 
 void SetPanelData(void)
 {

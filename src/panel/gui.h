@@ -1,9 +1,10 @@
-// src/panel: the operator panel; uses core and util.
+// src/panel: the operator panel; uses core, util, wire, history, assist.
 // The operator panel: page and view switching, parameter editing, live displays and charts.
 #ifndef KIVREL_PANEL_GUI_H
 #define KIVREL_PANEL_GUI_H
 
 #include "controls.h"
+#include "measure.h" // Word, PercentOfIn0
 #include "state.h"
 
 namespace kivrel
@@ -45,10 +46,6 @@ void InitPanelValues(void); // labels, dimming and the dead-time list from the f
 
 // One record to the seven displays and the strip-chart history, then to the graph.
 void SetPanelData(void);
-// A 16-bit value of the record: the sensor sends it low byte first.
-unsigned Word(unsigned char low, unsigned char high);
-// `part` as the whole percentage of the IN0 period that WIN and EDGE show; in0 must not be 0.
-unsigned PercentOfIn0(unsigned part, unsigned in0);
 void ShowGraph(void);
 
 int CBF_EditTrshMod(int panel, int control, int event, void *callbackData, int eventData1,

@@ -1,4 +1,4 @@
-// src/panel: the operator panel; uses core and util.
+// src/panel: the operator panel; uses core, util, wire, history, assist.
 // Unsent edits: the panel remembers the parameter set last read from or written to the sensor,
 // marks every parameter control that differs from it and says so in the window title, which
 // also names the port in use. A file loaded or saved is not the sensor: it changes no memory.

@@ -1,4 +1,4 @@
-// src/util: array and path utilities; uses core only.
+// src/util: arrays, paths and the arithmetic of the sensor's values; uses core only.
 // Copy and shift of arrays of doubles, moved bit for bit.
 #ifndef KIVREL_UTIL_ARRAY1D_H
 #define KIVREL_UTIL_ARRAY1D_H

@@ -1,4 +1,4 @@
-// src/util: array and path utilities; uses core only.
+// src/util: arrays, paths and the arithmetic of the sensor's values; uses core only.
 // The file part of a path, for status lines that name a file without its folder.
 #ifndef KIVREL_UTIL_PATHS_H
 #define KIVREL_UTIL_PATHS_H

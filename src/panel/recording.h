@@ -1,4 +1,4 @@
-// src/history: what the tool keeps of measurements and parameter changes; uses the panel and below.
+// src/panel: the operator panel; uses core, util, wire, history, assist.
 // Live recording: every record that polling shows as one CSV row. Rows are handed to the system
 // in batches, at least once a second while polling and at once when polling ends by any path,
 // so a crash of the program loses at most the last second of rows. (What the system has been

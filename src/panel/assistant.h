@@ -1,4 +1,4 @@
-// src/assist: the set-up assistant, advisory only; uses history, the panel and below.
+// src/panel: the operator panel; uses core, util, wire, history, assist.
 // What SUGGEST and the adjustment view show; nothing here ever sends.
 #ifndef KIVREL_ASSIST_ASSISTANT_H
 #define KIVREL_ASSIST_ASSISTANT_H

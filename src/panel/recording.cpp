@@ -2,9 +2,9 @@
 
 #include "controls.h"
 #include "csv.h"
-#include "gui.h"
 #include "keep.h"
 #include "paths.h"
+#include "records.h"
 #include "state.h"
 
 #include "formatio.h"
@@ -24,10 +24,6 @@ static int recLength;       // bytes in recBuf
 static int recRows;         // rows taken since the start
 static double recStart;     // Timer() at the start
 static double recLastWrite; // Timer() when recBuf was last handed over
-
-static const char RecordingHeader[] =
-    "time,seconds,dat0,dat1,norm,threshold,hysteresis,in0_period,active_window,edge_time,"
-    "active_percent,edge_percent\n";
 
 static void ShowRecButton(void)
 {
@@ -113,8 +109,8 @@ void StartRecordingTo(const char *path)
     }
     recRows = 0;
     recStart = Timer();
-    std::memcpy(recBuf, RecordingHeader, sizeof RecordingHeader - 1);
-    recLength = sizeof RecordingHeader - 1;
+    recLength = static_cast<int>(std::strlen(RecordingHeader));
+    std::memcpy(recBuf, RecordingHeader, static_cast<size_t>(recLength));
     if (WriteHeldRows() != 0) {
         EndRecording(1);
         return;
@@ -147,21 +143,9 @@ void HandOverRows(void)
 
 static void AppendRow(void)
 {
-    const unsigned adjedge = Word(dataAdjedgeL, dataAdjedgeH);
-    const unsigned adjin0 = Word(dataAdjin0L, dataAdjin0H);
-    const unsigned adjin1 = Word(dataAdjin1L, dataAdjin1H);
-    char stamp[40];
-    char percents[24] = ",";
     char row[256];
-
-    CsvTimeStamp(stamp, sizeof stamp);
-    // The percentages as the displays compute them; none without an IN0 period.
-    if (adjin0 != 0)
-        std::snprintf(percents, sizeof percents, "%u,%u", PercentOfIn0(adjin1, adjin0),
-                      PercentOfIn0(adjedge, adjin0));
-    const int n = std::snprintf(row, sizeof row, "%s,%.3f,%u,%u,%u,%u,%u,%u,%u,%u,%s\n", stamp,
-                                Timer() - recStart, dataDat0, dataDat1, dataNorm, dataTrshWork,
-                                dataHystWork, adjin0, adjin1, adjedge, percents);
+    const int n = FormatRecordRow(row, sizeof row, Timer() - recStart);
+    if (n < 0) return;
     if (recLength + n > static_cast<int>(sizeof recBuf) && WriteHeldRows() != 0) {
         EndRecording(1);
         return;

@@ -1,0 +1,25 @@
+// The event loop the logic spins in while it waits, and the end of a program asked to end:
+// services that need no widgets, for the panel program and the command line alike.
+#ifndef KIVREL_PLATFORM_EVENTLOOP_H
+#define KIVREL_PLATFORM_EVENTLOOP_H
+
+// Dispatches callbacks until QuitUserInterface has been called and the callback running at
+// that moment has returned.
+int RunUserInterface(void);
+int QuitUserInterface(int returnCode);
+// Runs every pending event, callbacks nested, and returns. Called again at once (a spinning
+// wait) with nothing pending, it sleeps until the next event or a few milliseconds at most, so
+// a spin does not burn a core.
+int ProcessSystemEvents(void);
+
+// A program without a panel (the command line): the application object and its event loop.
+// stdout closed by its reader makes writes fail instead of ending the process. 0 when an
+// application object exists already, which the program then does not own.
+int InitConsoleRuntime(int *argc, char *argv[]);
+void CloseConsoleRuntime(void);
+
+// 1 once a termination request (SIGTERM, SIGINT, SIGHUP) has been seen by the event loop; a
+// second request ends the process at once.
+int TerminationRequested(void);
+
+#endif

@@ -1,0 +1,79 @@
+#include "records.h"
+
+#include "csv.h"
+#include "measure.h"
+#include "state.h"
+
+#include <cstdio>
+
+namespace kivrel
+{
+
+const char RecordingHeader[] =
+    "time,seconds,dat0,dat1,norm,threshold,hysteresis,in0_period,active_window,edge_time,"
+    "active_percent,edge_percent\n";
+
+// The record's values beyond time and seconds, as both formats take them.
+struct RecordValues {
+    unsigned adjedge, adjin0, adjin1;
+    int havePeriod;
+    unsigned activePercent, edgePercent;
+};
+
+static RecordValues Values(void)
+{
+    RecordValues v{};
+    v.adjedge = Word(dataAdjedgeL, dataAdjedgeH);
+    v.adjin0 = Word(dataAdjin0L, dataAdjin0H);
+    v.adjin1 = Word(dataAdjin1L, dataAdjin1H);
+    // The percentages as the displays compute them; none without an IN0 period.
+    v.havePeriod = v.adjin0 != 0;
+    if (v.havePeriod) {
+        v.activePercent = PercentOfIn0(v.adjin1, v.adjin0);
+        v.edgePercent = PercentOfIn0(v.adjedge, v.adjin0);
+    }
+    return v;
+}
+
+static int Fitted(int n, int size)
+{
+    return n >= 0 && n < size ? n : -1;
+}
+
+int FormatRecordRow(char *row, int size, double seconds)
+{
+    const RecordValues v = Values();
+    char stamp[40];
+    char percents[24] = ",";
+
+    CsvTimeStamp(stamp, sizeof stamp);
+    if (v.havePeriod)
+        std::snprintf(percents, sizeof percents, "%u,%u", v.activePercent, v.edgePercent);
+    return Fitted(std::snprintf(row, static_cast<size_t>(size),
+                                "%s,%.3f,%u,%u,%u,%u,%u,%u,%u,%u,%s\n", stamp, seconds, dataDat0,
+                                dataDat1, dataNorm, dataTrshWork, dataHystWork, v.adjin0, v.adjin1,
+                                v.adjedge, percents),
+                  size);
+}
+
+int FormatRecordJson(char *line, int size, double seconds)
+{
+    const RecordValues v = Values();
+    char stamp[40];
+    char percents[64] = "\"active_percent\":null,\"edge_percent\":null";
+
+    CsvTimeStamp(stamp, sizeof stamp);
+    if (v.havePeriod)
+        std::snprintf(percents, sizeof percents, "\"active_percent\":%u,\"edge_percent\":%u",
+                      v.activePercent, v.edgePercent);
+    return Fitted(
+        std::snprintf(line, static_cast<size_t>(size),
+                      "{\"time\":\"%s\",\"seconds\":%.3f,\"dat0\":%u,\"dat1\":%u,\"norm\":%u,"
+                      "\"threshold\":%u,\"hysteresis\":%u,\"in0_period\":%u,"
+                      "\"active_window\":%u,\"edge_time\":%u,%s}\n",
+                      stamp, seconds, dataDat0, dataDat1, dataNorm, dataTrshWork, dataHystWork,
+                      v.adjin0, v.adjin1, v.adjedge, percents),
+        size);
+}
+
+} // namespace kivrel
