@@ -1,5 +1,6 @@
 // The command line, read before the run-time comes up so that --help and --version need no
 // display.
+#include "cmdline.h"
 #include "cvirte.h"
 
 #include <QCommandLineOption>
@@ -8,6 +9,8 @@
 #include <QStringList>
 
 #include <cstdio>
+#include <deque>
+#include <map>
 
 #ifndef KIVREL_VERSION
 #define KIVREL_VERSION "unknown"
@@ -46,6 +49,21 @@ const char *const kQtValueOptions[] = {"platform",
                                        "name",
                                        "title"};
 const char *const kQtFlagOptions[] = {"reverse", "nograb", "dograb", "sync", "widgetcount"};
+
+// A device for COM 1: a path as it stands, a bare name under /dev or /dev/serial/by-id where
+// one of them has it (else as it stands, and the open will say there is no such device).
+void useDevice(QString device)
+{
+    if (!device.contains(u'/')) {
+        for (const QString &folder :
+             {QStringLiteral("/dev/"), QStringLiteral("/dev/serial/by-id/")})
+            if (QFileInfo::exists(folder + device)) {
+                device = folder + device;
+                break;
+            }
+    }
+    qputenv("KIVREL_COM1", device.toLocal8Bit());
+}
 
 } // namespace
 
@@ -86,11 +104,135 @@ int ProcessCommandLine(int argc, char *argv[])
         std::printf("kivrel %s\n", KIVREL_VERSION);
         return 0;
     }
-    if (parser.isSet(port)) {
-        QString device = parser.value(port);
-        if (!device.contains(u'/') && QFileInfo::exists(QStringLiteral("/dev/") + device))
-            device = QStringLiteral("/dev/") + device;
-        qputenv("KIVREL_COM1", device.toLocal8Bit());
-    }
+    if (parser.isSet(port)) useDevice(parser.value(port));
     return -1;
+}
+
+// ---- Programs with commands ------------------------------------------------------------------
+
+namespace
+{
+
+struct CmdLine {
+    QString command;
+    QStringList arguments;
+    QString error;
+    std::map<QString, QString> values; // option name -> value ("" for a set flag)
+    std::deque<QByteArray> strings;    // what the accessors handed out, kept alive
+};
+
+CmdLine &cmdLine()
+{
+    static CmdLine c;
+    return c;
+}
+
+const char *keep(const QString &text)
+{
+    cmdLine().strings.push_back(text.toLocal8Bit());
+    return cmdLine().strings.back().constData();
+}
+
+void addOptions(QCommandLineParser &parser, const CmdLineOption *options, int count)
+{
+    for (int i = 0; i < count; ++i) {
+        QStringList names{QString::fromLatin1(options[i].name)};
+        if (options[i].letter) names.prepend(QString(QLatin1Char(options[i].letter)));
+        QCommandLineOption option(names);
+        if (options[i].valueName) option.setValueName(QString::fromLatin1(options[i].valueName));
+        parser.addOption(option);
+    }
+}
+
+void takeValues(const QCommandLineParser &parser, const CmdLineOption *options, int count)
+{
+    for (int i = 0; i < count; ++i) {
+        const QString name = QString::fromLatin1(options[i].name);
+        if (parser.isSet(name))
+            cmdLine().values[name] = options[i].valueName ? parser.value(name) : QString();
+    }
+}
+
+} // namespace
+
+int ParseCmdLine(int argc, char *argv[], const CmdLineOption *global, int globalCount,
+                 const CmdLineCommand *commands, int commandCount)
+{
+    CmdLine &c = cmdLine();
+    c = CmdLine{};
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    if (args.isEmpty()) args << QStringLiteral("program");
+
+    QCommandLineParser first;
+    first.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+    addOptions(first, global, globalCount);
+    if (!first.parse(args)) {
+        c.error = first.errorText();
+        return -1;
+    }
+    takeValues(first, global, globalCount);
+    QStringList rest = first.positionalArguments();
+    if (rest.isEmpty()) return 0;
+    c.command = rest.takeFirst();
+    const CmdLineCommand *command = nullptr;
+    for (int i = 0; i < commandCount; ++i)
+        if (c.command == QLatin1String(commands[i].name)) command = &commands[i];
+    if (!command) {
+        c.error = QStringLiteral("unknown command '%1'").arg(c.command);
+        return -1;
+    }
+    QCommandLineParser second;
+    addOptions(second, command->options, command->count);
+    if (!second.parse(QStringList{args.first()} + rest)) {
+        c.error = second.errorText();
+        return -1;
+    }
+    takeValues(second, command->options, command->count);
+    c.arguments = second.positionalArguments();
+    return 0;
+}
+
+const char *CmdLineCommandName(void)
+{
+    return keep(cmdLine().command);
+}
+
+int CmdLineIsSet(const char *name)
+{
+    return cmdLine().values.count(QString::fromLatin1(name)) ? 1 : 0;
+}
+
+const char *CmdLineValue(const char *name)
+{
+    const auto it = cmdLine().values.find(QString::fromLatin1(name));
+    return keep(it == cmdLine().values.end() ? QString() : it->second);
+}
+
+int CmdLineArgCount(void)
+{
+    return int(cmdLine().arguments.size());
+}
+
+const char *CmdLineArg(int index)
+{
+    return keep(cmdLine().arguments.value(index));
+}
+
+const char *CmdLineError(void)
+{
+    return keep(cmdLine().error);
+}
+
+int UsePortName(const char *port)
+{
+    QString name = QString::fromLocal8Bit(port ? port : "").trimmed();
+    if (name.startsWith(QLatin1String("COM"), Qt::CaseInsensitive)) name = name.mid(3);
+    bool number = false;
+    const int n = name.toInt(&number, 10);
+    if (number) return n >= 1 && n <= 255 ? n : -1;
+    if (name.isEmpty()) return -1;
+    useDevice(QString::fromLocal8Bit(port).trimmed());
+    return 1;
 }

@@ -18,6 +18,7 @@
 #endif
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -38,76 +39,6 @@ bool isBlank(char c)
 }
 
 } // namespace
-
-int ArrayToFile(const char *fileName, const void *array, int dataType, int numElements,
-                int numGroups, int arrayDataOrder, int fileLayout, int columnSeparation,
-                int fieldWidth, int fileType, int fileAction)
-{
-    if (!fileName || !array || numElements < 1) return FIO_UNSUPPORTED;
-    if (dataType != kUnsignedChar || numGroups != 1 || arrayDataOrder != 0 || fileLayout != 0 ||
-        columnSeparation != 0 || fieldWidth < 1 || fieldWidth > 32 || fileType != kTextFile ||
-        fileAction != kTruncate)
-        return FIO_UNSUPPORTED;
-
-    QByteArray text;
-    const auto *bytes = static_cast<const unsigned char *>(array);
-    for (int i = 0; i < numElements; ++i)
-        text += QByteArray::number(bytes[i]).rightJustified(fieldWidth, ' ') + '\n';
-
-    QSaveFile file(QFile::decodeName(fileName));
-    if (!file.open(QIODevice::WriteOnly)) return FIO_OPEN_ERROR;
-    // QSaveFile::commit() does not notice a failing final flush (a full disk), so flush first
-    // and give up on the temporary file if that fails.
-    if (file.write(text) != text.size() || !file.flush()) {
-        file.cancelWriting();
-        return FIO_IO_ERROR;
-    }
-    return file.commit() ? 0 : FIO_IO_ERROR;
-}
-
-int FileToArray(const char *fileName, void *array, int dataType, int numElements, int numGroups,
-                int arrayDataOrder, int fileLayout, int fileType)
-{
-    if (!fileName || !array || numElements < 1) return FIO_UNSUPPORTED;
-    if (dataType != kUnsignedChar || numGroups != 1 || arrayDataOrder != 0 || fileLayout != 0 ||
-        fileType != kTextFile)
-        return FIO_UNSUPPORTED;
-
-    QFile file(QFile::decodeName(fileName));
-    // A named pipe or a terminal would block the open or the read until its other end acts,
-    // and a device never ends: only regular files (and, as before, folders) go further.
-    const QFileInfo info(file);
-    if (info.exists() && !info.isFile() && !info.isDir()) return FIO_OPEN_ERROR;
-    if (!file.open(QIODevice::ReadOnly)) return FIO_OPEN_ERROR;
-    if (file.size() > kMaxFileSize) return FIO_TOO_LARGE;
-    const QByteArray text = file.read(kMaxFileSize + 1);
-    if (file.error() != QFileDevice::NoError)
-        return FIO_IO_ERROR; // a directory or a device that cannot be read
-    if (text.size() > kMaxFileSize) return FIO_TOO_LARGE;
-
-    QByteArray values(numElements, '\0');
-    int count = 0;
-    const char *p = text.constData();
-    const char *end = p + text.size();
-    for (;;) {
-        while (p < end && isBlank(*p))
-            ++p;
-        if (p == end) break;
-        if (count == numElements) return FIO_TOO_MANY_VALUES;
-        unsigned value = 0;
-        const char *start = p;
-        while (p < end && *p >= '0' && *p <= '9') {
-            value = value * 10 + unsigned(*p - '0');
-            if (value > 255) return FIO_BAD_VALUE;
-            ++p;
-        }
-        if (p == start || (p < end && !isBlank(*p))) return FIO_BAD_VALUE;
-        values[count++] = char(value);
-    }
-    if (count < numElements) return FIO_TOO_FEW_VALUES;
-    std::memcpy(array, values.constData(), size_t(numElements));
-    return 0;
-}
 
 namespace
 {
@@ -132,6 +63,115 @@ int failed(int code, const QString &why)
 }
 
 } // namespace
+
+int ArrayToFile(const char *fileName, const void *array, int dataType, int numElements,
+                int numGroups, int arrayDataOrder, int fileLayout, int columnSeparation,
+                int fieldWidth, int fileType, int fileAction)
+{
+    if (!fileName || !array || numElements < 1) return FIO_UNSUPPORTED;
+    if (dataType != kUnsignedChar || numGroups != 1 || arrayDataOrder != 0 || fileLayout != 0 ||
+        columnSeparation != 0 || fieldWidth < 1 || fieldWidth > 32 || fileType != kTextFile ||
+        fileAction != kTruncate)
+        return FIO_UNSUPPORTED;
+
+    QByteArray text;
+    const auto *bytes = static_cast<const unsigned char *>(array);
+    for (int i = 0; i < numElements; ++i)
+        text += QByteArray::number(bytes[i]).rightJustified(fieldWidth, ' ') + '\n';
+
+    const QString name = QFile::decodeName(fileName);
+    // "-" is stdout, and a pipe or a terminal takes the text as it comes: there is no file to
+    // replace, and a temporary file renamed over a device would replace the device's name.
+    const QFileInfo info(name);
+    if (name == QLatin1String("-") || (info.exists() && !info.isFile() && !info.isDir())) {
+        QFile stream(name);
+        const bool open = name == QLatin1String("-")
+                              ? stream.open(stdout, QIODevice::WriteOnly)
+                              : stream.open(QIODevice::WriteOnly | QIODevice::Append);
+        if (!open) return failed(FIO_OPEN_ERROR, stream.errorString());
+        if (stream.write(text) != text.size() || !stream.flush())
+            return failed(FIO_IO_ERROR, stream.errorString());
+        return 0;
+    }
+    QSaveFile file(name);
+    if (!file.open(QIODevice::WriteOnly)) return failed(FIO_OPEN_ERROR, file.errorString());
+    // QSaveFile::commit() does not notice a failing final flush (a full disk), so flush first
+    // and give up on the temporary file if that fails.
+    if (file.write(text) != text.size() || !file.flush()) {
+        const QString why = file.errorString();
+        file.cancelWriting();
+        return failed(FIO_IO_ERROR, why);
+    }
+    return file.commit() ? 0 : failed(FIO_IO_ERROR, file.errorString());
+}
+
+int FileToArray(const char *fileName, void *array, int dataType, int numElements, int numGroups,
+                int arrayDataOrder, int fileLayout, int fileType)
+{
+    if (!fileName || !array || numElements < 1) return FIO_UNSUPPORTED;
+    if (dataType != kUnsignedChar || numGroups != 1 || arrayDataOrder != 0 || fileLayout != 0 ||
+        fileType != kTextFile)
+        return FIO_UNSUPPORTED;
+
+    QFile file(QFile::decodeName(fileName));
+    // A named pipe or a terminal would block the open or the read until its other end acts,
+    // and a device never ends: only regular files (and, as before, folders) go further.
+    const QFileInfo info(file);
+    if (info.exists() && !info.isFile() && !info.isDir())
+        return failed(FIO_OPEN_ERROR, QStringLiteral("not a regular file"));
+    if (!file.open(QIODevice::ReadOnly)) return failed(FIO_OPEN_ERROR, file.errorString());
+    if (file.size() > kMaxFileSize)
+        return failed(
+            FIO_TOO_LARGE,
+            QStringLiteral("larger than %1 KiB: not a parameter file").arg(kMaxFileSize / 1024));
+    const QByteArray text = file.read(kMaxFileSize + 1);
+    if (file.error() != QFileDevice::NoError) // a directory or a device that cannot be read
+        return failed(FIO_IO_ERROR,
+                      info.isDir() ? QStringLiteral("a folder, not a file") : file.errorString());
+    if (text.size() > kMaxFileSize)
+        return failed(
+            FIO_TOO_LARGE,
+            QStringLiteral("larger than %1 KiB: not a parameter file").arg(kMaxFileSize / 1024));
+
+    QByteArray values(numElements, '\0');
+    int count = 0;
+    int line = 1;
+    const char *p = text.constData();
+    const char *end = p + text.size();
+    for (;;) {
+        while (p < end && isBlank(*p))
+            line += *p++ == '\n';
+        if (p == end) break;
+        if (count == numElements)
+            return failed(
+                FIO_TOO_MANY_VALUES,
+                QStringLiteral("line %1: more than %2 values").arg(line).arg(numElements));
+        unsigned value = 0;
+        const char *start = p;
+        bool inRange = true;
+        while (p < end && *p >= '0' && *p <= '9') {
+            value = value * 10 + unsigned(*p - '0');
+            inRange = inRange && value <= 255;
+            if (value > 255) value = 256; // kept from overflowing on a long run of digits
+            ++p;
+        }
+        if (p == start || (p < end && !isBlank(*p)) || !inRange) {
+            const char *stop = p;
+            while (stop < end && !isBlank(*stop) && stop - start < 40)
+                ++stop;
+            return failed(FIO_BAD_VALUE,
+                          QStringLiteral("line %1: \"%2\" is not a value from 0 to 255")
+                              .arg(line)
+                              .arg(QString::fromUtf8(start, stop - start)));
+        }
+        values[count++] = char(value);
+    }
+    if (count < numElements)
+        return failed(FIO_TOO_FEW_VALUES,
+                      QStringLiteral("%1 values, %2 needed").arg(count).arg(numElements));
+    std::memcpy(array, values.constData(), size_t(numElements));
+    return 0;
+}
 
 const char *GetFileErrorText(void)
 {

@@ -2,6 +2,9 @@
 #ifndef KIVREL_PLATFORM_FORMATIO_H
 #define KIVREL_PLATFORM_FORMATIO_H
 
+// Data types of arrays, in files and in plots.
+enum { VAL_DOUBLE = 4, VAL_UNSIGNED_CHAR = 8 };
+
 // Error codes of the array-file services.
 enum {
     FIO_OPEN_ERROR = -1,      // the file cannot be opened or created
@@ -15,7 +18,7 @@ enum {
 
 // Writes `numElements` elements of `array` as text. Only what parameter files use is
 // implemented: unsigned 8-bit elements (type 8), one group, layout 0, fixed-width fields,
-// text files, truncate. Returns 0 or a negative code above.
+// text files, truncate. The name "-" writes to stdout. Returns 0 or a negative code above.
 int ArrayToFile(const char *fileName, const void *array, int dataType, int numElements,
                 int numGroups, int arrayDataOrder, int fileLayout, int columnSeparation,
                 int fieldWidth, int fileType, int fileAction);

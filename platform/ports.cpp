@@ -1,13 +1,21 @@
 #include "ports_p.h"
+#include "rs232.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcessEnvironment>
 #include <QSerialPortInfo>
 
 #include <algorithm>
+#include <cstring>
 #include <map>
 #include <set>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 namespace kivrel::platform
 {
@@ -246,4 +254,64 @@ void noteAccess(int n, bool denied)
         dir().denied.erase(n);
 }
 
+// ---- The C-style port list for the logic ---------------------------------------------------
+
+namespace
+{
+
+template <std::size_t N> void copyText(char (&out)[N], const QString &text)
+{
+    QByteArray bytes = text.toLocal8Bit();
+    if (bytes.size() >= qsizetype(N)) bytes.truncate(qsizetype(N) - 1);
+    std::memcpy(out, bytes.constData(), size_t(bytes.size()));
+    out[bytes.size()] = '\0';
+}
+
+bool userMayOpen(const QString &device)
+{
+#ifdef Q_OS_UNIX
+    return ::faccessat(AT_FDCWD, QFile::encodeName(device).constData(), R_OK | W_OK, AT_EACCESS) ==
+           0;
+#else
+    Q_UNUSED(device);
+    return true;
+#endif
+}
+
+} // namespace
+
 } // namespace kivrel::platform
+
+using namespace kivrel::platform;
+
+int RefreshComPorts(void)
+{
+    refreshPorts();
+    int highest = 0;
+    for (int n = 1; n <= kLastNumber; ++n)
+        if (!comDevice(n, false).isEmpty()) highest = n;
+    return highest;
+}
+
+int GetComPortInfo(int port, ComPortInfo *info)
+{
+    if (port < 1 || port > kLastNumber) return RS232_INVALID_PORT;
+    if (!info) return RS232_ERROR;
+    *info = ComPortInfo{};
+    const QString mapped = mappedDevice(port);
+    QString device = mapped;
+    if (mapped.isEmpty()) {
+        const auto it = dir().present.find(port);
+        if (it == dir().present.end()) return 0;
+        device = it->second.location;
+        copyText(info->description, it->second.description == QLatin1String("n/a")
+                                        ? QString()
+                                        : it->second.description);
+        copyText(info->serialNumber, it->second.serialNumber);
+    }
+    info->mapped = !mapped.isEmpty();
+    copyText(info->device, device);
+    copyText(info->name, shortDeviceName(device));
+    info->access = userMayOpen(device) ? 1 : 0;
+    return 0;
+}

@@ -41,4 +41,24 @@ int SetCTSMode(int port, int mode);
 // outside 1 to 255.
 int GetComDeviceName(int port, char name[], int size);
 
+// Why the last OpenComConfig failed: 0 when it worked, else one of these, with the system's
+// words for it in `reason` (at most size - 1 bytes and a NUL).
+enum { COM_OPEN_FAILED = 1, COM_OPEN_NO_ACCESS = 2, COM_OPEN_IN_USE = 3 };
+int GetComOpenError(char reason[], int size);
+
+// The port list as the panel's COM selector shows it.
+struct ComPortInfo {
+    char device[260];      // "/dev/ttyUSB0"; empty when the number has no device
+    char name[260];        // the way an operator knows it: "ttyUSB0", "~/sim/com5"
+    char description[128]; // "FT232R USB UART"; empty when the system does not say
+    char serialNumber[64]; // of a USB adapter; empty when it has none
+    int mapped;            // 1: the device was named by KIVREL_COM<n> or --port
+    int access;            // 1: this user may open it; 0: not (the dialout group)
+};
+// Looks at the machine's ports afresh. Returns the highest COM number with a device, 0 when
+// there is none.
+int RefreshComPorts(void);
+// What the last look found behind COM n; 0, or RS232_INVALID_PORT.
+int GetComPortInfo(int port, ComPortInfo *info);
+
 #endif

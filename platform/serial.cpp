@@ -6,6 +6,7 @@
 #include "rs232.h"
 #include "ports_p.h"
 #include "serial_p.h"
+#include "eventloop_p.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -25,6 +26,10 @@
 #ifdef Q_OS_LINUX
 #include <linux/serial.h>
 #include <sys/ioctl.h>
+#endif
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <unistd.h>
 #endif
 
 namespace kivrel::platform
@@ -197,14 +202,41 @@ QString deviceFor(int port, const char *deviceName)
     return name;
 }
 
-// The status line keeps its short text; the system's own reason goes to stderr.
-void complain(int port, const QString &device, const QString &reason)
+struct OpenError {
+    int kind = 0;
+    QByteArray reason;
+};
+
+OpenError &lastOpenError()
 {
+    static OpenError e;
+    return e;
+}
+
+// The status line keeps its short text; the system's own reason goes to stderr, and is kept
+// for GetComOpenError. A program without a panel says it in its own words.
+void complain(int port, const QString &device, const QString &reason, int kind)
+{
+    lastOpenError() = {kind, reason.toLocal8Bit()};
+    if (kivrel::platform::consoleProgram()) return;
     const QString where = device.isEmpty() ? QStringLiteral("COM%1").arg(port)
                                            : QStringLiteral("COM%1 (%2)").arg(port).arg(device);
     std::fprintf(stderr, "kivrel: %s: cannot open: %s\n", where.toLocal8Bit().constData(),
                  reason.toLocal8Bit().constData());
     std::fflush(stderr);
+}
+
+// A permission error on a device the user may read and write means another program holds it.
+bool mayOpen(const QString &device)
+{
+#ifdef Q_OS_UNIX
+    // As the open itself is judged: by the effective (file-system) user.
+    return ::faccessat(AT_FDCWD, QFile::encodeName(device).constData(), R_OK | W_OK, AT_EACCESS) ==
+           0;
+#else
+    Q_UNUSED(device);
+    return true;
+#endif
 }
 
 bool applyLine(QSerialPort &p, long baudRate, int parity, int dataBits, int stopBits)
@@ -265,8 +297,9 @@ int OpenComConfig(int port, const char *deviceName, long baudRate, int parity, i
     ++s.generation;
 
     const QString device = deviceFor(port, deviceName);
+    lastOpenError() = {};
     if (device.isEmpty() || (device.startsWith(u'/') && !QFileInfo::exists(device))) {
-        complain(port, device, QStringLiteral("no such device"));
+        complain(port, device, QStringLiteral("no such device"), COM_OPEN_FAILED);
         return RS232_NO_PORT_FOUND;
     }
 
@@ -277,15 +310,23 @@ int OpenComConfig(int port, const char *deviceName, long baudRate, int parity, i
     p.setReadBufferSize(s.inputQueueSize);
     if (!p.open(QIODevice::ReadWrite)) {
         const QSerialPort::SerialPortError e = p.error();
-        complain(port, device, p.errorString());
+        const bool denied = e == QSerialPort::PermissionError && !mayOpen(device);
+        const bool inUse = e == QSerialPort::PermissionError && !denied;
+        complain(port, device,
+                 inUse ? p.errorString() + QStringLiteral(": in use by another program")
+                       : p.errorString(),
+                 denied  ? COM_OPEN_NO_ACCESS
+                 : inUse ? COM_OPEN_IN_USE
+                         : COM_OPEN_FAILED);
         p.clearError();
-        kivrel::platform::noteAccess(port, e == QSerialPort::PermissionError);
+        kivrel::platform::noteAccess(port, denied);
         kivrel::platform::portsChanged();
         return e == QSerialPort::DeviceNotFoundError ? RS232_NO_PORT_FOUND : RS232_CANNOT_OPEN_PORT;
     }
     kivrel::platform::noteAccess(port, false);
     kivrel::platform::portsChanged();
     if (!applyLine(p, baudRate, parity, dataBits, stopBits)) {
+        lastOpenError() = {COM_OPEN_FAILED, "the driver refused the line settings"};
         p.close();
         return RS232_UNKNOWN_SYSTEM_ERROR;
     }
@@ -413,4 +454,15 @@ int GetComDeviceName(int port, char name[], int size)
     std::memcpy(name, bytes.constData(), size_t(bytes.size()));
     name[bytes.size()] = '\0';
     return 0;
+}
+
+int GetComOpenError(char reason[], int size)
+{
+    const OpenError &e = lastOpenError();
+    if (reason && size > 0) {
+        const qsizetype n = std::min<qsizetype>(e.reason.size(), size - 1);
+        std::memcpy(reason, e.reason.constData(), size_t(n));
+        reason[n] = '\0';
+    }
+    return e.kind;
 }

@@ -5,6 +5,7 @@
 #define KIVREL_PLATFORM_USERINT_H
 
 #include "eventloop.h" // RunUserInterface, QuitUserInterface, ProcessSystemEvents
+#include "formatio.h"  // VAL_DOUBLE, VAL_UNSIGNED_CHAR
 
 // Event codes delivered to callbacks.
 enum {
@@ -38,9 +39,6 @@ enum {
     ATTR_TITLE = 2100,          // the window title (string)
     ATTR_WINDOW_MODIFIED = 2101 // 1: the title carries the desktop's mark for unsaved work
 };
-
-// Data types of plotted arrays.
-enum { VAL_DOUBLE = 4, VAL_UNSIGNED_CHAR = 8 };
 
 // Control style of a text message made with NewCtrl.
 enum { CTRL_TEXT_MSG = 160 };

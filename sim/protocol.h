@@ -33,7 +33,8 @@ struct Faults {
     bool silent = false;     // never answer
     bool shortReply = false; // one byte too few
     bool longReply = false;  // one byte too many (also after orders that have no answer)
-    bool noise = false;      // random bytes of random length 1..32 instead of the answer
+    bool noise = false;      // random bytes of random length 1..32 instead of the answer, and
+                             // a parameter write stored with one byte garbled
     double delaySec = 0;     // extra wait before answering (applied by the line layer)
     long dropAfter = -1;     // hang up after this many telegrams; negative: never
     int order = 0;           // 0: faults hit every order code, else only this one

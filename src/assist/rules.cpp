@@ -86,6 +86,19 @@ Suggestion SuggestSetting(int trshmod, int haveJump, const unsigned char jump[16
     return s;
 }
 
+void DescribeSuggestion(const Suggestion &s, char *text, int size)
+{
+    const size_t n = static_cast<size_t>(size);
+    if (!s.ok) {
+        std::snprintf(text, n, "%s", s.refusal);
+        return;
+    }
+    std::snprintf(text, n,
+                  "THRESHOLD %d: %d above the highest minimum, %d below background; "
+                  "HYSTERESIS %d",
+                  s.threshold, s.threshold - s.markLevel, s.background - s.threshold, s.hysteresis);
+}
+
 void JudgeWindow(unsigned in0Period, unsigned activeWindow, unsigned edgeTime, char *text, int size)
 {
     const size_t n = static_cast<size_t>(size);

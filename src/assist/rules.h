@@ -28,6 +28,10 @@ enum {
 Suggestion SuggestSetting(int trshmod, int haveJump, const unsigned char jump[16],
                           const unsigned char *norms, int count);
 
+// The line that goes with a suggestion: how it came about, or why there is none. Writes at
+// most size bytes with the NUL.
+void DescribeSuggestion(const Suggestion &s, char *text, int size);
+
 // "window 58 % ✓  edge 41 %: late by 12 %", against a window of about 60 % of the IN0 period
 // with the edge in its middle. Writes at most size bytes with the NUL.
 enum { WindowAim = 60, WindowTolerance = 5, EdgeTolerance = 5 };

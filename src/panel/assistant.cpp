@@ -29,22 +29,17 @@ void ForgetJumpBuffer(void)
 void ShowSuggestion(void)
 {
     unsigned char mode = 0;
-    char text[160];
+    char text[256];
 
     // The mode as the panel shows it, as every mode rule takes it.
     GetCtrlVal(panel, PANEL_TRSHMOD, &mode);
     const Suggestion s = SuggestSetting(mode, jumpBufferRead, jumpbuf, normHistory, normCount);
-    if (!s.ok) {
-        SetCtrlVal(panel, PANEL_SUGGESTION, s.refusal);
-        return;
+    DescribeSuggestion(s, text, sizeof text);
+    if (s.ok) {
+        SetCtrlVal(panel, PANEL_THRESHOLD, s.threshold);
+        SetCtrlVal(panel, PANEL_HYSTERESIS, s.hysteresis);
+        MarkUnsentEdits();
     }
-    SetCtrlVal(panel, PANEL_THRESHOLD, s.threshold);
-    SetCtrlVal(panel, PANEL_HYSTERESIS, s.hysteresis);
-    MarkUnsentEdits();
-    std::snprintf(text, sizeof text,
-                  "THRESHOLD %d: %d above the highest minimum, %d below background; "
-                  "HYSTERESIS %d",
-                  s.threshold, s.threshold - s.markLevel, s.background - s.threshold, s.hysteresis);
     SetCtrlVal(panel, PANEL_SUGGESTION, text);
 }
 

@@ -4,6 +4,7 @@
 #include "controls.h"
 #include "helptexts.h"
 #include "marks.h"
+#include "paranames.h"
 #include "state.h"
 
 #include "userint.h"
@@ -86,30 +87,14 @@ void SetPanelValues(void)
     }
 }
 
-static const char *const deadTimePercent[16] = {"0",  "6",  "12", "18", "24", "30", "36", "42",
-                                                "48", "54", "60", "66", "72", "78", "84", "90"};
-static const char *const deadTimeMillis[16] = {"0",  "2",  "4",  "6",  "8",  "10", "12", "14",
-                                               "16", "18", "20", "22", "24", "26", "28", "30"};
-
 // The four mode rules each work on the panel they are given: a callback passes its own.
 static void ApplyTrshMod(int pnl)
 {
     GetCtrlVal(pnl, PANEL_TRSHMOD, &trshmod);
-    if (trshmod == 0) {
-        SetCtrlAttribute(pnl, PANEL_DELTATRSH, ATTR_DIMMED, 1);
-        SetCtrlAttribute(pnl, PANEL_HYSTERESIS, ATTR_LABEL_TEXT, "HYSTERESIS");
-        SetCtrlAttribute(pnl, PANEL_THRESHOLD, ATTR_LABEL_TEXT, "TRESHOLD");
-    }
-    if (trshmod == 1) {
-        SetCtrlAttribute(pnl, PANEL_DELTATRSH, ATTR_DIMMED, 0);
-        SetCtrlAttribute(pnl, PANEL_HYSTERESIS, ATTR_LABEL_TEXT, "DELTA HYST");
-        SetCtrlAttribute(pnl, PANEL_THRESHOLD, ATTR_LABEL_TEXT, "MAX TRSH");
-    }
-    if (trshmod == 2) {
-        SetCtrlAttribute(pnl, PANEL_DELTATRSH, ATTR_DIMMED, 0);
-        SetCtrlAttribute(pnl, PANEL_HYSTERESIS, ATTR_LABEL_TEXT, "DELTA HYST");
-        SetCtrlAttribute(pnl, PANEL_THRESHOLD, ATTR_LABEL_TEXT, "MIN TRSH");
-    }
+    if (trshmod > 2) return; // no mode of the panel's: everything stays as it was
+    SetCtrlAttribute(pnl, PANEL_DELTATRSH, ATTR_DIMMED, trshmod == 0 ? 1 : 0);
+    SetCtrlAttribute(pnl, PANEL_HYSTERESIS, ATTR_LABEL_TEXT, HysteresisLabel(trshmod));
+    SetCtrlAttribute(pnl, PANEL_THRESHOLD, ATTR_LABEL_TEXT, ThresholdLabel(trshmod));
 }
 
 static void ApplyPmod(int pnl)
@@ -123,8 +108,7 @@ static void ApplyDeadTimeMode(int pnl)
 {
     GetCtrlVal(pnl, PANEL_DEADTIMEMODE, &deadtimemode);
     const char *const *texts = deadtimemode == 0 ? deadTimePercent : deadTimeMillis;
-    SetCtrlAttribute(pnl, PANEL_DEADTIME, ATTR_LABEL_TEXT,
-                     deadtimemode == 0 ? "DEAD TIME[%]" : "DEAD TIME[ms]");
+    SetCtrlAttribute(pnl, PANEL_DEADTIME, ATTR_LABEL_TEXT, DeadTimeLabel(deadtimemode));
     for (int i = 0; i < 16; i++)
         ReplaceListItem(pnl, PANEL_DEADTIME, i, texts[i], i);
 }

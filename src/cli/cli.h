@@ -1,0 +1,74 @@
+// src/cli: kivrel-cli, the sensor from a script; stands on the shared floors alone (core, util,
+// wire, history, assist) and never on the panel.
+// What the command line's parts share: exit statuses, the connection, output.
+#ifndef KIVREL_CLI_CLI_H
+#define KIVREL_CLI_CLI_H
+
+namespace kivrel
+{
+
+// Exit statuses, the same for every command.
+enum {
+    EXIT_OK = 0,
+    EXIT_DIFFERENT = 1, // diff found differences
+    EXIT_USAGE = 2,
+    EXIT_VERIFY = 3,   // what was read back is not what was written
+    EXIT_NO_REPLY = 4, // no reply, a reply of the wrong length, a failed line check
+    EXIT_PORT = 5,     // the port cannot be opened
+    EXIT_BAD_FILE = 6  // a parameter file that cannot be read or written
+};
+
+// The program's name in every line it writes to stderr.
+extern const char cliName[];
+
+// One line on stderr, "kivrel-cli: ...", and `status` back.
+int Fail(int status, const char *format, ...) __attribute__((format(printf, 2, 3)));
+
+// Text for stdout; 0, or -1 once stdout is closed by its reader (nothing more is written).
+int Print(const char *format, ...) __attribute__((format(printf, 1, 2)));
+int PrintText(const char *text, int length);
+// `text` as a JSON string, quotes included, into `out` (of `size` bytes).
+void JsonString(char *out, int size, const char *text);
+
+// Opens com and checks the line, as the panel does before its first command. EXIT_OK, or the
+// status after saying what failed.
+int Connect(void);
+// A reply the sensor did not give: what came instead, and EXIT_NO_REPLY.
+int NoReply(const char *what, int expected);
+// The settle wait for `target`, then the parameter set of its memory into pp; the journal gets
+// its row. EXIT_OK or EXIT_NO_REPLY.
+int ReadSensorSet(void);
+// pp to target's memory and, unless `verify` is 0, read back after the settle wait and
+// compared byte for byte. EXIT_OK, EXIT_NO_REPLY or EXIT_VERIFY.
+int WriteSensorSet(int verify);
+
+// A parameter file's 15 values into `values`; EXIT_OK or EXIT_BAD_FILE after saying which
+// line and why. The journal gets its row.
+int LoadParaFile(const char *path, unsigned char values[15]);
+
+// The parameter set `values` as a table by name, or as JSON.
+void PrintParaSet(const unsigned char values[15], int json, const char *memory);
+// "power=50", "trigger=ADJ EXT": the wire index and the sensor's byte. EXIT_OK or EXIT_USAGE
+// after saying why.
+int ParseAssignment(const char *text, int *wire, unsigned char *value);
+// The value of parameter `wire` as the panel shows it, with the byte the sensor holds in
+// brackets where the two differ: "50 % (23)", "CONT (0)".
+void DescribeValue(int wire, const unsigned char values[15], char *text, int size);
+
+// The program: reads its command line, runs the command, returns the exit status.
+int CliMain(int argc, char *argv[]);
+
+// The commands; each returns its exit status.
+int CmdPorts(void);
+int CmdCheck(void);
+int CmdRead(void);
+int CmdWrite(void);
+int CmdSet(void);
+int CmdDiff(void);
+int CmdWatch(void);
+int CmdJump(void);
+int CmdSuggest(void);
+
+} // namespace kivrel
+
+#endif

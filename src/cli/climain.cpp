@@ -1,0 +1,178 @@
+// The command line of kivrel-cli: its options, its help, and which command runs.
+#include "cli.h"
+
+#include "journal.h"
+#include "state.h"
+
+#include "cmdline.h"
+
+#include <cstdio>
+#include <cstring>
+
+#ifndef KIVREL_VERSION
+#define KIVREL_VERSION "unknown"
+#endif
+
+namespace kivrel
+{
+
+static const CmdLineOption globalOptions[] = {
+    {"port", 'p', "PORT"}, {"help", 'h', nullptr}, {"version", 'V', nullptr}};
+
+// Every command also takes --port and --help after its name.
+#define KIVREL_COMMON                                                                              \
+    {"help", 'h', nullptr},                                                                        \
+    {                                                                                              \
+        "port", 'p', "PORT"                                                                        \
+    }
+
+static const CmdLineOption helpOnly[] = {KIVREL_COMMON};
+static const CmdLineOption jsonOptions[] = {KIVREL_COMMON, {"json", 0, nullptr}};
+static const CmdLineOption readOptions[] = {
+    KIVREL_COMMON, {"json", 0, nullptr}, {"eeprom", 0, nullptr}, {"output", 'o', "FILE"}};
+static const CmdLineOption writeOptions[] = {
+    KIVREL_COMMON, {"eeprom", 0, nullptr}, {"no-verify", 0, nullptr}};
+static const CmdLineOption setOptions[] = {KIVREL_COMMON, {"eeprom", 0, nullptr}};
+static const CmdLineOption diffOptions[] = {
+    KIVREL_COMMON, {"json", 0, nullptr}, {"eeprom", 0, nullptr}};
+static const CmdLineOption watchOptions[] = {
+    KIVREL_COMMON, {"seconds", 0, "S"}, {"count", 0, "N"}, {"jsonl", 0, nullptr}};
+static const CmdLineOption suggestOptions[] = {KIVREL_COMMON,
+                                               {"json", 0, nullptr},
+                                               {"seconds", 0, "S"},
+                                               {"apply", 0, nullptr},
+                                               {"eeprom", 0, nullptr}};
+
+#define KIVREL_OPTIONS(table) table, static_cast<int>(sizeof table / sizeof table[0])
+
+static const CmdLineCommand commands[] = {
+    {"ports", KIVREL_OPTIONS(jsonOptions)},     {"check", KIVREL_OPTIONS(helpOnly)},
+    {"read", KIVREL_OPTIONS(readOptions)},      {"write", KIVREL_OPTIONS(writeOptions)},
+    {"set", KIVREL_OPTIONS(setOptions)},        {"diff", KIVREL_OPTIONS(diffOptions)},
+    {"watch", KIVREL_OPTIONS(watchOptions)},    {"jump", KIVREL_OPTIONS(jsonOptions)},
+    {"suggest", KIVREL_OPTIONS(suggestOptions)}};
+
+struct Command {
+    const char *name;
+    int (*run)(void);
+    int needsSensor;
+    const char *help;
+};
+
+static const Command commandTable[] = {
+    {"ports", CmdPorts, 0,
+     "Usage: kivrel-cli ports [--json]\n"
+     "The serial ports by COM number, as the panel's COM PORT list numbers them: device,\n"
+     "description, serial number, and whether this user may open it.\n"},
+    {"check", CmdCheck, 1,
+     "Usage: kivrel-cli [--port PORT] check\n"
+     "Opens the port and checks the line; prints the status line the panel shows.\n"},
+    {"read", CmdRead, 1,
+     "Usage: kivrel-cli [--port PORT] read [--eeprom] [--json] [-o FILE]\n"
+     "Reads the sensor's parameter set from RAM (or EEPROM) and prints it by name, with the\n"
+     "panel's labels, power in percent, modes by their names; in brackets the byte the\n"
+     "sensor holds where it differs from what the panel shows.\n"
+     "  -o, --output FILE  write a parameter file as the panel writes it instead (- for stdout)\n"},
+    {"write", CmdWrite, 1,
+     "Usage: kivrel-cli [--port PORT] write FILE [--eeprom] [--no-verify]\n"
+     "Writes a parameter file's set to RAM (or EEPROM), then reads it back from the same\n"
+     "memory and compares byte for byte: status 0 only when they match, 3 naming every\n"
+     "parameter that differs. A bad file sends nothing (status 6).\n"},
+    {"set", CmdSet, 1,
+     "Usage: kivrel-cli [--port PORT] set NAME=VALUE... [--eeprom]\n"
+     "Reads the set, changes the named parameters, writes and verifies it. Names as\n"
+     "'kivrel-cli read' prints them; values as on the panel: power in percent (0 to 100),\n"
+     "modes by name or number (trigger=ADJ_EXT, pmod=DYN, trshmod=FIX), deadtime as the\n"
+     "list's step 0 to 15, the others 0 to 255. An unknown name or a value out of range sends\n"
+     "nothing (status 2).\n"},
+    {"diff", CmdDiff, 1,
+     "Usage: kivrel-cli [--port PORT] diff FILE [--eeprom] [--json]\n"
+     "Compares the sensor's set in RAM (or EEPROM) with a parameter file, by name: status 0\n"
+     "when they are the same, 1 when they differ.\n"},
+    {"watch", CmdWatch, 1,
+     "Usage: kivrel-cli [--port PORT] watch [--seconds S | --count N] [--jsonl]\n"
+     "Polls as the panel does and prints one CSV row per record, with the header and columns\n"
+     "of the panel's recordings (--jsonl: one JSON object per line). Ctrl-C or SIGTERM ends\n"
+     "it after the row in hand; a reader that closes the pipe ends it quietly.\n"},
+    {"jump", CmdJump, 1,
+     "Usage: kivrel-cli [--port PORT] jump [--json]\n"
+     "Reads the jump buffer: the minimum NORM after each of the last 16 edges, one per line.\n"},
+    {"suggest", CmdSuggest, 1,
+     "Usage: kivrel-cli [--port PORT] suggest [--seconds S] [--json] [--apply [--eeprom]]\n"
+     "Polls S seconds (default 10), reads the jump buffer and prints the panel's SUGGEST:\n"
+     "THRESHOLD and HYSTERESIS with how they came about, or why there are none (TRSH MODE\n"
+     "FIX only). --apply writes them to RAM (or EEPROM) and verifies them; with nothing to\n"
+     "apply it exits with status 3.\n"},
+};
+
+static const char programHelp[] =
+    "Usage: kivrel-cli [--port PORT] COMMAND [OPTIONS]\n"
+    "The KIVREL edge-detection sensor from a script, on the panel's own protocol code.\n"
+    "\n"
+    "Commands:\n"
+    "  ports     the serial ports by COM number\n"
+    "  check     the line check\n"
+    "  read      the parameter set, by name or as a parameter file\n"
+    "  write     a parameter file to the sensor, read back and verified\n"
+    "  set       change parameters by name, verified\n"
+    "  diff      the sensor against a parameter file\n"
+    "  watch     live records as CSV rows\n"
+    "  jump      the jump buffer's 16 minima\n"
+    "  suggest   THRESHOLD and HYSTERESIS from polling and the jump buffer\n"
+    "'kivrel-cli COMMAND --help' says more of each.\n"
+    "\n"
+    "Options:\n"
+    "  -p, --port PORT  a COM number as the panel numbers ports (default 1), a device path\n"
+    "                   (/dev/ttyUSB0), or a name under /dev or /dev/serial/by-id\n"
+    "  -h, --help       this help\n"
+    "  -V, --version    the version\n"
+    "\n"
+    "Exit status:\n"
+    "  0  success\n"
+    "  1  diff found differences\n"
+    "  2  usage error: unknown command or option, a value out of range\n"
+    "  3  verification failed: what was read back is not what was written\n"
+    "  4  no reply, a reply of the wrong length, or a failed line check\n"
+    "  5  the port cannot be opened\n"
+    "  6  a bad parameter file\n"
+    "\n"
+    "COM n is the device named by KIVREL_COM<n>, otherwise the n-th serial port of the\n"
+    "machine. Every read and write goes into the daily parameter journal under\n"
+    "$XDG_DATA_HOME/kivrel/journal/. Errors go to stderr, one line each.\n";
+
+int CliMain(int argc, char *argv[])
+{
+    journalProgram = cliName;
+    if (ParseCmdLine(argc, argv, KIVREL_OPTIONS(globalOptions), KIVREL_OPTIONS(commands)) != 0) {
+        return Fail(EXIT_USAGE, "%s (kivrel-cli --help lists what there is)", CmdLineError());
+    }
+    const char *name = CmdLineCommandName();
+    const Command *command = nullptr;
+    for (const Command &c : commandTable)
+        if (std::strcmp(c.name, name) == 0) command = &c;
+    if (!command) {
+        if (CmdLineIsSet("version")) {
+            Print("kivrel-cli %s\n", KIVREL_VERSION);
+            return EXIT_OK;
+        }
+        if (CmdLineIsSet("help")) {
+            Print("%s", programHelp);
+            return EXIT_OK;
+        }
+        return Fail(EXIT_USAGE, "a command, please (kivrel-cli --help lists them)");
+    }
+    if (CmdLineIsSet("help")) {
+        Print("%s", command->help);
+        return EXIT_OK;
+    }
+    com = 1;
+    if (CmdLineIsSet("port")) {
+        com = UsePortName(CmdLineValue("port"));
+        if (com < 0) return Fail(EXIT_USAGE, "--port %s: no such port", CmdLineValue("port"));
+    }
+    sync = 0x55;
+    target = RAM;
+    return command->run();
+}
+
+} // namespace kivrel

@@ -1,0 +1,232 @@
+// kivrel-cli against the built simulator: every command's exit status, output and telegrams,
+// the faults a line and a file can have, and the ends of watch.
+#include "sim_fixture.h"
+
+#include "rs232.h"
+
+#include <QDate>
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <sys/stat.h>
+
+using namespace kivrel::test;
+
+namespace
+{
+
+struct CliRun {
+    int status = -1;
+    QString out, err;
+};
+
+// A parameter file as the panel writes it.
+QByteArray paraFile(const Bytes &values)
+{
+    QByteArray text;
+    for (unsigned char v : values)
+        text += QByteArray::number(v).rightJustified(4, ' ') + '\n';
+    return text;
+}
+
+// The simulator's factory set, as its first read answers it.
+const Bytes kFactory{120, 150, 10, 0, 10, 0, 10, 10, 1, 1, 2, 0, 0, 20, 0};
+
+class CliTest : public ::testing::Test
+{
+  protected:
+    // kivrel-cli with `args` against COM 1 = the simulator, its journal in the test's folder.
+    CliRun cli(const QStringList &args, const QString &com1)
+    {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("KIVREL_COM1", com1);
+        env.insert("XDG_DATA_HOME", dir.filePath("data"));
+        p.setProcessEnvironment(env);
+        p.start(KIVREL_CLI, args);
+        CliRun r;
+        if (!p.waitForFinished(30000)) return r;
+        r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        r.out = QString::fromUtf8(p.readAllStandardOutput());
+        r.err = QString::fromUtf8(p.readAllStandardError());
+        return r;
+    }
+    // The order codes the simulator received, from its --verbose log: "7,3".
+    static QString orders(SimProcess &sim)
+    {
+        sim.stop();
+        QStringList codes;
+        static const QRegularExpression order(R"(order (\d)( \(fault\))? ->)");
+        for (const QString &line : sim.errorOutput().split('\n'))
+            if (const auto m = order.match(line); m.hasMatch()) codes << m.captured(1);
+        return codes.join(',');
+    }
+    QString write(const QString &name, const QByteArray &text)
+    {
+        QFile f(dir.filePath(name));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(text);
+        return f.fileName();
+    }
+    QTemporaryDir dir;
+};
+
+} // namespace
+
+// Commands against a sensor that answers, a silent or short one, a noisy line, a port in use and
+// bad files: the status, what stdout says, and the telegrams that went out.
+TEST_F(CliTest, CommandsOutcomesAndTheWire)
+{
+    Bytes other = kFactory;
+    other[0] = 99, other[2] = 23;
+    const QString good = write("good.dat", paraFile(other));
+    const QString same = write("same.dat", paraFile(kFactory));
+    write("short.dat", paraFile(Bytes(kFactory.begin(), kFactory.end() - 1)));
+    write("over.dat", paraFile(kFactory) + "256\n");
+    write("text.dat", "120\n150\nten\n");
+    QDir(dir.path()).mkdir("folder.dat");
+    ::mkfifo(dir.filePath("fifo.dat").toLocal8Bit().constData(), 0644);
+    QFile big(dir.filePath("big.dat"));
+    big.open(QIODevice::WriteOnly);
+    big.resize(100 << 20);
+    big.close();
+
+    const QString factoryTable = "threshold     TRESHOLD        120\n";
+    const struct {
+        QStringList sim, args;
+        int status;
+        QString out;  // stdout holds this (a regular expression)
+        QString wire; // order codes on the line
+        QString err;  // stderr holds this
+    } rows[] = {
+        {{}, {"check"}, 0, "^LINE OK {30}V4.0\n$", "7", ""},
+        {{}, {"read"}, 0, factoryTable + ".*power +POWER \\[%\\] +78 % \\(10\\)", "7,3", ""},
+        {{},
+         {"read", "--eeprom", "-o", "-"},
+         0,
+         "^" + QRegularExpression::escape(paraFile(kFactory)) + "$",
+         "7,4",
+         ""},
+        {{},
+         {"read", "--json"},
+         0,
+         R"(^\{"memory":"RAM","port":1,"parameters":\{"threshold":120,)",
+         "7,3",
+         ""},
+        {{}, {"write", good}, 0, "written to RAM and verified", "7,1,3", ""},
+        {{}, {"write", good, "--eeprom"}, 0, "written to EEPROM and verified", "7,2,4", ""},
+        {{}, {"write", good, "--no-verify"}, 0, "written to RAM\n", "7,1", ""},
+        {{},
+         {"set", "threshold=130", "power=50", "trigger=ADJ_EXT"},
+         0,
+         "set in RAM and verified",
+         "7,3,1,3",
+         ""},
+        {{}, {"diff", same}, 0, "^$", "7,3", ""},
+        {{},
+         {"diff", good, "--json"},
+         1,
+         R"("name":"threshold","sensor":120,"file":99)",
+         "7,3",
+         ""},
+        {{}, {"jump"}, 0, "^(\\d+\n){16}$", "7,3,6", ""},
+        {{"--silent"}, {"check"}, 4, "^$", "7", "no reply to the line check"},
+        {{"--short", "--fault-order", "3"},
+         {"read"},
+         4,
+         "^$",
+         "7,3",
+         "a reply of 14 bytes to the RAM read, 15 expected"},
+        {{"--noise", "--fault-order", "1"},
+         {"write", good},
+         3,
+         "^$",
+         "7,1,3",
+         "verification failed: \\w+ sent \\d+, read back \\d+"},
+        {{"--drop-after", "2"}, {"write", good}, 4, "^$", "7,1", "no reply to the RAM read"},
+        {{}, {"write", dir.filePath("short.dat")}, 6, "^$", "", "14 values, 15 needed"},
+        {{}, {"diff", dir.filePath("over.dat")}, 6, "^$", "", "line 16: more than 15 values"},
+        {{}, {"write", dir.filePath("text.dat")}, 6, "^$", "", R"(line 3: "ten" is not a value)"},
+        {{}, {"write", dir.filePath("folder.dat")}, 6, "^$", "", "folder"},
+        {{}, {"write", dir.filePath("fifo.dat")}, 6, "^$", "", "not a regular file"},
+        {{}, {"write", dir.filePath("big.dat")}, 6, "^$", "", "not a parameter file"},
+        {{}, {"set", "threshold=256"}, 2, "^$", "", "from 0 to 255"},
+        {{}, {"set", "colour=3"}, 2, "^$", "", "unknown parameter 'colour'"},
+        {{}, {"read", "--port", "/nonexistent/tty"}, 5, "^$", "", "cannot open: no such device"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.args.join(' ').toStdString() + " with " + row.sim.join(' ').toStdString());
+        SimProcess sim(QStringList{"--fast", "--verbose"} + row.sim);
+        ASSERT_TRUE(sim.ok());
+        const CliRun r = cli(row.args, QString::fromStdString(sim.path()));
+        EXPECT_EQ(r.status, row.status) << r.err.toStdString();
+        EXPECT_TRUE(QRegularExpression(row.out, QRegularExpression::DotMatchesEverythingOption)
+                        .match(r.out)
+                        .hasMatch())
+            << r.out.toStdString();
+        EXPECT_TRUE(QRegularExpression(row.err).match(r.err).hasMatch()) << r.err.toStdString();
+        EXPECT_EQ(orders(sim), row.wire);
+    }
+
+    // A port another program holds: this process opens it first.
+    SimProcess sim({"--fast"});
+    ASSERT_TRUE(sim.ok());
+    ASSERT_EQ(OpenComConfig(9, sim.path().c_str(), 4800, 0, 8, 1, 1024, 1024), 0);
+    const CliRun held = cli({"check"}, QString::fromStdString(sim.path()));
+    CloseCom(9);
+    EXPECT_EQ(held.status, 5);
+    EXPECT_TRUE(held.err.contains("in use by another program")) << held.err.toStdString();
+
+    // Every transfer in the journal, marked as the command line's.
+    QFile journal(
+        dir.filePath("data/kivrel/journal/" + QDate::currentDate().toString(Qt::ISODate) + ".csv"));
+    ASSERT_TRUE(journal.open(QIODevice::ReadOnly));
+    const QStringList rows2 = QString::fromUtf8(journal.readAll()).split('\n', Qt::SkipEmptyParts);
+    ASSERT_GT(rows2.size(), 10);
+    for (const QString &row : rows2.mid(1))
+        EXPECT_TRUE(row.endsWith(",kivrel-cli")) << row.toStdString();
+}
+
+// watch ends after the row in hand on SIGTERM, and quietly when its reader goes: every row whole.
+TEST_F(CliTest, WatchEndsWithEveryRowComplete)
+{
+    SimProcess sim({"--fast", "--rate", "10"});
+    ASSERT_TRUE(sim.ok());
+    static const QRegularExpression row(
+        R"(^\d{4}-\d\d-\d\dT[\d:.]+[+-]\d\d:\d\d,\d+\.\d{3}(,\d+){8}(,\d*){2}$)");
+    auto wholeRows = [](const QString &out, int atLeast) {
+        QStringList lines = out.split('\n');
+        EXPECT_TRUE(lines.last().isEmpty()) << "the last row ends with its line end";
+        lines.removeLast();
+        EXPECT_GE(lines.size(), atLeast + 1);
+        EXPECT_TRUE(lines.value(0).startsWith("time,seconds,dat0"));
+        for (const QString &line : lines.mid(1))
+            EXPECT_TRUE(row.match(line).hasMatch()) << line.toStdString();
+    };
+
+    QProcess watch;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("KIVREL_COM1", QString::fromStdString(sim.path()));
+    env.insert("XDG_DATA_HOME", dir.filePath("data"));
+    watch.setProcessEnvironment(env);
+    watch.start(KIVREL_CLI, {"watch"});
+    QByteArray out;
+    while (out.count('\n') < 6 && watch.waitForReadyRead(10000))
+        out += watch.readAllStandardOutput();
+    watch.terminate();
+    ASSERT_TRUE(watch.waitForFinished(10000));
+    out += watch.readAllStandardOutput();
+    EXPECT_EQ(watch.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(watch.exitCode(), 0) << watch.readAllStandardError().toStdString();
+    wholeRows(QString::fromUtf8(out), 5);
+
+    QProcess pipe;
+    pipe.setProcessEnvironment(env);
+    pipe.start("bash",
+               {"-c", QString("'%1' watch | head -n 4; exit ${PIPESTATUS[0]}").arg(KIVREL_CLI)});
+    ASSERT_TRUE(pipe.waitForFinished(20000));
+    EXPECT_EQ(pipe.exitCode(), 0) << pipe.readAllStandardError().toStdString();
+    wholeRows(QString::fromUtf8(pipe.readAllStandardOutput()), 3);
+}
