@@ -13,7 +13,7 @@ install(FILES ${PROJECT_SOURCE_DIR}/packaging/example.orbeck.kivrel.metainfo.xml
 find_program(KIVREL_GZIP gzip REQUIRED)
 set(KIVREL_DOC_DIR ${PROJECT_BINARY_DIR}/packaging)
 set(kivrel_gz_files)
-foreach(page kivrel.1 kivrel-sim.1)
+foreach(page kivrel.1 kivrel-sim.1 kivrel-cli.1)
   configure_file(${PROJECT_SOURCE_DIR}/packaging/${page}.in ${KIVREL_DOC_DIR}/${page} @ONLY)
   list(APPEND kivrel_gz_files ${KIVREL_DOC_DIR}/${page}.gz)
 endforeach()
@@ -30,7 +30,10 @@ endforeach()
 add_custom_target(kivrel-docs ALL DEPENDS ${kivrel_gz_files})
 
 install(FILES ${KIVREL_DOC_DIR}/kivrel.1.gz ${KIVREL_DOC_DIR}/kivrel-sim.1.gz
-  DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  ${KIVREL_DOC_DIR}/kivrel-cli.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# Where bash-completion loads a command's completion on first use.
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/kivrel-cli.bash-completion
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME kivrel-cli)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright ${KIVREL_DOC_DIR}/changelog.gz
   DESTINATION ${CMAKE_INSTALL_DOCDIR})
 

@@ -21,7 +21,7 @@ fail() {
 }
 skipped=()
 
-for f in kivrel.1.gz kivrel-sim.1.gz changelog.gz; do
+for f in kivrel.1.gz kivrel-sim.1.gz kivrel-cli.1.gz changelog.gz; do
   [ -f "$build/packaging/$f" ] ||
     fail "$build/packaging/$f is not built: build the default target (or kivrel-docs) first"
 done
@@ -56,11 +56,12 @@ dpkg-deb -f "$deb" Depends | grep -q libqt6widgets6 ||
 
 # --- Files: what is there, owned by root, with Debian's permissions -----------------------
 dpkg-deb -c "$deb" >"$tmp/contents"
-for f in usr/bin/kivrel usr/bin/kivrel-sim usr/share/kivrel/Kivrelv40.uir \
+for f in usr/bin/kivrel usr/bin/kivrel-sim usr/bin/kivrel-cli usr/share/kivrel/Kivrelv40.uir \
          usr/share/kivrel/Orbeck.bmp usr/share/applications/kivrel.desktop \
          usr/share/icons/hicolor/128x128/apps/kivrel.png \
          usr/share/metainfo/example.orbeck.kivrel.metainfo.xml \
          usr/share/man/man1/kivrel.1.gz usr/share/man/man1/kivrel-sim.1.gz \
+         usr/share/man/man1/kivrel-cli.1.gz usr/share/bash-completion/completions/kivrel-cli \
          usr/share/doc/kivrel/copyright usr/share/doc/kivrel/changelog.gz; do
   grep -q " \./$f\$" "$tmp/contents" || fail "the package lacks /$f"
 done
@@ -75,7 +76,7 @@ done <"$tmp/contents"
 
 root=$tmp/root
 dpkg-deb -x "$deb" "$root"
-for p in kivrel kivrel-sim; do
+for p in kivrel kivrel-sim kivrel-cli; do
   sections=$(LC_ALL=C readelf -S -W "$root/usr/bin/$p")
   ! grep -qE '\] \.(symtab|debug_info|comment) ' <<<"$sections" ||
     fail "/usr/bin/$p is not stripped of symbols, debug information and compiler notes"
@@ -96,7 +97,7 @@ grep -q '^License: GPL-3.0-or-later$' "$root/usr/share/doc/kivrel/copyright" ||
 # (roff's \- read as -, comment lines left out).
 long_options() { grep -v '^\.\\"' "$1" | sed 's/\\-/-/g' | grep -oE -- '--[a-z][a-z0-9-]*' | sort -u; }
 
-for p in kivrel kivrel-sim; do
+for p in kivrel kivrel-sim kivrel-cli; do
   page=$root/usr/share/man/man1/$p.1.gz
   zcat "$page" | gzip -9 -n | cmp -s - "$page" || fail "$p.1.gz is not compressed with gzip -9n"
   zcat "$page" >"$tmp/$p.1"
@@ -116,6 +117,16 @@ if ! diff <(long_options "$tmp/sim-help.txt") <(long_options "$tmp/kivrel-sim.1"
   grep '^[<>]' "$tmp/sim-options.diff"
   fail "packaging/kivrel-sim.1.in does not match kivrel-sim --help"
 fi
+
+# kivrel-cli's manual page names every option its help and its commands' help list.
+{
+  "$root/usr/bin/kivrel-cli" --help
+  for c in ports check read write set diff watch jump suggest; do
+    "$root/usr/bin/kivrel-cli" "$c" --help
+  done
+} >"$tmp/cli-help.txt" || fail "kivrel-cli --help failed"
+missing=$(comm -23 <(long_options "$tmp/cli-help.txt") <(long_options "$tmp/kivrel-cli.1"))
+[ -z "$missing" ] || fail "kivrel-cli's help lists options its manual page lacks: $missing"
 
 # kivrel's --help, where the program has one (it ends at once): its options must be in the
 # manual page. Without one the program starts its window, and timeout ends it.
