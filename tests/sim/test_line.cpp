@@ -14,6 +14,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
+#include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -368,14 +369,18 @@ TEST(LineProgram, StatsCountMarksAndEdgesSinceTheLastWrite)
     const Case cases[] = {{false, 120}, {true, 120}, {true, 60}};
     std::vector<std::unique_ptr<Program>> sims;
     std::vector<std::unique_ptr<Client>> clients;
+    // Each simulator's windows are timed from its own start: starting the others, or waiting
+    // for them to end, never lengthens them.
+    std::vector<Clock::time_point> started;
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         sims.push_back(
             std::make_unique<Program>(std::vector<std::string>{"--fast", "--stats", "--verbose"}));
         clients.push_back(std::make_unique<Client>(sims.back()->firstLine()));
+        started.push_back(Clock::now());
         ASSERT_TRUE(clients.back()->ok());
     }
-    ::usleep(500000);
     for (std::size_t i = 0; i < std::size(cases); ++i) {
+        std::this_thread::sleep_until(started[i] + std::chrono::milliseconds(500));
         if (!cases[i].write) continue;
         Bytes t = telegram(SendRam);
         const ParamBytes p = factoryDefaults();
@@ -384,9 +389,11 @@ TEST(LineProgram, StatsCountMarksAndEdgesSinceTheLastWrite)
         clients[i]->send(t);
     }
     // Idle from here on, as while a test judges the tool's suggestion; SIGTERM finds it so.
-    ::usleep(1200000);
     for (std::size_t i = 0; i < std::size(cases); ++i) {
+        std::this_thread::sleep_until(started[i] + std::chrono::milliseconds(1700));
         ::kill(sims[i]->pid, SIGTERM);
+    }
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
         EXPECT_EQ(sims[i]->wait(), 0);
         const std::string err = Program::readAll(sims[i]->err);
         // With --verbose the write logs the window it closes; the defaults gave an edge a mark.
