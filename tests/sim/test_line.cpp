@@ -20,6 +20,7 @@
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 
 extern char **environ;
 
@@ -468,6 +469,7 @@ TEST(LineProgram, ErrorsAreOneLineAndNonZero)
         {"--rate", "fast"},
         {"--rate"},
         {"--depth", "101"},
+        {"--depth", "-1"},
         {"--drop-after", "0"},
         {"--fault-order", "9"},
         {"--fast=yes"},
@@ -504,6 +506,54 @@ TEST(LineOptions, ParsesValuesAndFaults)
     EXPECT_EQ(o.faults.order, 5);
     EXPECT_EQ(o.eeprom, "e.txt");
     EXPECT_FALSE(o.fast);
+}
+
+// Every ranged option takes both ends of its range, keeps what it took, and refuses the
+// values just beyond either end.
+TEST(LineOptions, RangesTakeBothEndsAndRefuseWhatLiesBeyond)
+{
+    struct Range {
+        const char *option;
+        const char *low, *high, *belowLow, *aboveHigh;
+        double lowKept, highKept;
+        double (*kept)(const Options &);
+    };
+    const Range ranges[] = {
+        {"--rate", "0", "500", "-0.1", "500.1", 0, 500,
+         [](const Options &o) { return o.target.rateHz; }},
+        {"--mark", "1", "90", "0.9", "90.1", 0.01, 0.9,
+         [](const Options &o) { return o.target.markFraction; }},
+        {"--depth", "0", "100", "-1", "101", 0, 1, [](const Options &o) { return o.target.depth; }},
+        {"--jitter", "0", "50", "-0.1", "50.1", 0, 50,
+         [](const Options &o) { return o.target.noise; }},
+        {"--seed", "0", "2147483647", "-1", "2147483648", 0, 2147483647,
+         [](const Options &o) { return double(o.target.seed); }},
+        {"--delay", "0", "3600", "-0.1", "3600.1", 0, 3600,
+         [](const Options &o) { return o.faults.delaySec; }},
+        {"--drop-after", "1", "1000000000", "0", "1000000001", 1, 1e9,
+         [](const Options &o) { return double(o.faults.dropAfter); }},
+        {"--fault-order", "1", "7", "0", "8", 1, 7,
+         [](const Options &o) { return double(o.faults.order); }},
+    };
+    for (const Range &r : ranges) {
+        const std::pair<const char *, double> ends[] = {{r.low, r.lowKept}, {r.high, r.highKept}};
+        for (const auto &[value, kept] : ends) {
+            SCOPED_TRACE(std::string(r.option) + " " + value);
+            const char *argv[] = {"kivrel-sim", r.option, value};
+            Options o;
+            std::string error;
+            ASSERT_EQ(parseOptions(3, argv, o, error), ParseResult::Run) << error;
+            EXPECT_DOUBLE_EQ(r.kept(o), kept);
+        }
+        for (const char *value : {r.belowLow, r.aboveHigh}) {
+            SCOPED_TRACE(std::string(r.option) + " " + value);
+            const char *argv[] = {"kivrel-sim", r.option, value};
+            Options o;
+            std::string error;
+            EXPECT_EQ(parseOptions(3, argv, o, error), ParseResult::Error);
+            EXPECT_NE(error.find(r.option), std::string::npos) << error;
+        }
+    }
 }
 
 TEST(LineOptions, LinkNeedsThePseudoTerminal)
