@@ -27,6 +27,7 @@
 
 #include "cvirte.h"
 #include "rs232.h"
+#include "scratch_home.h"
 #include "ui_panel_p.h"
 #include "userint.h"
 #include "utility.h"
@@ -200,10 +201,11 @@ class Sim
   public:
     explicit Sim(std::vector<std::string> options)
     {
-        char name[] = "/tmp/kivrel-bench-sim-XXXXXX";
-        errFd_ = ::mkstemp(name);
+        // TMPDIR is the run's own, set in main.
+        std::string name = std::string(std::getenv("TMPDIR")) + "/kivrel-bench-sim-XXXXXX";
+        errFd_ = ::mkstemp(name.data());
         if (errFd_ < 0) return;
-        ::unlink(name);
+        ::unlink(name.c_str());
         options.insert(options.begin(), KIVREL_SIM);
         child_ = spawn(options, {}, errFd_);
         if (child_.pid < 0 || !readLine(child_.out, path_, 10.0)) path_.clear();
@@ -316,12 +318,12 @@ int partPoll(int count, bool record)
 {
     Sim sim({"--stats"});
     if (!sim.ok() || !startProgram(sim.path())) return 1;
-    char recording[] = "/tmp/kivrel-bench-XXXXXX.csv";
+    std::string recording = std::string(std::getenv("TMPDIR")) + "/kivrel-bench-XXXXXX.csv";
     if (record) {
-        const int fd = ::mkstemps(recording, 4);
+        const int fd = ::mkstemps(recording.data(), 4);
         if (fd < 0) return 1;
         ::close(fd);
-        kivrel::StartRecordingTo(recording);
+        kivrel::StartRecordingTo(recording.c_str());
     }
     cycles.stopAfter = count + 1; // count periods between count + 1 ends
     cycles.ends = 0;
@@ -334,7 +336,7 @@ int partPoll(int count, bool record)
     kivrel::GetData();
     if (record) {
         kivrel::StopRecording();
-        ::unlink(recording);
+        ::unlink(recording.c_str());
     }
     double simMedianUs = -1, simMaxUs = -1;
     if (!sim.stop(simMedianUs, simMaxUs) || static_cast<int>(cycles.wall.size()) != count + 1)
@@ -789,6 +791,9 @@ extern "C" void __wrap__Z5Sleepj(unsigned int milliseconds)
 
 int main(int argc, char **argv)
 {
+    // The parts connect and so write the parameter journal; it goes to the run's own home.
+    const kivrel::test::ScratchHome home;
+    if (!home.ok()) return 2;
     std::string part;
     int count = 0, repeat = 1;
     double limit = kivrel::TIMEOUT_REPLY;

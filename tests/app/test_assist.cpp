@@ -156,7 +156,8 @@ TEST_P(AssistProof, ASentSuggestionCountsOneEdgePerMark)
     SetCtrlVal(panel, PANEL_THRESHOLD, s.startThreshold);
     SetCtrlVal(panel, PANEL_HYSTERESIS, s.startHysteresis);
     click(BUTTON_SEND);
-    after(2000, [] { click(BUTTON_STOP); });
+    // The operator polls for some two seconds: 36 records.
+    when([] { return normCount >= 36; }, [] { click(BUTTON_STOP); });
     click(BUTTON_GO);
     click(BUTTON_GETBUFF);
     click(BUTTON_SUGGEST);

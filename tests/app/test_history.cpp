@@ -403,6 +403,7 @@ TEST(Journal, DISABLED_WritesRowsAsAChild)
     const int rows = qEnvironmentVariableIntValue("KIVREL_JOURNAL_ROWS");
     ASSERT_GT(rows, 0) << "the child of Journal.TwoProgramsWriteOneFile";
     std::snprintf(file_name, sizeof file_name, "%s", qgetenv("KIVREL_JOURNAL_FILE").constData());
+    qputenv("XDG_DATA_HOME", qgetenv("KIVREL_JOURNAL_DATA")); // the parent's, not the own home
     for (int i = 0; i < rows; i++) {
         pp[0] = static_cast<unsigned char>(i);
         ASSERT_EQ(JournalTransfer(TRANSFER_WRITE, DATFILE), 0);
@@ -420,7 +421,7 @@ TEST(Journal, TwoProgramsWriteOneFile)
     QProcess writers[2];
     for (int w = 0; w < 2; w++) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_DATA_HOME", dir.filePath("data"));
+        env.insert("KIVREL_JOURNAL_DATA", dir.filePath("data"));
         env.insert("KIVREL_JOURNAL_ROWS", QString::number(rows));
         env.insert("KIVREL_JOURNAL_FILE", names[w]);
         writers[w].setProcessEnvironment(env);

@@ -82,8 +82,7 @@ TEST_F(LinkTest, SendToEepromWritesOneTelegramAndReadsNothing)
     SetCtrlVal(panel, PANEL_POWER, 100);
     target = EEPROM;
     peer->send({1, 2, 3}); // stale bytes the write must not touch
-    ASSERT_TRUE(peer->waitUntilQueuedAtSlave(3, milliseconds(1000)));
-    spin(0.05);
+    ASSERT_TRUE(spinUntil([] { return GetInQLen(com) >= 3; }, 10.0)) << "taken into the queue";
     CBF_ButtonSend(panel, 0, EVENT_COMMIT, nullptr, 0, 0);
     ASSERT_TRUE(peer->waitForTelegrams(1, milliseconds(1000)));
     spin(0.2);
@@ -152,11 +151,12 @@ TEST_F(LinkTest, PollingSendsPpAndShowsRecordsUntilStop)
 {
     connect(kParams);
     peer->answerAlways(5, Reply(record(90, 101)));
-    after(600, [] { CBF_ButtonStop(panel, 0, EVENT_COMMIT, nullptr, 0, 0); });
+    when([this] { return peer->telegrams().size() >= 5; },
+         [] { CBF_ButtonStop(panel, 0, EVENT_COMMIT, nullptr, 0, 0); });
     CBF_ButtonGo(panel, 0, EVENT_COMMIT, nullptr, 0, 0);
     EXPECT_EQ(poll, 0);
     const auto t = peer->telegrams();
-    ASSERT_GE(t.size(), 2u);
+    ASSERT_GE(t.size(), 5u);
     for (const auto &g : t)
         EXPECT_EQ(g.bytes, telegram(5, kParams));
     EXPECT_EQ(byteValue(PANEL_DISPDAT0), 90);
@@ -179,7 +179,7 @@ TEST_F(LinkTest, StopWhileAReplyIsOutstandingReturnsAtOnce)
     EXPECT_LT(Timer() - start, 0.9);
     EXPECT_EQ(popups->count(), 0);
     ASSERT_TRUE(peer->waitUntilSent(milliseconds(2000)));
-    spin(0.1);
+    spinUntil([] { return GetInQLen(com) >= 11; }, 10.0);
     EXPECT_EQ(GetInQLen(com), 11) << "the late reply stays queued";
     EXPECT_EQ(peer->telegrams().size(), 1u);
 }

@@ -23,14 +23,16 @@ namespace
 constexpr int kCount = 15;
 constexpr size_t kMaxFileSize = 64 * 1024;
 
-// The files live on tmpfs when there is one, in a directory of this process's own.
+// The files live in a directory of this process's own: under TMPDIR when it is set (the test
+// suite points it at the run's own folder), else on tmpfs when there is one.
 class Scratch
 {
   public:
     Scratch()
     {
-        const char *base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : std::getenv("TMPDIR");
-        std::string templ = std::string(base ? base : "/tmp") + "/kivrel-fuzz-XXXXXX";
+        const char *base = std::getenv("TMPDIR");
+        if (!base || !*base) base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+        std::string templ = std::string(base) + "/kivrel-fuzz-XXXXXX";
         FUZZ_CHECK(mkdtemp(templ.data()) != nullptr, "a scratch directory");
         dir_ = templ;
         in_ = dir_ + "/in.dat";

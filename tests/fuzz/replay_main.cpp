@@ -1,5 +1,7 @@
 // Replays a fuzz target's corpus as ordinary tests: one test per file, each fed once through the
 // same entry point the fuzzer calls. A broken invariant aborts with its message.
+#include "scratch_home.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -41,6 +43,8 @@ class Replay : public ::testing::Test
 
 int main(int argc, char **argv)
 {
+    const kivrel::test::ScratchHome home; // the targets' scratch files go here
+    if (!home.ok()) return 2;
     ::testing::InitGoogleTest(&argc, argv);
     const fs::path dir = KIVREL_FUZZ_CORPUS;
     std::vector<fs::path> files;

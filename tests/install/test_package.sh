@@ -28,6 +28,13 @@ done
 
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
+# The tools and the program run in a home of this test's own: what they keep for a user
+# (caches, the program's journal) stays out of the real one.
+export HOME=$tmp/home XDG_DATA_HOME=$tmp/home/.local/share XDG_CONFIG_HOME=$tmp/home/.config
+export XDG_CACHE_HOME=$tmp/home/.cache XDG_STATE_HOME=$tmp/home/.local/state
+export XDG_RUNTIME_DIR=$tmp/runtime TMPDIR=$tmp/tmp
+mkdir -p "$HOME" "$TMPDIR"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
 
 # cpack installs into its own staging directory below -B and leaves the package there.
 if ! (cd "$tmp" && "$cpack" --config "$build/CPackConfig.cmake" -B "$tmp/out") \

@@ -8,6 +8,7 @@
 // was reported exactly once, and (from 2000 cycles on) neither the heap nor the resident set
 // grew past the limits between the end of the first tenth and the end. Without arguments it
 // is the short pass the test suite runs.
+#include "scratch_home.h"
 #include "sensor_fixture.h"
 
 #include <QAbstractButton>
@@ -325,6 +326,8 @@ class Soak
 
 int main(int argc, char **argv)
 {
+    const kivrel::test::ScratchHome home; // the journal and temporary files of the run go here
+    if (!home.ok()) return 2;
     Options options;
     if (!parse(argc, argv, options)) {
         std::fprintf(stderr,

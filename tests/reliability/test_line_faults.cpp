@@ -196,7 +196,7 @@ TEST_F(LineDrop, HangUpDuringPollingReportsOnceThenAConnectWorksAgain)
     EXPECT_EQ(byteValue(PANEL_THRESHOLD), 140);
 
     peer->answerAlways(5, Reply(record(44, 45)));
-    after(600, [] { click(BUTTON_STOP); });
+    when([this] { return telegrams().size() >= 4; }, [] { click(BUTTON_STOP); });
     click(BUTTON_GO);
     EXPECT_EQ(popups->count(), 0);
     EXPECT_EQ(byteValue(PANEL_DISPDAT0), 44);
@@ -299,7 +299,7 @@ TEST_F(SimLineDrop, DropAfterReportsOnceThenANewSimulatorConnects)
     EXPECT_EQ(status(), kLineOkText);
     EXPECT_EQ(popups->count(), 0);
     SetCtrlVal(panel, PANEL_DISPDAT0, 0);
-    after(400, [] { click(BUTTON_STOP); });
+    when([] { return byteValue(PANEL_DISPDAT0) > 0; }, [] { click(BUTTON_STOP); });
     click(BUTTON_GO);
     EXPECT_EQ(popups->count(), 0);
     EXPECT_GT(byteValue(PANEL_DISPDAT0), 0) << "records flow again";

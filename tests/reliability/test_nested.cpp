@@ -91,7 +91,8 @@ TEST_P(CommandDuringPolling, EndsPolling)
     c.script(*peer);
     SetCtrlVal(panel, PANEL_THRESHOLD, 66);
     double pressedAt = 0.0;
-    after(600, [&] {
+    const auto polled = [this] { return countOrder(telegrams(), 5) >= 3; };
+    when(polled, [&] {
         // Pressed while no poll reply is on its way: such a reply has no framing and would be
         // read as the command's own (see docs/RELIABILITY.md). Blocking here holds the
         // program, so the last request is answered and lands before the command's flush.

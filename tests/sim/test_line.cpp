@@ -14,11 +14,13 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
+#include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 
 extern char **environ;
 
@@ -368,14 +370,18 @@ TEST(LineProgram, StatsCountMarksAndEdgesSinceTheLastWrite)
     const Case cases[] = {{false, 120}, {true, 120}, {true, 60}};
     std::vector<std::unique_ptr<Program>> sims;
     std::vector<std::unique_ptr<Client>> clients;
+    // Each simulator's windows are timed from its own start: starting the others, or waiting
+    // for them to end, never lengthens them.
+    std::vector<Clock::time_point> started;
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         sims.push_back(
             std::make_unique<Program>(std::vector<std::string>{"--fast", "--stats", "--verbose"}));
         clients.push_back(std::make_unique<Client>(sims.back()->firstLine()));
+        started.push_back(Clock::now());
         ASSERT_TRUE(clients.back()->ok());
     }
-    ::usleep(500000);
     for (std::size_t i = 0; i < std::size(cases); ++i) {
+        std::this_thread::sleep_until(started[i] + std::chrono::milliseconds(500));
         if (!cases[i].write) continue;
         Bytes t = telegram(SendRam);
         const ParamBytes p = factoryDefaults();
@@ -384,9 +390,11 @@ TEST(LineProgram, StatsCountMarksAndEdgesSinceTheLastWrite)
         clients[i]->send(t);
     }
     // Idle from here on, as while a test judges the tool's suggestion; SIGTERM finds it so.
-    ::usleep(1200000);
     for (std::size_t i = 0; i < std::size(cases); ++i) {
+        std::this_thread::sleep_until(started[i] + std::chrono::milliseconds(1700));
         ::kill(sims[i]->pid, SIGTERM);
+    }
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
         EXPECT_EQ(sims[i]->wait(), 0);
         const std::string err = Program::readAll(sims[i]->err);
         // With --verbose the write logs the window it closes; the defaults gave an edge a mark.
@@ -461,6 +469,7 @@ TEST(LineProgram, ErrorsAreOneLineAndNonZero)
         {"--rate", "fast"},
         {"--rate"},
         {"--depth", "101"},
+        {"--depth", "-1"},
         {"--drop-after", "0"},
         {"--fault-order", "9"},
         {"--fast=yes"},
@@ -497,6 +506,54 @@ TEST(LineOptions, ParsesValuesAndFaults)
     EXPECT_EQ(o.faults.order, 5);
     EXPECT_EQ(o.eeprom, "e.txt");
     EXPECT_FALSE(o.fast);
+}
+
+// Every ranged option takes both ends of its range, keeps what it took, and refuses the
+// values just beyond either end.
+TEST(LineOptions, RangesTakeBothEndsAndRefuseWhatLiesBeyond)
+{
+    struct Range {
+        const char *option;
+        const char *low, *high, *belowLow, *aboveHigh;
+        double lowKept, highKept;
+        double (*kept)(const Options &);
+    };
+    const Range ranges[] = {
+        {"--rate", "0", "500", "-0.1", "500.1", 0, 500,
+         [](const Options &o) { return o.target.rateHz; }},
+        {"--mark", "1", "90", "0.9", "90.1", 0.01, 0.9,
+         [](const Options &o) { return o.target.markFraction; }},
+        {"--depth", "0", "100", "-1", "101", 0, 1, [](const Options &o) { return o.target.depth; }},
+        {"--jitter", "0", "50", "-0.1", "50.1", 0, 50,
+         [](const Options &o) { return o.target.noise; }},
+        {"--seed", "0", "2147483647", "-1", "2147483648", 0, 2147483647,
+         [](const Options &o) { return double(o.target.seed); }},
+        {"--delay", "0", "3600", "-0.1", "3600.1", 0, 3600,
+         [](const Options &o) { return o.faults.delaySec; }},
+        {"--drop-after", "1", "1000000000", "0", "1000000001", 1, 1e9,
+         [](const Options &o) { return double(o.faults.dropAfter); }},
+        {"--fault-order", "1", "7", "0", "8", 1, 7,
+         [](const Options &o) { return double(o.faults.order); }},
+    };
+    for (const Range &r : ranges) {
+        const std::pair<const char *, double> ends[] = {{r.low, r.lowKept}, {r.high, r.highKept}};
+        for (const auto &[value, kept] : ends) {
+            SCOPED_TRACE(std::string(r.option) + " " + value);
+            const char *argv[] = {"kivrel-sim", r.option, value};
+            Options o;
+            std::string error;
+            ASSERT_EQ(parseOptions(3, argv, o, error), ParseResult::Run) << error;
+            EXPECT_DOUBLE_EQ(r.kept(o), kept);
+        }
+        for (const char *value : {r.belowLow, r.aboveHigh}) {
+            SCOPED_TRACE(std::string(r.option) + " " + value);
+            const char *argv[] = {"kivrel-sim", r.option, value};
+            Options o;
+            std::string error;
+            EXPECT_EQ(parseOptions(3, argv, o, error), ParseResult::Error);
+            EXPECT_NE(error.find(r.option), std::string::npos) << error;
+        }
+    }
 }
 
 TEST(LineOptions, LinkNeedsThePseudoTerminal)

@@ -4,7 +4,11 @@
 #pragma once
 
 #include "Kivrelv40.h"
+#include "assistant.h"
 #include "controls.h"
+#include "marks.h"
+#include "norms.h"
+#include "recording.h"
 #include "state.h"
 
 #include "loop.h"
@@ -30,10 +34,21 @@ namespace kivrel::test
 // Copied beside the test executables at build time, as it is beside the program.
 inline const char *kPanelFile = "Kivrelv40.uir";
 
+// What the logic modules keep to themselves, back to how a fresh program has it: no
+// recording, no NORM history, no jump buffer read. Every such reset belongs here.
+inline void resetModuleState()
+{
+    kivrel::StopRecording();
+    kivrel::ForgetNorms();
+    kivrel::ForgetJumpBuffer();
+    kivrel::ForgetSensorSet();
+}
+
 // Every state variable back to its value at program load.
 inline void resetProgramState()
 {
     using namespace kivrel;
+    resetModuleState();
     com = 0;
     kivrel::sync = 0;
     order = 0;

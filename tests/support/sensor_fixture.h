@@ -165,6 +165,22 @@ class SensorTest : public PanelTest
     // Runs `f` once, `ms` from now, inside whatever loop processes events then; never after
     // the test has ended.
     void after(int ms, std::function<void()> f) { QTimer::singleShot(ms, &timers_, std::move(f)); }
+    // Runs `f` once, as soon as `done` holds (looked at every 10 ms inside whatever loop
+    // processes events), or after `limit` seconds should it never hold. What a test would count
+    // after a set time (polls, records) it waits for this way, so a loaded machine only makes
+    // the test slower.
+    void when(std::function<bool()> done, std::function<void()> f, double limit = 20.0)
+    {
+        auto *check = new QTimer(&timers_);
+        const double start = Timer();
+        QObject::connect(check, &QTimer::timeout, [=, done = std::move(done), f = std::move(f)] {
+            if (!done() && Timer() - start < limit) return;
+            check->stop(); // before f, which may run a loop of its own
+            f();
+            check->deleteLater();
+        });
+        check->start(10);
+    }
 
     // The program's event loop, ended here after `limit` seconds should the test's own way of
     // ending it fail; true when it ended by itself.
