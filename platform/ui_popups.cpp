@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QStandardPaths>
 
+#include <cstdio>
 #include <cstring>
 
 namespace
@@ -122,6 +123,11 @@ int MessagePopup(const char *title, const char *message)
 {
     if (!kivrel::platform::runtimeUp()) return UIE_NOT_INITIALISED;
     if (kivrel::platform::terminating()) return 0;
+    // For whoever watches the program from outside (tests, support): which popup is up.
+    if (qEnvironmentVariableIsSet("KIVREL_TRACE_POPUPS")) {
+        std::fprintf(stderr, "kivrel: popup %s\n", title ? title : "");
+        std::fflush(stderr);
+    }
     QMessageBox box(QMessageBox::NoIcon, QString::fromLocal8Bit(title ? title : ""),
                     QString::fromLocal8Bit(message ? message : ""), QMessageBox::Ok,
                     QApplication::activeWindow());

@@ -46,6 +46,18 @@ class FakePorts
     QList<MachinePort> ports;
 };
 
+// Reads a running program's stderr into *err until it holds `text`, for 20 s at most.
+bool readUntil(QProcess &program, const QString &text, QString *err)
+{
+    const Stopwatch watch;
+    while (!err->contains(text) && watch.seconds() < 20.0) {
+        program.setReadChannel(QProcess::StandardError);
+        program.waitForReadyRead(100);
+        *err += QString::fromLocal8Bit(program.readAllStandardError());
+    }
+    return err->contains(text);
+}
+
 // Sets an environment variable for as long as it lives.
 class EnvVar
 {
@@ -201,6 +213,7 @@ TEST(CommandLine, AnswersOrRunsAsAsked)
         {{"--port", device, "-platform", "offscreen"}, -1, "", ""},
         {{}, -1, "", "kivrel: COM1 (/nonexistent/tty): cannot open: no such device"},
     };
+    QString early; // what a running program wrote on stderr while the test waited for it
     for (const Case &c : cases) {
         SCOPED_TRACE(c.args.join(' ').toStdString());
         peer.clearReceived();
@@ -215,13 +228,15 @@ TEST(CommandLine, AnswersOrRunsAsAsked)
                 EXPECT_TRUE(peer.waitForTelegrams(1, milliseconds(10000)));
                 EXPECT_EQ(peer.telegrams().at(0).order(), 7) << "the line check, on DEVICE";
             } else {
-                program.waitForFinished(1500); // it keeps running: this only waits
+                EXPECT_TRUE(readUntil(program, c.err, &early)) << "the start-up line on stderr";
             }
             program.terminate();
         }
         ASSERT_TRUE(program.waitForFinished(10000));
         EXPECT_EQ(program.exitCode(), c.status < 0 ? 0 : c.status);
-        const QString out = program.readAllStandardOutput(), err = program.readAllStandardError();
+        const QString out = program.readAllStandardOutput();
+        const QString err = early + program.readAllStandardError();
+        early.clear();
         EXPECT_TRUE(out.contains(c.out)) << out.toStdString();
         EXPECT_TRUE(err.contains(c.err)) << err.toStdString();
         if (c.status == 2) {
@@ -238,11 +253,15 @@ TEST(Termination, EndsTheProgramWithThePopupOpen)
     SensorPeer peer;
     ASSERT_TRUE(peer.ok());
     QProcess program;
-    program.setProcessEnvironment(programEnvironment(peer));
+    QProcessEnvironment env = programEnvironment(peer);
+    env.insert("KIVREL_TRACE_POPUPS", "1");
+    program.setProcessEnvironment(env);
     program.start(KIVREL_PROGRAM, {});
     ASSERT_TRUE(program.waitForStarted(5000));
     ASSERT_TRUE(peer.waitForTelegrams(1, milliseconds(10000)));
-    program.waitForFinished(4000); // the line check's 3 s, then the popup
+    QString err;
+    ASSERT_TRUE(readUntil(program, "kivrel: popup INFO", &err))
+        << "the line check's 3 s, then the popup";
     ASSERT_EQ(program.state(), QProcess::Running);
     const Stopwatch watch;
     program.terminate();
@@ -289,7 +308,8 @@ TEST_F(TerminationTest, AnswersTheFileDialogAndPolling)
 {
     connect();
     popups.reset(); // the dialog stays open until the request comes
-    setProjectDir("/tmp");
+    QTemporaryDir folder;
+    setProjectDir(folder.path());
     click(PANEL_FILE);
     const Snapshot before = snapshot();
     terminateIn(300);
