@@ -8,6 +8,7 @@
 // decides how late a spinning wait notices that its time is up.
 #include "eventloop.h"
 #include "eventloop_p.h"
+#include "utility.h"
 
 #include <QAbstractEventDispatcher>
 #include <QBasicTimer>
@@ -48,9 +49,14 @@ constexpr auto kSpinGap = std::chrono::microseconds(300);
 class Ticker : public QObject
 {
   public:
-    void arm()
+    // A tick at most `ms` from now: the running one stands unless it would come later.
+    void arm(int ms = kTickMs)
     {
-        if (!timer_.isActive()) timer_.start(kTickMs, Qt::PreciseTimer, this);
+        using clock = std::chrono::steady_clock;
+        const auto due = clock::now() + std::chrono::milliseconds(ms);
+        if (timer_.isActive() && due_ <= due) return;
+        due_ = due;
+        timer_.start(ms, Qt::PreciseTimer, this);
     }
 
   protected:
@@ -61,6 +67,7 @@ class Ticker : public QObject
 
   private:
     QBasicTimer timer_;
+    std::chrono::steady_clock::time_point due_;
 };
 
 #ifdef Q_OS_UNIX
@@ -97,6 +104,8 @@ struct EventLoop {
     std::unique_ptr<QSocketNotifier> signalNotifier;
     std::function<void()> onTermination;
     std::unique_ptr<QCoreApplication> consoleApp; // the command line's own application object
+    double spinDeadline = -1.0;                   // SetSpinDeadline's, on the Timer() clock
+    bool lastDidWork = false;                     // the last ProcessSystemEvents ran an event
     bool quitRequested = false;
     bool terminating = false;
     // KIVREL_BUSY_SPIN=1: waits spin without the tick, the baseline the benchmarks compare
@@ -222,14 +231,28 @@ int ProcessSystemEvents(void)
     }
     using clock = std::chrono::steady_clock;
     static clock::time_point lastReturn;
-    if (clock::now() - lastReturn < kSpinGap) {
-        l.ticker->arm();
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-    } else {
-        QCoreApplication::processEvents(QEventLoop::AllEvents);
+    QAbstractEventDispatcher *dispatcher = QAbstractEventDispatcher::instance();
+    QEventLoop::ProcessEventsFlags flags = QEventLoop::AllEvents;
+    // Spinning: called again at once after a call that found nothing to do. A call after one
+    // that ran an event (the reply's last byte) only runs what is pending, however soon it
+    // comes, so the polling loop's call after a record never waits for a tick.
+    if (clock::now() - lastReturn < kSpinGap && !l.lastDidWork) {
+        int ms = kTickMs;
+        const double left = l.spinDeadline - Timer();
+        if (left > 0 && left * 1000.0 < kTickMs) ms = static_cast<int>(left * 1000.0) + 1;
+        l.ticker->arm(ms);
+        flags |= QEventLoop::WaitForMoreEvents;
     }
+    // What QCoreApplication::processEvents() does, with the dispatcher's answer kept.
+    l.lastDidWork = dispatcher ? dispatcher->processEvents(flags) : false;
+    if (!dispatcher) QCoreApplication::processEvents(flags);
     lastReturn = clock::now();
     return 0;
+}
+
+void SetSpinDeadline(double deadline)
+{
+    loop().spinDeadline = deadline;
 }
 
 int InitConsoleRuntime(int *argc, char *argv[])

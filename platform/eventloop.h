@@ -11,6 +11,9 @@ int QuitUserInterface(int returnCode);
 // wait) with nothing pending, it sleeps until the next event or a few milliseconds at most, so
 // a spin does not burn a core.
 int ProcessSystemEvents(void);
+// A spinning wait that ends at Timer() = `deadline` may say so before it spins: the spin then
+// sleeps no further than that, instead of up to a tick beyond it. Holds until the next call.
+void SetSpinDeadline(double deadline);
 
 // A program without a panel (the command line): the application object and its event loop.
 // stdout closed by its reader makes writes fail instead of ending the process. 0 when an

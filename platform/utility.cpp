@@ -86,19 +86,24 @@ void copyName(const QByteArray &bytes, char name[], int size)
 
 } // namespace
 
+// Looked up once a run: neither changes while the program runs, and each look reads files.
 void GetLoginName(char name[], int size)
 {
-    QByteArray login;
+    static const QByteArray login = [] {
+        QByteArray l;
 #ifdef Q_OS_UNIX
-    // The account the process runs as, not what $USER claims after su or sudo -E.
-    if (const passwd *pw = ::getpwuid(::geteuid())) login = pw->pw_name;
+        // The account the process runs as, not what $USER claims after su or sudo -E.
+        if (const passwd *pw = ::getpwuid(::geteuid())) l = pw->pw_name;
 #endif
-    if (login.isEmpty()) login = qgetenv("USER");
-    if (login.isEmpty()) login = qgetenv("USERNAME");
+        if (l.isEmpty()) l = qgetenv("USER");
+        if (l.isEmpty()) l = qgetenv("USERNAME");
+        return l;
+    }();
     copyName(login, name, size);
 }
 
 void GetMachineName(char name[], int size)
 {
-    copyName(QSysInfo::machineHostName().toUtf8(), name, size);
+    static const QByteArray host = QSysInfo::machineHostName().toUtf8();
+    copyName(host, name, size);
 }

@@ -226,6 +226,7 @@ void ShowGraph(void)
     // The adjustment graph is redrawn once a second; the panel stays live meanwhile.
     tstart = Timer();
     tdiff = 0.0;
+    SetSpinDeadline(tstart + 1.0);
     while (1.0 > tdiff) {
         ProcessSystemEvents();
         tdiff = Timer() - tstart;

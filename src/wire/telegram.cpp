@@ -43,6 +43,7 @@ int WaitRxBuf(int expected, double limit, int pollTest)
 {
     int n = 0;
     tstart = Timer();
+    SetSpinDeadline(tstart + limit);
     for (;;) {
         ProcessSystemEvents();
         n = GetInQLen(com);

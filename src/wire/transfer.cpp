@@ -77,6 +77,7 @@ void SettleWait(void)
     tstart = Timer();
     tdiff = 0.0;
     const double wait = target == EEPROM ? 1.5 : 0.1;
+    SetSpinDeadline(tstart + wait);
     while (wait > tdiff) {
         ProcessSystemEvents();
         tdiff = Timer() - tstart;

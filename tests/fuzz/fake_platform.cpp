@@ -340,6 +340,8 @@ int QuitUserInterface(int)
     return 0;
 }
 
+void SetSpinDeadline(double) {}
+
 int ProcessSystemEvents(void)
 {
     State &s = st();
