@@ -9,6 +9,7 @@
 
 #include "userint.h"
 
+#include <cmath>
 #include <cstdio>
 
 namespace kivrel
@@ -26,10 +27,16 @@ void ForgetJumpBuffer(void)
     jumpBufferRead = 0;
 }
 
+// How many of a cluster's spreads `value` lies away from its level.
+static double Spreads(const Cluster &c, int value)
+{
+    return std::fabs(value - c.level) / c.spread;
+}
+
 void ShowSuggestion(void)
 {
     unsigned char mode = 0;
-    char text[160];
+    char text[192];
 
     // The mode as the panel shows it, as every mode rule takes it.
     GetCtrlVal(panel, PANEL_TRSHMOD, &mode);
@@ -42,9 +49,11 @@ void ShowSuggestion(void)
     SetCtrlVal(panel, PANEL_HYSTERESIS, s.hysteresis);
     MarkUnsentEdits();
     std::snprintf(text, sizeof text,
-                  "THRESHOLD %d: %d above the highest minimum, %d below background; "
-                  "HYSTERESIS %d",
-                  s.threshold, s.threshold - s.markLevel, s.background - s.threshold, s.hysteresis);
+                  "THRESHOLD %d: %.1f spreads above the marks' minima, %.1f below the background; "
+                  "HYSTERESIS %d: %.1f above the marks, %.1f below the background",
+                  s.threshold, Spreads(s.minima, s.threshold), Spreads(s.background, s.threshold),
+                  s.hysteresis, Spreads(s.marks, s.hysteresis),
+                  Spreads(s.background, s.hysteresis));
     SetCtrlVal(panel, PANEL_SUGGESTION, text);
 }
 

@@ -10,7 +10,7 @@ namespace kivrel
 
 // NORM of the records polled since the last parameter transfer, oldest first; the newest
 // NormHistoryLength are kept.
-enum { NormHistoryLength = 600 };
+enum { NormHistoryLength = 800 };
 extern unsigned char normHistory[NormHistoryLength];
 extern int normCount;
 void ForgetNorms(void);
