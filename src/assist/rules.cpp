@@ -96,8 +96,11 @@ static int Minima(const unsigned char jump[16], Cluster &lows)
 {
     int n = 0;
     double sum = 0, squares = 0;
-    for (int i = 0; i < 16; i++)
-        if (jump[i] != 0) sum += jump[i], n++;
+    for (int i = 0; i < 16; i++) {
+        if (jump[i] == 0) continue;
+        sum += jump[i];
+        n++;
+    }
     lows = Cluster{n > 0 ? sum / n : 0, MinSpread, static_cast<double>(n), n - 1.0};
     for (int i = 0; i < 16; i++)
         if (jump[i] != 0) squares += (jump[i] - lows.level) * (jump[i] - lows.level);
