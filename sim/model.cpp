@@ -158,6 +158,16 @@ double Model::noise()
     return (2.0 * unit - 1.0) * target_.noise;
 }
 
+double Model::normal()
+{
+    // Box-Muller: paper texture has tails, unlike the bounded receiver noise.
+    rng_ = splitmix(rng_);
+    const double u = (static_cast<double>(rng_ >> 11) + 1.0) / 9007199254740992.0; // (0,1]
+    rng_ = splitmix(rng_);
+    const double v = static_cast<double>(rng_ >> 11) / 9007199254740992.0;
+    return std::sqrt(-2.0 * std::log(u)) * std::cos(6.283185307179586 * v);
+}
+
 void Model::regulatePower()
 {
     if (params_[Pmod] == 0) {
@@ -245,9 +255,13 @@ void Model::scan()
     const std::int64_t mark = c > 0 ? static_cast<std::int64_t>(t / period) : kNoMark;
     const double depth = mark != kNoMark ? markDepth(mark) : 0.0;
     const double light = static_cast<double>(kPowerOff - power_) / kPowerOff;
-    dat0_ = clampByte((kBackground0 - kMarkLoss0 * depth * c * target_.depth) * light + kAmbient +
+    // Uneven paper darkens or lightens the spot like a faint mark; ink covers it. Drawn only
+    // when asked for, so the noise of a given seed stays what it was without it.
+    const double paper = target_.grain > 0 ? target_.grain * normal() * (1.0 - c) : 0.0;
+    dat0_ = clampByte((kBackground0 - kMarkLoss0 * (depth * c * target_.depth + paper)) * light +
+                      kAmbient + noise());
+    dat1_ = clampByte((kBackground1 - kMarkLoss1 * (c * target_.depth + paper)) * light + kAmbient +
                       noise());
-    dat1_ = clampByte((kBackground1 - kMarkLoss1 * c * target_.depth) * light + kAmbient + noise());
     trackMark(mark);
 
     const int prevNorm = norm_;

@@ -37,6 +37,8 @@ struct TargetConfig {
     double noise = 2.0;          // peak deterministic noise on DAT0/DAT1, in counts
     double depthSpread = 0.15;   // marks vary in darkness by up to this share
     double depth = 1.0;          // how dark the marks are: share of the full mark loss
+    double grain = 0.0;          // paper unevenness: standard deviation of its darkness, as a
+                                 // share of a black mark's, from scan to scan
     std::uint64_t seed = 1;
 };
 
@@ -96,6 +98,7 @@ class Model
     double coverage(double tMs) const;
     double markDepth(std::int64_t markIndex) const;
     double noise();
+    double normal();
     void resetThreshold();
     void regulatePower();
     void finishJump();

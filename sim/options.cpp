@@ -54,6 +54,8 @@ std::string helpText()
            "  --mark PERCENT     share of the period a mark covers (default 20)\n"
            "  --depth PERCENT    how dark the marks are, 0 (invisible) to 100 (default 100)\n"
            "  --jitter COUNTS    measurement noise on DAT0/DAT1 (default 2)\n"
+           "  --grain PERCENT    unevenness of the paper: standard deviation of its darkness\n"
+           "                     from scan to scan, in percent of a black mark (default 0)\n"
            "  --seed N           seed of the noise and the mark darkness (default 1)\n"
            "Faults:\n"
            "  --silent           never answer\n"
@@ -133,6 +135,11 @@ ParseResult parseOptions(int argc, const char *const *argv, Options &o, std::str
         } else if (arg == "--jitter") {
             if (!needValue()) return ParseResult::Error;
             if (!toDouble(value, 0, 50, o.target.noise)) return bad("0 to 50");
+        } else if (arg == "--grain") {
+            if (!needValue()) return ParseResult::Error;
+            double pct = 0;
+            if (!toDouble(value, 0, 50, pct)) return bad("0 to 50");
+            o.target.grain = pct / 100.0;
         } else if (arg == "--seed") {
             if (!needValue()) return ParseResult::Error;
             long seed = 0;

@@ -8,7 +8,7 @@ namespace kivrel
 {
 
 // Oldest first; the newest NormHistoryLength are kept.
-enum { NormHistoryLength = 600 };
+enum { NormHistoryLength = 800 };
 extern unsigned char normHistory[NormHistoryLength];
 extern int normCount;
 

@@ -7,19 +7,32 @@
 namespace kivrel
 {
 
+// What the records show of one cluster of NORM values: its level and spread, and how many
+// records each rests on (for the spread: those on the side it is taken from).
+struct Cluster {
+    double level, spread;
+    double records, deviations;
+};
+
 struct Suggestion {
     int ok; // 1: threshold and hysteresis hold the suggestion
     int threshold, hysteresis;
-    int markLevel;       // highest of the jump-buffer minima
-    int background;      // 90th percentile of the polled NORM
-    int markTop;         // highest NORM expected inside a mark, after its edge
-    int backgroundFoot;  // lowest NORM expected on the background
-    const char *refusal; // why there is none, when ok is 0
+    // The lowest NORM of each mark (the jump buffer), NORM inside the marks and on the
+    // background (polled), as far as the records show them.
+    Cluster minima, marks, background;
+    int records;       // polled records looked at
+    int recordsWanted; // when polling longer would tell: as many as would
+    char refusal[96];  // why there is none, when ok is 0
 };
 
 enum {
-    SuggestMinRecords = 20, // polled NORM values needed for a background level
-    SuggestMinGap = 8       // counts between mark level and background, at least
+    SuggestMinRecords = 20,   // polled NORM values needed before anything is worked out
+    SuggestMinDeviations = 8, // records on the side a spread is taken from, at least
+    // Spreads kept, beyond two standard errors of each estimate: THRESHOLD above the marks'
+    // minima, HYSTERESIS above the marks, both below the background. THRESHOLD keeps more
+    // below the background, which the sensor holds against it a thousand times a second.
+    SuggestMargin = 3,
+    SuggestBackgroundMargin = 5
 };
 
 // trshmod: the threshold mode on the panel; haveJump: a jump buffer was read on this

@@ -2,6 +2,7 @@
 // against the simulated sensor that a suggestion sent counts exactly one edge per mark.
 #include "sim_fixture.h"
 
+#include "recording.h"
 #include "rules.h"
 
 #include <QRegularExpression>
@@ -39,8 +40,13 @@ std::vector<unsigned char> minima(int highest)
 
 TEST(SuggestRule, SuggestsBetweenMarksAndBackgroundOrSaysWhyNot)
 {
-    const std::vector<int> quiet{160}, black{100};
-    const std::vector<int> noisy{152, 155, 158, 161, 164, 167, 170};
+    const std::vector<int> quiet{160}, black{100}, marks{92, 96, 100, 104, 108};
+    // Background with samples polling caught on marks' flanks, spread thinly between.
+    const std::vector<int> flanks{160, 160, 160, 160, 160, 160, 160, 160, 160,
+                                  160, 160, 160, 112, 120, 128, 136, 144, 152};
+    // The noisy background found in the field: NORM about 170, spread 6; marks about 110.
+    const std::vector<int> field{98, 102, 106, 110, 114, 118, 122};
+    const std::vector<int> paper{160, 164, 168, 170, 172, 176, 180}, near{137, 141, 145, 149, 153};
     const struct {
         const char *name;
         int mode, haveJump;
@@ -48,14 +54,18 @@ TEST(SuggestRule, SuggestsBetweenMarksAndBackgroundOrSaysWhyNot)
         int threshold, hysteresis; // 0: refused, with this text
         const char *refusal;
     } cases[] = {
-        {"clear", 0, 1, minima(100), polled(20, black, quiet, 100), 130, 145, nullptr},
-        // Background 152 to 170: P90 167, its foot 161 - (170 - 161) * 2.4 = 140.
-        {"noisy", 0, 1, minima(100), polled(30, black, noisy, 100), 133, 136, nullptr},
-        // Marks 110 to 130 with minima around 97: their top 2 * 120 - 97 = 143 lifts the
-        // hysteresis above the threshold's margin.
-        {"grey marks", 0, 1, minima(105), polled(20, {110, 120, 130}, quiet, 100), 132, 151,
-         nullptr},
-        {"twenty records do", 0, 1, minima(100), polled(4, black, quiet, 20), 130, 145, nullptr},
+        {"clear", 0, 1, minima(100), polled(20, marks, quiet, 100), 135, 147, nullptr},
+        {"flank samples", 0, 1, minima(100), polled(20, marks, flanks, 100), 135, 147, nullptr},
+        {"noisy background", 0, 1, minima(104), polled(60, field, paper, 300), 124, 144, nullptr},
+        {"twenty records", 0, 1, minima(100), polled(4, marks, quiet, 20), 0, 0,
+         "Poll with Go longer: 20 records, 70 wanted"},
+        {"no mark polled", 0, 1, minima(100), polled(0, marks, quiet, 60), 0, 0,
+         "Poll with Go longer: 60 records, 240 wanted"},
+        // Room at face value that only a full history could make sure of, and did not.
+        {"unsure room", 0, 1, minima(100), polled(80, marks, near, 400), 0, 0,
+         "Poll with Go longer: 400 records, 800 wanted"},
+        {"unsure at full history", 0, 1, minima(100), polled(160, marks, near, 800), 0, 0,
+         "Marks and background too close: check POWER and alignment"},
         {"DYN1", 1, 1, minima(100), polled(20, black, quiet, 100), 0, 0,
          "Suggestions are for TRSH MODE FIX"},
         {"no jump buffer", 0, 0, minima(100), polled(20, black, quiet, 100), 0, 0,
@@ -66,7 +76,6 @@ TEST(SuggestRule, SuggestsBetweenMarksAndBackgroundOrSaysWhyNot)
          "No edge in the jump buffer"},
         {"marks as light as paper", 0, 1, minima(154), polled(20, {154}, quiet, 100), 0, 0,
          "Marks and background too close: check POWER and alignment"},
-        // Much of the background sits right at the threshold: no room for a hysteresis.
         {"background reaching down", 0, 1, minima(135), polled(10, {135}, {155, 155, 175}, 100), 0,
          0, "Marks and background too close: check POWER and alignment"},
         // Dim light: both spread so wide that what the sensor meets between the polls overlaps.
@@ -82,10 +91,14 @@ TEST(SuggestRule, SuggestsBetweenMarksAndBackgroundOrSaysWhyNot)
         if (c.threshold) {
             EXPECT_EQ(s.threshold, c.threshold);
             EXPECT_EQ(s.hysteresis, c.hysteresis);
-            EXPECT_LE(std::abs((s.threshold - s.markLevel) - (s.background - s.threshold)), 1)
-                << "equal margins";
+            // The stated margins, in the spreads the explanation reports.
+            EXPECT_GE(std::min({(s.threshold - s.minima.level) / s.minima.spread,
+                                (s.hysteresis - s.marks.level) / s.marks.spread,
+                                (s.background.level - s.hysteresis) / s.background.spread}),
+                      int(SuggestMargin));
+            EXPECT_GE((s.background.level - s.threshold) / s.background.spread,
+                      int(SuggestBackgroundMargin));
         } else {
-            ASSERT_NE(s.refusal, nullptr);
             EXPECT_TRUE(std::string(s.refusal).starts_with(c.refusal)) << s.refusal;
         }
     }
@@ -122,11 +135,10 @@ struct Setting {
     QStringList simArgs;
     int power;                           // percent on the panel
     int startThreshold, startHysteresis; // the operator's first guess, to fill the jump buffer
-    bool mayRefuse;                      // a setting where saying "cannot" is a right answer
+    bool noPair;  // no pair keeps the stated margins here (docs/ASSISTANT.md shows the room)
+    int part = 1; // which ctest entry runs it, to keep each short
 };
 
-// The first six must find values; the marginal two may find them or say they cannot, the
-// hard two must say they cannot or find values that work.
 const Setting kSettings[] = {
     {"black marks", {}, 78, 120, 150, false},
     {"wide marks", {"--mark", "45"}, 78, 120, 150, false},
@@ -134,37 +146,54 @@ const Setting kSettings[] = {
     {"quarter power", {"--mark", "30", "--jitter", "3"}, 25, 120, 150, false},
     {"black marks, noisy", {"--jitter", "6"}, 78, 120, 150, false},
     {"grey marks", {"--depth", "50"}, 78, 150, 156, false},
-    {"marginal: grey marks, noisy", {"--depth", "50", "--jitter", "4"}, 78, 150, 156, true},
-    {"marginal: pale marks", {"--depth", "35", "--jitter", "3"}, 78, 154, 157, true},
+    {"grey marks, noisy", {"--depth", "50", "--jitter", "4"}, 78, 150, 156, false, 2},
+    {"pale marks", {"--depth", "35", "--jitter", "3"}, 78, 154, 157, false, 2},
+    {"noisy background", {"--jitter", "7", "--grain", "12"}, 78, 120, 150, false, 2},
+    {"dim light, steady", {}, 20, 120, 150, false, 2},
     {"hard: dim light", {"--jitter", "4"}, 10, 120, 150, true},
-    {"hard: faint marks in noise", {"--depth", "15", "--jitter", "6"}, 78, 157, 160, true},
+    {"hard: faint marks in noise", {"--depth", "15", "--jitter", "6"}, 78, 157, 160, true, 2},
 };
+const int kSeeds[] = {5, 6, 7};
 
-class AssistProof : public SimTest, public testing::WithParamInterface<Setting>
+class AssistProof : public SimTest, public testing::WithParamInterface<std::tuple<Setting, int>>
 {
+  protected:
+    void pollUntil(int records) // Go until `records` NORM values are in, then Stop
+    {
+        when([records] { return normCount >= records; }, [] { click(BUTTON_STOP); });
+        click(BUTTON_GO);
+    }
 };
 
 } // namespace
 
 TEST_P(AssistProof, ASentSuggestionCountsOneEdgePerMark)
 {
-    const Setting &s = GetParam();
-    startSim(QStringList{"--fast", "--rate", "20", "--stats", "--seed", "5"} + s.simArgs);
+    const auto &[s, seed] = GetParam();
+    pollDeadline = 45; // a full NORM history
+    startSim(QStringList{"--fast", "--rate", "20", "--stats", "--seed", QString::number(seed)} +
+             s.simArgs);
     connect();
     // The operator's start: power and a first threshold that counts the marks.
     SetCtrlVal(panel, PANEL_POWER, s.power);
     SetCtrlVal(panel, PANEL_THRESHOLD, s.startThreshold);
     SetCtrlVal(panel, PANEL_HYSTERESIS, s.startHysteresis);
     click(BUTTON_SEND);
-    // The operator polls for some two seconds: 36 records.
-    when([] { return normCount >= 36; }, [] { click(BUTTON_STOP); });
-    click(BUTTON_GO);
+    pollUntil(40);
     click(BUTTON_GETBUFF);
-    click(BUTTON_SUGGEST);
     char line[256] = "";
+    int wanted = 0;
+    // Polling as long as SUGGEST asks, each time for more.
+    click(BUTTON_SUGGEST);
     GetCtrlVal(panel, PANEL_SUGGESTION, line);
+    while (std::sscanf(line, "Poll with Go longer: %*d records, %d wanted", &wanted) == 1) {
+        pollUntil(wanted);
+        click(BUTTON_SUGGEST);
+        GetCtrlVal(panel, PANEL_SUGGESTION, line);
+    }
     const bool suggested = QString(line).startsWith("THRESHOLD");
     const int threshold = byteValue(PANEL_THRESHOLD), hysteresis = byteValue(PANEL_HYSTERESIS);
+    const int records = normCount;
     if (suggested) click(BUTTON_SEND);
     spin(2.5); // fifty marks pass
     ASSERT_TRUE(sim->stop());
@@ -173,20 +202,26 @@ TEST_P(AssistProof, ASentSuggestionCountsOneEdgePerMark)
             .match(sim->errorOutput());
     ASSERT_TRUE(counts.hasMatch());
     const int marks = counts.captured(1).toInt(), edges = counts.captured(2).toInt();
-    std::printf("| %s | %s | %d %% | %s | %d | %d |\n", s.name,
-                s.simArgs.join(' ').toStdString().c_str(), s.power, line, marks, edges);
+    std::printf("| %s | %s | %d | %d %% | %d | %s | %d | %d |\n", s.name,
+                s.simArgs.join(' ').toStdString().c_str(), seed, s.power, records, line, marks,
+                edges);
     EXPECT_EQ(reports(), 0);
     if (!suggested) {
-        EXPECT_TRUE(s.mayRefuse) << line;
+        EXPECT_TRUE(s.noPair) << line;
         EXPECT_TRUE(QString(line).startsWith("Marks and background too close")) << line;
         return;
     }
+    EXPECT_FALSE(s.noPair); // else the margins claimed cannot be true
     EXPECT_LT(threshold, hysteresis);
     EXPECT_GE(marks, 35);
     EXPECT_EQ(edges, marks) << "threshold " << threshold << ", hysteresis " << hysteresis;
 }
 
-INSTANTIATE_TEST_SUITE_P(Settings, AssistProof, testing::ValuesIn(kSettings),
-                         [](const testing::TestParamInfo<Setting> &info) {
-                             return "Setting" + std::to_string(info.index);
+// PartNSeedMSettingK: the proof polls for minutes, ctest runs a seed and half the settings at once.
+INSTANTIATE_TEST_SUITE_P(Settings, AssistProof,
+                         testing::Combine(testing::ValuesIn(kSettings), testing::ValuesIn(kSeeds)),
+                         [](const testing::TestParamInfo<std::tuple<Setting, int>> &info) {
+                             return "Part" + std::to_string(std::get<0>(info.param).part) + "Seed" +
+                                    std::to_string(std::get<1>(info.param)) + "Setting" +
+                                    std::to_string(info.index / std::size(kSeeds));
                          });
