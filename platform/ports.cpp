@@ -267,9 +267,12 @@ template <std::size_t N> void copyText(char (&out)[N], const QString &text)
     out[bytes.size()] = '\0';
 }
 
+} // namespace
+
 bool userMayOpen(const QString &device)
 {
 #ifdef Q_OS_UNIX
+    // As an open is judged: by the effective (file-system) user.
     return ::faccessat(AT_FDCWD, QFile::encodeName(device).constData(), R_OK | W_OK, AT_EACCESS) ==
            0;
 #else
@@ -277,8 +280,6 @@ bool userMayOpen(const QString &device)
     return true;
 #endif
 }
-
-} // namespace
 
 } // namespace kivrel::platform
 

@@ -38,6 +38,8 @@ QString comDevice(int n, bool look = true);
 QString comDescription(int n);
 // /dev/ttyUSB0 reads as ttyUSB0, a path in the home folder as ~/..., anything else as is.
 QString shortDeviceName(const QString &device);
+// This user may read and write `device` (the dialout group on Linux).
+bool userMayOpen(const QString &device);
 // The last open of COM n failed for lack of permission (true) or worked (false).
 void noteAccess(int n, bool denied);
 

@@ -27,10 +27,6 @@
 #include <linux/serial.h>
 #include <sys/ioctl.h>
 #endif
-#ifdef Q_OS_UNIX
-#include <fcntl.h>
-#include <unistd.h>
-#endif
 
 namespace kivrel::platform
 {
@@ -226,19 +222,6 @@ void complain(int port, const QString &device, const QString &reason, int kind)
     std::fflush(stderr);
 }
 
-// A permission error on a device the user may read and write means another program holds it.
-bool mayOpen(const QString &device)
-{
-#ifdef Q_OS_UNIX
-    // As the open itself is judged: by the effective (file-system) user.
-    return ::faccessat(AT_FDCWD, QFile::encodeName(device).constData(), R_OK | W_OK, AT_EACCESS) ==
-           0;
-#else
-    Q_UNUSED(device);
-    return true;
-#endif
-}
-
 bool applyLine(QSerialPort &p, long baudRate, int parity, int dataBits, int stopBits)
 {
     if (baudRate <= 0 || baudRate > INT_MAX) return false;
@@ -310,7 +293,9 @@ int OpenComConfig(int port, const char *deviceName, long baudRate, int parity, i
     p.setReadBufferSize(s.inputQueueSize);
     if (!p.open(QIODevice::ReadWrite)) {
         const QSerialPort::SerialPortError e = p.error();
-        const bool denied = e == QSerialPort::PermissionError && !mayOpen(device);
+        // A permission error on a device the user may read and write: another program has it.
+        const bool denied =
+            e == QSerialPort::PermissionError && !kivrel::platform::userMayOpen(device);
         const bool inUse = e == QSerialPort::PermissionError && !denied;
         complain(port, device,
                  inUse ? p.errorString() + QStringLiteral(": in use by another program")
