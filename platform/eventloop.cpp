@@ -17,6 +17,7 @@
 #include <QSocketNotifier>
 #include <QTimerEvent>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <memory>
@@ -231,21 +232,17 @@ int ProcessSystemEvents(void)
     }
     using clock = std::chrono::steady_clock;
     static clock::time_point lastReturn;
-    QAbstractEventDispatcher *dispatcher = QAbstractEventDispatcher::instance();
     QEventLoop::ProcessEventsFlags flags = QEventLoop::AllEvents;
-    // Spinning: called again at once after a call that found nothing to do. A call after one
-    // that ran an event (the reply's last byte) only runs what is pending, however soon it
-    // comes, so the polling loop's call after a record never waits for a tick.
-    if (clock::now() - lastReturn < kSpinGap && !l.lastDidWork) {
+    if (clock::now() - lastReturn < kSpinGap) {
+        // A wait that said when it ends needs waking only then, or by an event (a byte, a
+        // click, a signal); any other spin gets the tick.
         int ms = kTickMs;
         const double left = l.spinDeadline - Timer();
-        if (left > 0 && left * 1000.0 < kTickMs) ms = static_cast<int>(left * 1000.0) + 1;
+        if (left > 0) ms = static_cast<int>(std::min(left * 1000.0, 60000.0)) + 1;
         l.ticker->arm(ms);
         flags |= QEventLoop::WaitForMoreEvents;
     }
-    // What QCoreApplication::processEvents() does, with the dispatcher's answer kept.
-    l.lastDidWork = dispatcher ? dispatcher->processEvents(flags) : false;
-    if (!dispatcher) QCoreApplication::processEvents(flags);
+    QCoreApplication::processEvents(flags);
     lastReturn = clock::now();
     return 0;
 }

@@ -8,11 +8,12 @@
 int RunUserInterface(void);
 int QuitUserInterface(int returnCode);
 // Runs every pending event, callbacks nested, and returns. Called again at once (a spinning
-// wait) with nothing pending, it sleeps until the next event or a few milliseconds at most, so
-// a spin does not burn a core.
+// wait) with nothing pending, it sleeps until the next event, or a few milliseconds at most (a
+// wait's deadline, where it gave one), so a spin does not burn a core.
 int ProcessSystemEvents(void);
-// A spinning wait that ends at Timer() = `deadline` may say so before it spins: the spin then
-// sleeps no further than that, instead of up to a tick beyond it. Holds until the next call.
+// A spinning wait that ends at Timer() = `deadline` may say so before it spins, and says so
+// again with a negative deadline when it is over: meanwhile a spin sleeps until an event or
+// that moment, not a tick at a time, and never beyond it.
 void SetSpinDeadline(double deadline);
 
 // A program without a panel (the command line): the application object and its event loop.

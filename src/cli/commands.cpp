@@ -197,7 +197,8 @@ static int Poll(double seconds, long count, int (*keep)(double elapsed))
         const double elapsed = Timer() - start;
         if (keep(elapsed) != 0) break;
         if ((count > 0 && taken >= count) || (seconds > 0 && elapsed >= seconds)) break;
-        ProcessSystemEvents();
+        // Nothing but the waits needs events here: a call right after the row, which takes
+        // less than the event loop's spin gap, would only wait for its tick.
         Sleep(50);
     }
     poll = 0;

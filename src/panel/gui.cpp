@@ -231,6 +231,7 @@ void ShowGraph(void)
         ProcessSystemEvents();
         tdiff = Timer() - tstart;
     }
+    SetSpinDeadline(-1.0);
 
     int edge = 0, window = 0;
     GetCtrlVal(panel, PANEL_DISPEDGE, &edge);

@@ -47,13 +47,17 @@ int WaitRxBuf(int expected, double limit, int pollTest)
     for (;;) {
         ProcessSystemEvents();
         n = GetInQLen(com);
-        if (pollTest && poll == 0) return RX_ABANDONED;
+        if (pollTest && poll == 0) {
+            SetSpinDeadline(-1.0);
+            return RX_ABANDONED;
+        }
         tdiff = Timer() - tstart;
         // The time test comes first and both tests use this turn's count, so a reply that
         // completes in the turn in which the limit passes is still read and accepted.
         if (tdiff > limit) break;
         if (n >= expected) break;
     }
+    SetSpinDeadline(-1.0);
     // The receive buffer holds a full input queue; the read is clamped to it whatever the
     // queue reported.
     if (n > static_cast<int>(sizeof szReadBuf)) n = static_cast<int>(sizeof szReadBuf);

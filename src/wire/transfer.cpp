@@ -82,6 +82,7 @@ void SettleWait(void)
         ProcessSystemEvents();
         tdiff = Timer() - tstart;
     }
+    SetSpinDeadline(-1.0);
 }
 
 } // namespace kivrel
