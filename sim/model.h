@@ -37,6 +37,7 @@ struct TargetConfig {
     double noise = 2.0;          // peak deterministic noise on DAT0/DAT1, in counts
     double depthSpread = 0.15;   // marks vary in darkness by up to this share
     double depth = 1.0;          // how dark the marks are: share of the full mark loss
+    int faintEvery = 0;          // every Nth mark is printed faint, 0 for none
     std::uint64_t seed = 1;
 };
 
@@ -95,6 +96,7 @@ class Model
     void scan();
     double coverage(double tMs) const;
     double markDepth(std::int64_t markIndex) const;
+    double markShade(std::int64_t markIndex) const;
     double noise();
     void resetThreshold();
     void regulatePower();
