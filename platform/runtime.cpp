@@ -8,6 +8,7 @@
 // decides how late a spinning wait notices that its time is up.
 #include "runtime_p.h"
 #include "ui_panel_p.h"
+#include "ui_timeview.h"
 #include "userint.h"
 
 #include <QAbstractEventDispatcher>
@@ -236,6 +237,7 @@ int InitCVIRTE(void *hInstance, const CviNameTable *names, void *)
 void CloseCVIRTE(void)
 {
     Runtime &r = rt();
+    discardAllTimeViews();
     unwatchTerminationSignals(r);
     r.ticker.reset();
     r.app.reset();
