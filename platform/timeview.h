@@ -40,7 +40,9 @@ int AddTimeViewPoints(int view, const double times[], const double values[], int
 // with \n) shown while the pointer is on it.
 int AddTimeViewMarker(int view, double time, int color, const char *label, const char *detail);
 // Points and markers older than `seconds` before the newest point are dropped; 0 keeps all.
-int SetTimeViewKeep(int view, double seconds);
+// Room for `points` points is taken at once, so the span fills without moving its points
+// (0: room grows as points come).
+int SetTimeViewKeep(int view, double seconds, int points);
 // Removes every point and marker.
 int ClearTimeView(int view);
 // 1: the newest point stays at the right edge (the End key does this too); 0: the shown

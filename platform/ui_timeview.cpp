@@ -24,6 +24,7 @@
 #include <algorithm>
 #include <cmath>
 #include <deque>
+#include <iterator>
 #include <map>
 #include <vector>
 
@@ -194,6 +195,7 @@ TimeViewWindow::TimeViewWindow(int handle, const QStringList &names, const QList
 
     d->redraw.setSingleShot(true);
     d->redraw.setInterval(kRedrawMs);
+    d->redraw.setTimerType(Qt::PreciseTimer); // a coarse one may come 5 % early
     connect(&d->redraw, &QTimer::timeout, this, [this] { redraw(); });
     connect(plot, &QCustomPlot::beforeReplot, this, [this] { updateCaption(); });
     connect(plot, &QCustomPlot::afterReplot, this, [this] { ++d->replots; });
@@ -273,10 +275,18 @@ void TimeViewWindow::addMarker(double time, const QColor &color, const QString &
     scheduleRedraw();
 }
 
-void TimeViewWindow::setKeep(double seconds)
+void TimeViewWindow::setKeep(double seconds, int points)
 {
     d->keep = seconds > 0 ? seconds : 0;
     trimOld();
+    if (points <= pointCount()) return;
+    // A container takes over the room of the vector it is given.
+    for (QCPGraph *g : d->traces) {
+        QVector<QCPGraphData> room;
+        room.reserve(points);
+        std::copy(g->data()->constBegin(), g->data()->constEnd(), std::back_inserter(room));
+        g->data()->set(room, true);
+    }
 }
 
 // Drops what is older than the kept span, in batches of a twentieth of it, so the containers
@@ -347,9 +357,11 @@ void TimeViewWindow::showWhole()
 void TimeViewWindow::applyFollow()
 {
     if (!d->following || d->empty()) return;
-    // The first span fills from the left, as the strip chart does; then the newest point
-    // stays at the right edge.
-    const double lower = std::max(d->first(), d->last() - d->span);
+    // The first span fills from the left, as the strip chart does, the markers before the
+    // first point included; then the newest point stays at the right edge.
+    double first = d->first();
+    if (!d->markers.empty()) first = std::min(first, d->markers.front().time);
+    const double lower = std::max(first, d->last() - d->span);
     d->plot->xAxis->setRange(lower, lower + d->span);
 }
 
@@ -669,11 +681,11 @@ int AddTimeViewMarker(int view, double time, int color, const char *label, const
     return 0;
 }
 
-int SetTimeViewKeep(int view, double seconds)
+int SetTimeViewKeep(int view, double seconds, int points)
 {
     TimeViewWindow *w = timeViewWindow(view);
     if (!w) return UIE_INVALID_PANEL;
-    w->setKeep(seconds);
+    w->setKeep(seconds, points);
     return 0;
 }
 

@@ -28,7 +28,7 @@ class TimeViewWindow : public QWidget
 
     void addPoints(const double *times, const double *values, int count);
     void addMarker(double time, const QColor &color, const QString &label, const QString &detail);
-    void setKeep(double seconds);
+    void setKeep(double seconds, int points);
     void clear();
     void setFollow(bool follow);
     void showWhole();

@@ -254,7 +254,7 @@ void ShowHistory(void)
     if (liveView < 0) {
         liveView = NewHistoryWindow("kivrel-history");
         if (liveView < 0) return;
-        SetTimeViewKeep(liveView, HistorySeconds);
+        SetTimeViewKeep(liveView, HistorySeconds, HistoryRecords);
         SetTimeViewText(liveView, TIMEVIEW_STATUS,
                         "The last ten minutes of this run and its parameter transfers.   Wheel: "
                         "zoom   drag: look back   double click: all   End: follow");

@@ -570,7 +570,7 @@ int AddTimeViewMarker(int, double, int, const char *, const char *)
 {
     return UIE_INVALID_PANEL;
 }
-int SetTimeViewKeep(int, double)
+int SetTimeViewKeep(int, double, int)
 {
     return UIE_INVALID_PANEL;
 }
