@@ -147,6 +147,33 @@ TEST(RecordingReader, ReadsTheGoodRowsAndCountsTheRest)
     EXPECT_STREQ(r.tally.lastStamp, "2026-12-08T09:16:06.645-03:30");
 }
 
+// A window that keeps ten minutes drops what falls behind its newest point, markers too, a
+// twentieth of the span at a time; the newest stays.
+TEST(HistoryWindow, KeepsTheSpanBehindItsNewestPoint)
+{
+    const int colors[] = {0x1F77B4, 0xFF7F0E};
+    const int view = NewTimeView(2, "A,B", colors, 0, 255, 60, nullptr);
+    ASSERT_GT(view, 0);
+    SetTimeViewKeep(view, 600, 1000);
+    AddTimeViewMarker(view, 100.5, 0, "early", "");
+    AddTimeViewMarker(view, 1000.5, 0, "late", "");
+    for (int t = 0; t < 1200; t++) {
+        const double time = t, values[] = {double(t % 256), 7};
+        AddTimeViewPoints(view, &time, values, 1);
+    }
+    TimeViewWindow *w = platform::timeViewWindow(view);
+    ASSERT_NE(w, nullptr);
+    EXPECT_GE(w->time(0), 1199 - 600 - 30);
+    EXPECT_LE(w->time(0), 1199 - 600);
+    EXPECT_EQ(w->time(w->pointCount() - 1), 1199);
+    EXPECT_EQ(w->value(0, w->pointCount() - 1), 1199 % 256);
+    EXPECT_EQ(w->value(1, 0), 7);
+    ASSERT_EQ(w->markers().size(), 1);
+    EXPECT_EQ(w->markers()[0].label, "late");
+    EXPECT_EQ(DiscardTimeView(view), 0);
+    EXPECT_EQ(platform::timeViewWindow(view), nullptr);
+}
+
 namespace
 {
 
