@@ -270,6 +270,8 @@ static constexpr int RowBatch = 512;
 static double rowTimes[RowBatch];
 static double rowValues[RowBatch * HistoryTraces];
 static int rowCount;
+static int rowsTaken;
+static double spanFirst, spanLast; // the earliest and the latest row: a clock may have jumped
 static char chunk[65536];
 
 static void FlushRows(void)
@@ -280,6 +282,8 @@ static void FlushRows(void)
 
 static void TakeRow(const RecRow *row)
 {
+    if (rowsTaken++ == 0 || row->time < spanFirst) spanFirst = row->time;
+    if (rowsTaken == 1 || row->time > spanLast) spanLast = row->time;
     rowTimes[rowCount] = row->time;
     double *v = rowValues + rowCount * HistoryTraces;
     v[0] = row->dat0;
@@ -291,7 +295,6 @@ static void TakeRow(const RecRow *row)
 }
 
 // The journal's rows of the recording's span become markers, each against the row before it.
-static double spanFirst, spanLast;
 static unsigned char journalSet[AnzPara];
 static int journalSetKnown;
 static int journalShown;
@@ -324,16 +327,20 @@ static void ShowJournalTransfers(const RecTally &tally)
 {
     char dir[MAX_PATHNAME_LEN + 16];
     char path[sizeof dir + 16];
-    spanFirst = tally.first;
-    spanLast = tally.last;
     journalSetKnown = 0;
     journalShown = 0;
     if (GetUserDataDir(dir) != 0) return;
     std::strcat(dir, "/journal");
-    const long firstDay = DayOfStamp(tally.firstStamp);
-    long lastDay = DayOfStamp(tally.lastStamp);
+    // The days of the first and the last row, and one either side: a row's day is that of its
+    // own time stamp, and the day before holds the set the first transfer changed.
+    long firstDay = DayOfStamp(tally.firstStamp), lastDay = DayOfStamp(tally.lastStamp);
+    if (lastDay < firstDay) {
+        const long day = firstDay;
+        firstDay = lastDay;
+        lastDay = day;
+    }
     if (lastDay - firstDay > 31) lastDay = firstDay + 31; // a month's files at most
-    for (long day = firstDay; day <= lastDay; day++) {
+    for (long day = firstDay - 1; day <= lastDay + 1; day++) {
         char name[11];
         DayName(day, name);
         std::snprintf(path, sizeof path, "%s/%s.csv", dir, name);
@@ -359,7 +366,7 @@ static int LoadRecording(const char *path, char *status, int size)
                       GetFileErrorText());
         return -1;
     }
-    rowCount = 0;
+    rowCount = rowsTaken = 0;
     BeginRecReading(TakeRow);
     int n = 0;
     while (!RecReadingRefused() && (n = ReadFile(file, chunk, sizeof chunk)) > 0)
