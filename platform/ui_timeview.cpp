@@ -341,8 +341,9 @@ void TimeViewWindow::showWhole()
 {
     d->following = false;
     d->follow->setChecked(false);
-    if (!d->empty()) {
-        double lower = d->first(), upper = d->last();
+    if (!d->empty() || !d->markers.empty()) {
+        double lower = d->empty() ? d->markers.front().time : d->first();
+        double upper = d->empty() ? lower : d->last();
         for (const auto &m : d->markers) {
             lower = std::min(lower, m.time);
             upper = std::max(upper, m.time);
@@ -356,12 +357,17 @@ void TimeViewWindow::showWhole()
 
 void TimeViewWindow::applyFollow()
 {
-    if (!d->following || d->empty()) return;
-    // The first span fills from the left, as the strip chart does, the markers before the
-    // first point included; then the newest point stays at the right edge.
-    double first = d->first();
-    if (!d->markers.empty()) first = std::min(first, d->markers.front().time);
-    const double lower = std::max(first, d->last() - d->span);
+    if (!d->following || (d->empty() && d->markers.empty())) return;
+    // The first span fills from the left, as the strip chart does, markers before the first
+    // point included (before polling there are only the transfers); then the newest point
+    // stays at the right edge.
+    double first = d->empty() ? d->markers.front().time : d->first();
+    double last = d->empty() ? d->markers.back().time : d->last();
+    if (!d->markers.empty()) {
+        first = std::min(first, d->markers.front().time);
+        last = std::max(last, d->markers.back().time);
+    }
+    const double lower = std::max(first, last - d->span);
     d->plot->xAxis->setRange(lower, lower + d->span);
 }
 
@@ -397,7 +403,7 @@ void TimeViewWindow::updateCaption()
                                  : r.size() < 2 * 86400 ? QStringLiteral("hh:mm:ss")
                                                         : QStringLiteral("MM-dd hh:mm"));
     QString text = d->captionText;
-    if (!d->empty()) {
+    if (!d->empty() || !d->markers.empty()) {
         const QString day = clockText(r.lower, "yyyy-MM-dd");
         const QString lastDay = clockText(r.upper, "yyyy-MM-dd");
         text +=

@@ -48,7 +48,7 @@ struct HistoryTransfer {
     int direction, where;
     int hasBefore;
     unsigned char before[AnzPara], after[AnzPara];
-    char place[PlaceSize]; // "COM1 (ttyUSB0)" or the file's path
+    char place[PlaceSize]; // "COM1 (ttyUSB0)", or the name of the file
 };
 
 static HistoryRecord records[HistoryRecords];
