@@ -928,11 +928,13 @@ int drive(const std::string &self, bool smoke)
     rows.push_back({"6", "Memory resident after 10 000 records",
                     format("%.1f MB", v(memory, "rss_end_mb")), "≤ 80 MB", "",
                     v(memory, "rss_end_mb") <= 80.0});
-    rows.push_back({"7", "HISTORY open: history per record, median",
-                    format("%.3f ms", v(withHistory, "history_ms")), "≤ 0.2 ms",
-                    format("p99 %.3f ms; a redraw %.1f ms, off the loop's path (during the wait)",
-                           v(withHistory, "history_p99_ms"), v(withHistory, "history_redraw_ms")),
-                    v(withHistory, "history_ms") <= 0.2});
+    rows.push_back(
+        {"7", "HISTORY open: history per record, median",
+         format("%.3f ms", v(withHistory, "history_ms")), "≤ 0.2 ms",
+         format("p99 %.3f ms; redraws %.1f a second, CPU %.2f ms replot + %.2f ms paint",
+                v(withHistory, "history_p99_ms"), v(withHistory, "history_redraws_total_per_s"),
+                v(withHistory, "history_replot_cpu_ms"), v(withHistory, "history_paint_cpu_ms")),
+         v(withHistory, "history_ms") <= 0.2});
     rows.push_back({"7", "HISTORY open: polling overhead, median",
                     format("%.2f ms", v(withHistory, "overhead_median_ms")), "≤ 1 ms",
                     format("p99 %.2f ms; closed, same run: median %.2f ms",
