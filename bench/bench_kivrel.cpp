@@ -9,6 +9,10 @@
 //   startup  the kivrel program from fork to its first painted panel
 //   cli      kivrel-cli: fork to its first telegram, a verified write to EEPROM, watch's CPU
 //            and period, each against its floor
+//   history  ten minutes of records into the open HISTORY window, as fast as they come: its
+//            memory and its redraws a second (poll --history measures it at the line's pace)
+//   viewopen a one-hour recording opened in the recording window, until it is painted
+//   viewpan  a ten-hour recording opened, then panned frame by frame
 //
 // Cycles are counted and time-stamped where the loop ends each one: its Sleep(50), wrapped at
 // link time (-Wl,--wrap), which is also where the memory part skips the sleep. ComWrt, ComRd
@@ -24,6 +28,7 @@
 #include "controls.h"
 #include "gui.h"
 #include "recording.h"
+#include "runhistory.h"
 #include "sensor.h"
 #include "state.h"
 
@@ -31,8 +36,11 @@
 #include "rs232.h"
 #include "scratch_home.h"
 #include "ui_panel_p.h"
+#include "ui_timeview.h"
 #include "userint.h"
 #include "utility.h"
+
+#include <qcustomplot.h>
 
 #include <QCoreApplication>
 #include <QWidget>
@@ -47,6 +55,7 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <malloc.h>
 #include <map>
 #include <poll.h>
 #include <pty.h>
@@ -268,6 +277,7 @@ struct Cycles {
     // The loop's own ProcessSystemEvents after a read: entry, exit, CPU.
     std::vector<double> eventsIn, eventsOut, eventsCpu;
     bool afterRead = false;
+    std::vector<double> history; // what KeepHistory took for each record (ms)
 } cycles;
 
 void flushEvents()
@@ -320,10 +330,66 @@ bool startProgram(const std::string &port)
 
 // ---- Parts ---------------------------------------------------------------------------------
 
-int partPoll(int count, bool record)
+// When the HISTORY window was redrawn, and the CPU its replots and paints took (ms).
+std::vector<double> redraws, replotCpu, paintCpu;
+
+// CPU time of the paints of one widget: the filter paints it itself, on the clock.
+class PaintClock : public QObject
+{
+  protected:
+    bool eventFilter(QObject *object, QEvent *event) override
+    {
+        if (event->type() != QEvent::Paint || painting_) return false;
+        painting_ = true;
+        const double start = cpuSeconds();
+        object->event(event);
+        paintCpu.push_back((cpuSeconds() - start) * 1000.0);
+        painting_ = false;
+        return true;
+    }
+
+  private:
+    bool painting_ = false;
+};
+
+// The HISTORY window as the operator opens it, following; its redraws are noted from then on.
+bool openHistory()
+{
+    kivrel::ShowHistory();
+    settle(0.3);
+    auto *w = kivrel::platform::timeViewWindow(kivrel::HistoryView());
+    if (!w) return false;
+    static double replotStart = 0;
+    QObject::connect(w->plot(), &QCustomPlot::beforeReplot, [] { replotStart = cpuSeconds(); });
+    QObject::connect(w->plot(), &QCustomPlot::afterReplot, [] {
+        redraws.push_back(Timer());
+        replotCpu.push_back((cpuSeconds() - replotStart) * 1000.0);
+    });
+    static PaintClock clock;
+    w->plot()->installEventFilter(&clock);
+    return true;
+}
+
+// The most redraws in any one second from `since` on.
+int mostRedrawsInASecond(double since)
+{
+    int most = 0;
+    for (std::size_t i = 0; i < redraws.size(); ++i) {
+        std::size_t j = i;
+        while (j < redraws.size() && redraws[j] - redraws[i] < 1.0)
+            ++j;
+        if (redraws[i] >= since) most = std::max(most, int(j - i));
+    }
+    return most;
+}
+
+int partPoll(int count, bool record, bool history)
 {
     Sim sim({"--stats"});
     if (!sim.ok() || !startProgram(sim.path())) return 1;
+    if (history && !openHistory()) return 1;
+    const double start = Timer();
+    cycles.history.clear();
     std::string recording = std::string(std::getenv("TMPDIR")) + "/kivrel-bench-XXXXXX.csv";
     if (record) {
         const int fd = ::mkstemps(recording.data(), 4);
@@ -371,6 +437,16 @@ int partPoll(int count, bool record)
         toSleep.push_back((cycles.wall[i] - cycles.eventsOut[i]) * 1000.0);
     }
     const double span = cycles.wall.back() - cycles.wall.front();
+    if (history) {
+        result("history_ms", percentile(cycles.history, 0.5));
+        result("history_p99_ms", percentile(cycles.history, 0.99));
+        result("history_redraws_per_s", mostRedrawsInASecond(start));
+        result("history_replot_cpu_ms", percentile(replotCpu, 0.5));
+        result("history_paint_cpu_ms", percentile(paintCpu, 0.5));
+        result("history_paints_per_s", paintCpu.size() / span);
+        result("history_redraws_total_per_s", redraws.size() / span);
+        result("records_per_s", count / span);
+    }
     result("part_send_ms", percentile(toSend, 0.5));
     result("part_reply_ms", percentile(toReply, 0.5));
     result("part_display_ms", percentile(toEvents, 0.5));
@@ -685,6 +761,132 @@ int partCli(int repeat, int watchSeconds)
     return 0;
 }
 
+// Heap in use as the allocator counts it (MB).
+double heapMB()
+{
+    return double(mallinfo2().uordblks) / (1024.0 * 1024.0);
+}
+
+// Ten minutes of records into the open HISTORY window, as fast as the --fast simulator answers:
+// what they take in memory, and that the window still redraws at most ten times a second.
+int partHistory(int count)
+{
+    Sim sim({"--fast"});
+    if (!sim.ok() || !startProgram(sim.path())) return 1;
+    if (!openHistory()) return 1;
+    settle(0.3);
+    const double rss0 = residentMB(), heap0 = heapMB();
+    cycles.skipSleep = true;
+    cycles.record = false;
+    cycles.ends = 0;
+    cycles.stopAfter = count;
+    const double t0 = Timer();
+    kivrel::GetData();
+    const double seconds = Timer() - t0;
+    settle(0.3);
+    const auto *w = kivrel::platform::timeViewWindow(kivrel::HistoryView());
+    if (cycles.ends != count || !w || w->pointCount() != count) return 1;
+    result("records", count);
+    result("records_per_s", count / seconds);
+    result("redraws_per_s", mostRedrawsInASecond(t0));
+    result("rss_growth_mb", residentMB() - rss0);
+    result("heap_growth_mb", heapMB() - heap0);
+    return 0;
+}
+
+// A recording as REC writes it: `rows` records 110 ms apart, a mark every fifth.
+std::string writeRecording(int rows)
+{
+    std::string path = std::string(std::getenv("TMPDIR")) + "/kivrel-bench-XXXXXX.csv";
+    const int fd = ::mkstemps(path.data(), 4);
+    if (fd < 0) return {};
+    std::FILE *f = ::fdopen(fd, "w");
+    std::fputs("time,seconds,dat0,dat1,norm,threshold,hysteresis,in0_period,active_window,"
+               "edge_time,active_percent,edge_percent\n",
+               f);
+    const long day0 = 20795;                             // 2026-12-08, in days since 1970
+    const long start = (day0 * 86400 + 9 * 3600) * 1000; // its 09:00 local, in ms
+    for (int i = 0; i < rows; ++i) {
+        const long ms = start + 110L * i;
+        const long s = ms / 1000;
+        const bool mark = i % 5 == 0;
+        std::fprintf(f,
+                     "2026-12-%02ldT%02ld:%02ld:%02ld.%03ld+01:00,%.3f,%d,%d,%d,120,150,0,0,0,,\n",
+                     8 + (s / 86400 - day0), s / 3600 % 24, s / 60 % 60, s % 60, ms % 1000,
+                     i * 0.11, mark ? 60 : 167, mark ? 88 : 97, mark ? 100 : 161);
+    }
+    std::fclose(f);
+    return path;
+}
+
+// Opens `path` in the recording window and waits until it is painted: ms.
+double openRecording(const std::string &path)
+{
+    const double t0 = Timer();
+    kivrel::OpenRecordingView(path.c_str());
+    flushEvents();
+    return (Timer() - t0) * 1000.0;
+}
+
+int partViewOpen(int rows, int repeat)
+{
+    ::setenv("XDG_DATA_HOME", "/nonexistent", 1); // no journal to read
+    const std::string path = writeRecording(rows);
+    if (path.empty()) return 1;
+    std::vector<double> ms;
+    for (int i = 0; i < repeat; ++i) {
+        ms.push_back(openRecording(path));
+        const auto *w = kivrel::platform::timeViewWindow(kivrel::RecordingView());
+        if (!w || w->pointCount() != rows) return 1;
+        kivrel::CloseHistory();
+        settle(0.1);
+    }
+    ::unlink(path.c_str());
+    result("rows", rows);
+    result("open_median_ms", percentile(ms, 0.5));
+    result("open_max_ms", percentile(ms, 1.0));
+    return 0;
+}
+
+// Frames of panning: the shown span moved a tenth of itself at a time, each frame replotted and
+// painted at once.
+std::vector<double> panFrames(QCustomPlot *plot, double span, int frames)
+{
+    const QCPRange all = plot->xAxis->range();
+    std::vector<double> ms;
+    for (int i = 0; i < frames; ++i) {
+        const double lower = all.lower + std::fmod(i * span / 10, std::max(1.0, all.size() - span));
+        const double t0 = Timer();
+        plot->xAxis->setRange(lower, lower + span);
+        plot->replot(QCustomPlot::rpImmediateRefresh);
+        ms.push_back((Timer() - t0) * 1000.0);
+    }
+    return ms;
+}
+
+int partViewPan(int rows, int frames)
+{
+    ::setenv("XDG_DATA_HOME", "/nonexistent", 1);
+    const std::string path = writeRecording(rows);
+    if (path.empty()) return 1;
+    const double openMs = openRecording(path);
+    ::unlink(path.c_str());
+    auto *w = kivrel::platform::timeViewWindow(kivrel::RecordingView());
+    if (!w || w->pointCount() != rows) return 1;
+    QCustomPlot *plot = w->plot();
+    const double whole = plot->xAxis->range().size();
+    const std::vector<double> hour = panFrames(plot, 3600, frames);
+    const std::vector<double> all = panFrames(plot, whole, frames);
+    result("rows", rows);
+    result("open_ms", openMs);
+    result("pan_hour_median_ms", percentile(hour, 0.5));
+    result("pan_hour_max_ms", percentile(hour, 1.0));
+    result("pan_all_median_ms", percentile(all, 0.5));
+    result("pan_all_max_ms", percentile(all, 1.0));
+    result("rss_mb", residentMB());
+    return 0;
+}
+
 // ---- The driver ----------------------------------------------------------------------------
 
 using Results = std::map<std::string, double>;
@@ -759,9 +961,11 @@ int drive(const std::string &self, bool smoke)
     const std::string n = std::to_string(cycles);
     const std::string busy = "KIVREL_BUSY_SPIN=1";
     Results poll, recorded, spin, timeout, timeoutSpin, display, memory, startup, cli;
+    Results withHistory, history, viewOpen, viewPan;
     bool ran = true;
     ran &= runPart(self, {"poll", "--count", n}, {}, 180, poll);
     ran &= runPart(self, {"poll", "--count", n, "--record"}, {}, 180, recorded);
+    ran &= runPart(self, {"poll", "--count", n, "--history"}, {}, 180, withHistory);
     ran &= runPart(self, {"poll", "--count", n}, {busy}, 180, spin);
     const std::string limit = smoke ? "0.3" : "3.0";
     const std::string repeat = smoke ? "1" : "3";
@@ -774,6 +978,14 @@ int drive(const std::string &self, bool smoke)
     ran &= runPart(self, {"startup", "--repeat", smoke ? "1" : "10"}, {}, 180, startup);
     ran &= runPart(self, {"cli", "--repeat", smoke ? "1" : "10", "--count", smoke ? "2" : "30"}, {},
                    300, cli);
+    // Ten minutes at the line's pace (9.1 records a second), one hour and ten of recording.
+    ran &= runPart(self, {"history", "--count", smoke ? "150" : "5454"}, {}, 300, history);
+    ran &= runPart(self,
+                   {"viewopen", "--count", smoke ? "1000" : "32727", "--repeat", smoke ? "1" : "5"},
+                   {}, 180, viewOpen);
+    ran &= runPart(
+        self, {"viewpan", "--count", smoke ? "5000" : "327270", "--repeat", smoke ? "3" : "30"}, {},
+        300, viewPan);
     if (smoke) {
         std::printf("bench smoke pass: %s\n", ran ? "every part ran" : "a part failed");
         return ran ? 0 : 1;
@@ -846,21 +1058,62 @@ int drive(const std::string &self, bool smoke)
                     format("%.1f MB", v(memory, "rss_end_mb")), "≤ 80 MB", "",
                     v(memory, "rss_end_mb") <= 80.0});
     rows.push_back(
-        {"7", "kivrel-cli start to its first telegram, median",
+        {"7", "HISTORY open: history per record, median",
+         format("%.3f ms", v(withHistory, "history_ms")), "≤ 0.2 ms",
+         format("p99 %.3f ms; redraws %.1f a second, CPU %.2f ms replot + %.2f ms paint",
+                v(withHistory, "history_p99_ms"), v(withHistory, "history_redraws_total_per_s"),
+                v(withHistory, "history_replot_cpu_ms"), v(withHistory, "history_paint_cpu_ms")),
+         v(withHistory, "history_ms") <= 0.2});
+    rows.push_back({"7", "HISTORY open: polling overhead, median",
+                    format("%.2f ms", v(withHistory, "overhead_median_ms")), "≤ 1 ms",
+                    format("p99 %.2f ms; closed, same run: median %.2f ms",
+                           v(withHistory, "overhead_p99_ms"), v(poll, "overhead_median_ms")),
+                    v(withHistory, "overhead_median_ms") <= 1.0});
+    rows.push_back({"7", "HISTORY open: CPU while polling",
+                    format("%.2f %% of a core", v(withHistory, "cpu_pct")), "≤ 2 %",
+                    format("closed, same run: %.2f %%", cpu), v(withHistory, "cpu_pct") <= 2.0});
+    rows.push_back(
+        {"7", "HISTORY following: most redraws in a second",
+         format("%.0f", v(withHistory, "history_redraws_per_s")), "≤ 10",
+         format("at %.1f records/s; at %.0f records/s (--fast, no sleep): %.0f",
+                v(withHistory, "records_per_s"), v(history, "records_per_s"),
+                v(history, "redraws_per_s")),
+         v(withHistory, "history_redraws_per_s") <= 10 && v(history, "redraws_per_s") <= 10});
+    rows.push_back({"7", "Opening a 1-hour recording, median",
+                    format("%.0f ms", v(viewOpen, "open_median_ms")), "≤ 300 ms",
+                    format("%.0f rows until painted; worst %.0f ms", v(viewOpen, "rows"),
+                           v(viewOpen, "open_max_ms")),
+                    v(viewOpen, "open_median_ms") <= 300});
+    rows.push_back(
+        {"7", "Panning a 10-hour recording, frame median",
+         format("%.1f ms", v(viewPan, "pan_hour_median_ms")), "≤ 50 ms",
+         format("1 h shown, worst %.1f ms; all 10 h shown %.1f ms (worst %.1f); ",
+                v(viewPan, "pan_hour_max_ms"), v(viewPan, "pan_all_median_ms"),
+                v(viewPan, "pan_all_max_ms")) +
+             format("opened in %.0f ms; %.0f MB resident", v(viewPan, "open_ms"),
+                    v(viewPan, "rss_mb")),
+         v(viewPan, "pan_hour_median_ms") <= 50 && v(viewPan, "pan_all_median_ms") <= 50});
+    rows.push_back({"7", "Ten minutes of history in memory",
+                    format("%.2f MB", v(history, "rss_growth_mb")), "≤ 1 MB",
+                    format("resident growth over %.0f records, window open; heap %.2f MB",
+                           v(history, "records"), v(history, "heap_growth_mb")),
+                    v(history, "rss_growth_mb") <= 1.0});
+    rows.push_back(
+        {"8", "kivrel-cli start to its first telegram, median",
          format("%.1f ms", v(cli, "cli_first_telegram_median_ms")), "≤ 30 ms",
          format("worst of %.0f: %.1f ms", v(cli, "cli_runs"), v(cli, "cli_first_telegram_max_ms")),
          v(cli, "cli_first_telegram_median_ms") <= 30.0});
-    rows.push_back({"7", "kivrel-cli write --eeprom, verified, beyond its floor",
+    rows.push_back({"8", "kivrel-cli write --eeprom, verified, beyond its floor",
                     format("%.1f ms", v(cli, "cli_write_overhead_ms")), "≤ 5 ms",
                     format("median %.0f ms = check %.0f ms + settle and read back %.1f ms + this",
                            v(cli, "cli_write_median_ms"), v(cli, "cli_check_median_ms"),
                            v(cli, "cli_write_floor_ms")),
                     v(cli, "cli_write_overhead_ms") <= 5.0});
-    rows.push_back({"7", "kivrel-cli watch, CPU",
+    rows.push_back({"8", "kivrel-cli watch, CPU",
                     format("%.2f %% of a core", v(cli, "cli_watch_cpu_pct")), "≤ 0.5 %",
                     format("%.0f rows", v(cli, "cli_watch_rows")),
                     v(cli, "cli_watch_cpu_pct") <= 0.5});
-    rows.push_back({"7", "kivrel-cli watch, period above the line's floor",
+    rows.push_back({"8", "kivrel-cli watch, period above the line's floor",
                     format("%.2f ms", v(cli, "cli_watch_over_floor_ms")), "≤ 0.5 ms",
                     format("median %.2f ms, floor %.2f ms", v(cli, "cli_watch_period_median_ms"),
                            v(cli, "cli_watch_period_floor_ms")),
@@ -920,6 +1173,15 @@ extern "C" int __wrap__Z19ProcessSystemEventsv()
     return r;
 }
 
+// The history's share of a record, wrapped the same way.
+extern "C" void __real__ZN6kivrel11KeepHistoryEv();
+extern "C" void __wrap__ZN6kivrel11KeepHistoryEv()
+{
+    const double t0 = nowSeconds();
+    __real__ZN6kivrel11KeepHistoryEv();
+    if (cycles.record) cycles.history.push_back((nowSeconds() - t0) * 1000.0);
+}
+
 // The loop's Sleep, wrapped at link time: the end of a cycle.
 extern "C" void __real__Z5Sleepj(unsigned int milliseconds);
 extern "C" void __wrap__Z5Sleepj(unsigned int milliseconds)
@@ -944,7 +1206,7 @@ int main(int argc, char **argv)
     std::string part;
     int count = 0, repeat = 1;
     double limit = kivrel::TIMEOUT_REPLY;
-    bool smoke = false, record = false;
+    bool smoke = false, record = false, history = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         const bool more = i + 1 < argc;
@@ -960,9 +1222,11 @@ int main(int argc, char **argv)
             limit = std::atof(argv[++i]);
         else if (a == "--record")
             record = true;
+        else if (a == "--history")
+            history = true;
         else {
             std::fprintf(stderr, "usage: bench_kivrel [--smoke] | --part NAME [--count N] "
-                                 "[--repeat N] [--limit SEC]\n");
+                                 "[--repeat N] [--limit SEC] [--record] [--history]\n");
             return 2;
         }
     }
@@ -980,14 +1244,21 @@ int main(int argc, char **argv)
     if (!startRuntime(argc, argv)) return 2;
     int status = 2;
     if (part == "poll")
-        status = partPoll(count, record);
+        status = partPoll(count, record, history);
     else if (part == "timeout")
         status = partTimeout(repeat, limit);
     else if (part == "display")
         status = partDisplay(count, repeat);
     else if (part == "memory")
         status = partMemory(count);
+    else if (part == "history")
+        status = partHistory(count);
+    else if (part == "viewopen")
+        status = partViewOpen(count, repeat);
+    else if (part == "viewpan")
+        status = partViewPan(count, repeat);
     std::fflush(stdout);
+    kivrel::CloseHistory();
     if (kivrel::panel >= 0) DiscardPanel(kivrel::panel);
     CloseCom(kivrel::com);
     CloseCVIRTE();

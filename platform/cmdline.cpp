@@ -5,6 +5,7 @@
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
+#include <QFile>
 #include <QFileInfo>
 #include <QStringList>
 
@@ -20,12 +21,14 @@ namespace
 {
 
 const char kUsage[] =
-    "Usage: kivrel [--port DEVICE]\n"
+    "Usage: kivrel [--port DEVICE] [--view FILE.csv]\n"
     "Set-up and monitoring tool for the KIVREL edge-detection sensor.\n"
     "\n"
     "  --port DEVICE   use DEVICE as COM 1 for this run (a path such as /dev/ttyUSB0 or a\n"
     "                  /dev/serial/by-id link; a bare name means /dev/NAME); overrides\n"
     "                  KIVREL_COM1\n"
+    "  --view FILE.csv show a recording made with REC in the history window alone, without\n"
+    "                  a sensor\n"
     "  --help          print this help and exit\n"
     "  --version       print the version and exit\n"
     "\n"
@@ -65,7 +68,18 @@ void useDevice(QString device)
     qputenv("KIVREL_COM1", device.toLocal8Bit());
 }
 
+QByteArray &viewFile()
+{
+    static QByteArray path;
+    return path;
+}
+
 } // namespace
+
+const char *CommandLineView(void)
+{
+    return viewFile().isEmpty() ? nullptr : viewFile().constData();
+}
 
 int ProcessCommandLine(int argc, char *argv[])
 {
@@ -79,9 +93,11 @@ int ProcessCommandLine(int argc, char *argv[])
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")});
     const QCommandLineOption port(QStringLiteral("port"), QString(), QStringLiteral("DEVICE"));
+    const QCommandLineOption view(QStringLiteral("view"), QString(), QStringLiteral("FILE"));
     parser.addOption(help);
     parser.addOption(version);
     parser.addOption(port);
+    parser.addOption(view);
     for (const char *name : kQtValueOptions)
         parser.addOption(
             QCommandLineOption(QString::fromLatin1(name), QString(), QStringLiteral("value")));
@@ -105,6 +121,7 @@ int ProcessCommandLine(int argc, char *argv[])
         return 0;
     }
     if (parser.isSet(port)) useDevice(parser.value(port));
+    viewFile() = parser.isSet(view) ? QFile::encodeName(parser.value(view)) : QByteArray();
     return -1;
 }
 

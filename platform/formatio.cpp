@@ -180,15 +180,23 @@ const char *GetFileErrorText(void)
 
 int OpenFile(const char *fileName, int readWriteMode, int action, int fileType)
 {
-    if (!fileName || readWriteMode != VAL_WRITE_ONLY || fileType != VAL_ASCII ||
-        (action != VAL_TRUNCATE && action != VAL_APPEND))
+    const bool reading = readWriteMode == VAL_READ_ONLY;
+    if (!fileName || (!reading && readWriteMode != VAL_WRITE_ONLY) || fileType != VAL_ASCII ||
+        (!reading && action != VAL_TRUNCATE && action != VAL_APPEND))
         return FIO_UNSUPPORTED;
     auto file = std::make_unique<QFile>(QFile::decodeName(fileName));
-    const QIODevice::OpenMode mode =
-        QIODevice::WriteOnly | (action == VAL_APPEND ? QIODevice::Append : QIODevice::Truncate);
-    // Unbuffered: every WriteFile reaches the system, so a crash loses nothing written.
-    if (!file->open(mode | QIODevice::Unbuffered))
-        return failed(FIO_OPEN_ERROR, file->errorString());
+    if (reading) {
+        const QFileInfo info(*file);
+        if (info.exists() && !info.isFile())
+            return failed(FIO_OPEN_ERROR, QStringLiteral("not a regular file"));
+        if (!file->open(QIODevice::ReadOnly)) return failed(FIO_OPEN_ERROR, file->errorString());
+    } else {
+        const QIODevice::OpenMode mode =
+            QIODevice::WriteOnly | (action == VAL_APPEND ? QIODevice::Append : QIODevice::Truncate);
+        // Unbuffered: every WriteFile reaches the system, so a crash loses nothing written.
+        if (!file->open(mode | QIODevice::Unbuffered))
+            return failed(FIO_OPEN_ERROR, file->errorString());
+    }
     int handle = 0;
     while (openFiles().count(handle))
         ++handle;
@@ -208,6 +216,16 @@ int WriteFile(int handle, const char *buffer, int count)
                       err ? QString::fromLocal8Bit(std::strerror(err)) : it->second->errorString());
     }
     return count;
+}
+
+int ReadFile(int handle, char *buffer, int count)
+{
+    const auto it = openFiles().find(handle);
+    if (it == openFiles().end() || !buffer || count < 0 || !it->second->isReadable())
+        return FIO_IO_ERROR;
+    const qint64 n = it->second->read(buffer, count);
+    if (n < 0) return failed(FIO_IO_ERROR, it->second->errorString());
+    return static_cast<int>(n);
 }
 
 int LockFile(int handle)

@@ -28,12 +28,16 @@ int ArrayToFile(const char *fileName, const void *array, int dataType, int numEl
 int FileToArray(const char *fileName, void *array, int dataType, int numElements, int numGroups,
                 int arrayDataOrder, int fileLayout, int fileType);
 
-// Files written piece by piece: live recordings and the parameter journal.
-enum { VAL_WRITE_ONLY = 1 };               // readWriteMode
-enum { VAL_TRUNCATE = 0, VAL_APPEND = 1 }; // action
-enum { VAL_ASCII = 1 };                    // fileType
-// A handle (>= 0) or FIO_OPEN_ERROR. Only writing is implemented.
+// Files written piece by piece (live recordings, the parameter journal) and read back.
+enum { VAL_READ_ONLY = 0, VAL_WRITE_ONLY = 1 }; // readWriteMode
+enum { VAL_TRUNCATE = 0, VAL_APPEND = 1 };      // action (ignored for reading)
+enum { VAL_ASCII = 1 };                         // fileType
+// A handle (>= 0) or FIO_OPEN_ERROR. Reading takes regular files only: a pipe or a terminal
+// would hold the program until its other end acts, a device would never end.
 int OpenFile(const char *fileName, int readWriteMode, int action, int fileType);
+// Moves at most `count` bytes of a file opened for reading into `buffer`: the count moved, 0 at
+// the end of the file, or FIO_IO_ERROR.
+int ReadFile(int handle, char *buffer, int count);
 // Hands all `count` bytes to the system before returning: the count, or FIO_IO_ERROR when not
 // all of them could be written (a full disk, a removed stick).
 int WriteFile(int handle, const char *buffer, int count);

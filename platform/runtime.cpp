@@ -1,6 +1,7 @@
 // The application object of the panel program.
 #include "runtime_p.h"
 #include "ui_panel_p.h"
+#include "ui_timeview.h"
 #include "userint.h"
 
 #include <QApplication>
@@ -96,6 +97,7 @@ int InitCVIRTE(void *hInstance, const CviNameTable *names, void *)
 void CloseCVIRTE(void)
 {
     Runtime &r = rt();
+    discardAllTimeViews();
     stopEventLoop();
     r.app.reset();
     r.names = nullptr;

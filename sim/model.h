@@ -39,6 +39,7 @@ struct TargetConfig {
     double depth = 1.0;          // how dark the marks are: share of the full mark loss
     double grain = 0.0;          // paper unevenness: standard deviation of its darkness, as a
                                  // share of a black mark's, from scan to scan
+    int faintEvery = 0;          // every Nth mark is printed faint, 0 for none
     std::uint64_t seed = 1;
 };
 
@@ -97,6 +98,7 @@ class Model
     void scan();
     double coverage(double tMs) const;
     double markDepth(std::int64_t markIndex) const;
+    double markShade(std::int64_t markIndex) const;
     double noise();
     double normal();
     void resetThreshold();

@@ -53,6 +53,8 @@ std::string helpText()
            "  --rate HZ          marks passing per second, 0 for none (default 5)\n"
            "  --mark PERCENT     share of the period a mark covers (default 20)\n"
            "  --depth PERCENT    how dark the marks are, 0 (invisible) to 100 (default 100)\n"
+           "  --faint-every N    print every Nth mark faint, so a threshold set for the others\n"
+           "                     misses it (default 0: none)\n"
            "  --jitter COUNTS    measurement noise on DAT0/DAT1 (default 2)\n"
            "  --grain PERCENT    unevenness of the paper: standard deviation of its darkness\n"
            "                     from scan to scan, in percent of a black mark (default 0)\n"
@@ -132,6 +134,11 @@ ParseResult parseOptions(int argc, const char *const *argv, Options &o, std::str
             double pct = 0;
             if (!toDouble(value, 0, 100, pct)) return bad("0 to 100");
             o.target.depth = pct / 100.0;
+        } else if (arg == "--faint-every") {
+            if (!needValue()) return ParseResult::Error;
+            long every = 0;
+            if (!toLong(value, 0, 1000000L, every)) return bad("0 to 1000000");
+            o.target.faintEvery = static_cast<int>(every);
         } else if (arg == "--jitter") {
             if (!needValue()) return ParseResult::Error;
             if (!toDouble(value, 0, 50, o.target.noise)) return bad("0 to 50");

@@ -241,6 +241,10 @@ display('PANEL_DISPNORM', 'NORM', 34, 'CBF_DispNORM', 2, 'NORM display')
 display('PANEL_DISPTRSH', 'TRSH', 36, 'CBF_DispTRSH', 3, 'Working threshold display')
 display('PANEL_DISPHYST', 'HYST', 35, 'CBF_DispHYST', 4, 'Working hysteresis display')
 
+# HISTORY opens a window of its own with this run's records and transfers.
+command('buttonHistory', 'HISTORY', 'F5', 'CBF_ButtonHistory', 149, 48, 'History', x=592, w=164,
+        h=22)
+
 # The adjustment view judges window and edge on a line under the displays.
 widget('QLabel', 'PANEL_VERDICT', (772, 150, 394, 20),
        [prop('text', 'string', ''), prop('visible', 'bool', False),

@@ -10,6 +10,7 @@
 #include "norms.h"
 #include "parafile.h"
 #include "recording.h"
+#include "runhistory.h"
 #include "sensor.h"
 #include "state.h"
 #include "transfer.h"
@@ -159,6 +160,16 @@ int CBF_ButtonRec(int pnl, int, int event, void *, int, int)
     return Help(event, InfoButtonRec);
 }
 
+// HISTORY: the window of this run's records and transfers, beside the panel.
+int CBF_ButtonHistory(int, int, int event, void *, int, int)
+{
+    if (event == EVENT_COMMIT) {
+        ShowHistory();
+        return 0;
+    }
+    return Help(event, InfoButtonHistory);
+}
+
 int CBF_ButtonSuggest(int, int, int event, void *, int, int)
 {
     if (event == EVENT_COMMIT) {
@@ -296,6 +307,7 @@ static const CviNameEntry nameEntries[] = {
     {"_CBF_ButtonGet", reinterpret_cast<const void *>(&CBF_ButtonGet), CVI_NAME_FUNCTION},
     {"_CBF_ButtonGetBuff", reinterpret_cast<const void *>(&CBF_ButtonGetBuff), CVI_NAME_FUNCTION},
     {"_CBF_ButtonGo", reinterpret_cast<const void *>(&CBF_ButtonGo), CVI_NAME_FUNCTION},
+    {"_CBF_ButtonHistory", reinterpret_cast<const void *>(&CBF_ButtonHistory), CVI_NAME_FUNCTION},
     {"_CBF_ButtonRec", reinterpret_cast<const void *>(&CBF_ButtonRec), CVI_NAME_FUNCTION},
     {"_CBF_ButtonSend", reinterpret_cast<const void *>(&CBF_ButtonSend), CVI_NAME_FUNCTION},
     {"_CBF_ButtonStop", reinterpret_cast<const void *>(&CBF_ButtonStop), CVI_NAME_FUNCTION},

@@ -1,12 +1,16 @@
 // Process entry on systems without WinMain.
 #include "Kivrelv40.h"
+#include "runhistory.h"
 
 int main(int argc, char *argv[])
 {
     const int answered = ProcessCommandLine(argc, argv);
     if (answered >= 0) return answered;
     CviInstance instance{&argc, argv};
-    const int result = kivrel::WinMain(&instance, nullptr, nullptr, 0);
+    // --view FILE.csv: the recording's window alone, no panel and no port.
+    const char *recording = CommandLineView();
+    const int result = recording ? kivrel::ViewRecordingAlone(&instance, recording)
+                                 : kivrel::WinMain(&instance, nullptr, nullptr, 0);
     CloseCVIRTE();
     return result;
 }

@@ -177,6 +177,13 @@ const char InfoButtonRec[] = " Records the live data in a CSV file: every record
                              "                         \n"
                              " Shortcut Key: F7. ";
 
+const char InfoButtonHistory[] =
+    " Opens the HISTORY window beside the panel: the live data of the last ten minutes      \n"
+    " and every parameter transfer as a line (point at a line for what changed).      \n"
+    " The wheel zooms, a drag looks back, END follows the newest data again.      \n"
+    " The window also opens recordings and exports a picture of what it shows.      \n"
+    " Shortcut Key: F5. ";
+
 const char InfoButtonSuggest[] = " For TRSH MODE FIX: suggests THRESHOLD and HYSTERESIS from the "
                                  "last JUMP BUFFER (GETBUFF)    \n"
                                  " and the NORM values polled since the last parameter transfer "

@@ -45,6 +45,7 @@ extern const char InfoTimeout[];
 
 // Controls the classic panel did not have.
 extern const char InfoButtonRec[];
+extern const char InfoButtonHistory[];
 extern const char InfoButtonSuggest[];
 extern const char InfoDispSuggestion[];
 extern const char InfoDispVerdict[];

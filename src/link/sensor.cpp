@@ -6,6 +6,7 @@
 #include "gui.h"
 #include "norms.h"
 #include "recording.h"
+#include "runhistory.h"
 #include "state.h"
 #include "transfer.h"
 #include "transfers.h"
@@ -55,6 +56,7 @@ void GetData(void)
             ShowGraph();
             KeepNorm();
             KeepRecord();
+            KeepHistory();
             if (source == 2) ShowWindowVerdict();
         } else {
             // A recording ends with the polling a fault ends, its rows kept before the popup

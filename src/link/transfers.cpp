@@ -4,6 +4,7 @@
 #include "keep.h"
 #include "marks.h"
 #include "norms.h"
+#include "runhistory.h"
 #include "state.h"
 
 #include "userint.h"
@@ -24,6 +25,7 @@ void NoteTransfer(int direction, int where)
         RememberSensorSet();
         if (direction == TRANSFER_WRITE) ForgetNorms(); // measured with the old set
     }
+    NoteHistoryTransfer(direction, where);
     if (JournalTransfer(direction, where) == 0) {
         journalFailing = 0;
     } else if (!journalFailing) {

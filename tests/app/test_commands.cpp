@@ -254,6 +254,7 @@ TEST_F(PanelTest, RightClickShowsEachHelpTextByteForByte)
         {CBF_GraphRaw1, kInfoGraph, 40, {}},
         {CBF_GraphData1, kInfoGraphData1, 496, {27, 27, 27, 27}},
         {CBF_GraphData2, kInfoGraphData2, 731, {27, 27, 27, 27, 27, 27}},
+        {CBF_ButtonHistory, kInfoButtonHistory, 347, {6, 6, 6, 6}},
     };
     for (const Help &h : helps) {
         popups.clear();

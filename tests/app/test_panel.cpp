@@ -110,7 +110,7 @@ TEST_F(PanelTest, NameTableIsSortedAndComplete)
         EXPECT_EQ(NameTable.entries[i].kind, CVI_NAME_FUNCTION);
         names.insert(NameTable.entries[i].name);
     }
-    EXPECT_EQ(names.size(), 47u); // the panel, 40 controls and 6 decorations
+    EXPECT_EQ(names.size(), 48u); // the panel, 41 controls and 6 decorations
     EXPECT_TRUE(names.count("_CBF_P"));
     EXPECT_TRUE(names.count("_CBF_DECO6"));
 }

@@ -4,6 +4,7 @@
 #include "cvirte.h"
 #include "formatio.h"
 #include "rs232.h"
+#include "timeview.h"
 #include "userint.h"
 #include "utility.h"
 
@@ -515,6 +516,11 @@ int WriteFile(int, const char *, int count)
     return count;
 }
 
+int ReadFile(int, char *, int)
+{
+    return 0;
+}
+
 int CloseFile(int)
 {
     return 0;
@@ -538,4 +544,51 @@ int LockFile(int)
 const char *GetFileErrorText(void)
 {
     return "";
+}
+
+// ---- History windows: never opened here ---------------------------------------------------------
+
+int NewTimeView(int, const char *, const int[], double, double, double, TimeViewCallbackPtr)
+{
+    return UIE_NOT_INITIALISED;
+}
+int DisplayTimeView(int)
+{
+    return UIE_INVALID_PANEL;
+}
+int DiscardTimeView(int)
+{
+    return UIE_INVALID_PANEL;
+}
+int SetTimeViewText(int, int, const char *)
+{
+    return UIE_INVALID_PANEL;
+}
+int AddTimeViewPoints(int, const double[], const double[], int)
+{
+    return UIE_INVALID_PANEL;
+}
+int AddTimeViewMarker(int, double, int, const char *, const char *)
+{
+    return UIE_INVALID_PANEL;
+}
+int SetTimeViewKeep(int, double, int)
+{
+    return UIE_INVALID_PANEL;
+}
+int ClearTimeView(int)
+{
+    return UIE_INVALID_PANEL;
+}
+int SetTimeViewFollow(int, int)
+{
+    return UIE_INVALID_PANEL;
+}
+int ShowWholeTimeView(int)
+{
+    return UIE_INVALID_PANEL;
+}
+int ExportTimeView(int, const char *)
+{
+    return UIE_INVALID_PANEL;
 }

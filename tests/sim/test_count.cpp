@@ -55,6 +55,36 @@ TEST(CountDepth, FullDepthKeepsTheRecordsOfOld)
     EXPECT_EQ(fingerprint(other, 5000), 0xd991cac6ab29dcecull);
 }
 
+// Every third mark faint: its NORM dips clearly below the paper but stays above the factory
+// threshold, so that mark, and only that one, gets no edge.
+TEST(CountDepth, FaintMarksDipButAreMissed)
+{
+    const char *argv[] = {"kivrel-sim", "--faint-every", "3", "--jitter", "0"};
+    Options o;
+    std::string error;
+    ASSERT_EQ(parseOptions(5, argv, o, error), ParseResult::Run) << error;
+    ASSERT_EQ(o.target.faintEvery, 3);
+    o.target.depthSpread = 0;
+    Model m(o.target);
+    int lowest[15];
+    std::fill(std::begin(lowest), std::end(lowest), 255);
+    for (int i = 0; i < 3000; ++i) {
+        const auto mark = static_cast<std::size_t>(m.timeMs() / 200);
+        m.run(1);
+        lowest[mark] = std::min(lowest[mark], m.norm());
+    }
+    EXPECT_EQ(m.edgeCount(), 10u);
+    for (int k = 0; k < 15; ++k) {
+        const int dip = lowest[k];
+        if ((k + 1) % 3 == 0) {
+            EXPECT_GT(dip, 140) << k;
+            EXPECT_LT(dip, 152) << k;
+        } else {
+            EXPECT_LT(dip, 110) << k;
+        }
+    }
+}
+
 TEST(CountDepth, ShallowMarksComeCloseToTheBackground)
 {
     // Noise-free NORM in the middle of a mark, background 161.

@@ -456,9 +456,10 @@ TEST(LineProgram, HelpListsEveryOption)
     const std::string help = Program::readAll(sim.out);
     EXPECT_EQ(sim.wait(), 0);
     for (const char *opt :
-         {"--link", "--device", "--eeprom", "--fast", "--stats", "--verbose", "--rate", "--mark",
-          "--depth", "--jitter", "--seed", "--silent", "--short", "--long", "--noise", "--delay",
-          "--drop-after", "--fault-order", "--help"})
+         {"--link",    "--device", "--eeprom",     "--fast",        "--stats",
+          "--verbose", "--rate",   "--mark",       "--depth",       "--faint-every",
+          "--jitter",  "--seed",   "--silent",     "--short",       "--long",
+          "--noise",   "--delay",  "--drop-after", "--fault-order", "--help"})
         EXPECT_NE(help.find(std::string("  ") + opt + " "), std::string::npos) << opt;
 }
 
@@ -470,6 +471,7 @@ TEST(LineProgram, ErrorsAreOneLineAndNonZero)
         {"--rate"},
         {"--depth", "101"},
         {"--depth", "-1"},
+        {"--faint-every", "-1"},
         {"--drop-after", "0"},
         {"--fault-order", "9"},
         {"--fast=yes"},

@@ -133,6 +133,12 @@ inline constexpr char kInfoTimeout[] =
     " \n"
     " TIMEOUT \n"
     " NO SERIAL CONNECTION TO SENSOR";
+inline constexpr char kInfoButtonHistory[] =
+    " Opens the HISTORY window beside the panel: the live data of the last ten minutes      \n"
+    " and every parameter transfer as a line (point at a line for what changed).      \n"
+    " The wheel zooms, a drag looks back, END follows the newest data again.      \n"
+    " The window also opens recordings and exports a picture of what it shows.      \n"
+    " Shortcut Key: F5. ";
 // clang-format on
 
 } // namespace kivrel::test

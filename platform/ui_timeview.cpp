@@ -1,0 +1,743 @@
+// Time-series windows on QCustomPlot: traces over clock time, markers, following, zoom and pan
+// of the time axis, hover read-outs and export. Points come one by one from a polling loop or
+// by the thousand from a file; the window redraws for them at most ten times a second.
+#include "ui_timeview.h"
+
+#include "runtime_p.h"
+#include "userint.h"
+#include "utility.h"
+
+#include <qcustomplot.h>
+
+#include <QCloseEvent>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QTimer>
+#include <QToolTip>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+#include <deque>
+#include <iterator>
+#include <map>
+#include <vector>
+
+namespace kivrel::platform
+{
+
+namespace
+{
+
+// New points are drawn at most this often: a polling loop at any rate costs at most five
+// redraws a second, some 0.8 ms of CPU each (a replot and a paint of the window).
+constexpr int kRedrawGapMs = 200;
+// And this long after the first of them: the polling loop sends its next request some 50 ms
+// after a record and then waits about 60 ms for the reply, so the redraw falls into that wait,
+// away from both the record's own displays and the next reply.
+constexpr int kRedrawDelayMs = 60;
+// The pointer counts as on a marker this close to its line, in pixels.
+constexpr int kMarkerReach = 4;
+constexpr int kMaxTraces = 16;
+
+QString clockText(double seconds, const char *format)
+{
+    return QDateTime::fromMSecsSinceEpoch(qint64(std::llround(seconds * 1000.0)))
+        .toString(QString::fromLatin1(format));
+}
+
+struct Registry {
+    std::map<int, TimeViewWindow *> views;
+    int nextHandle = 1;
+    int busy = 0; // callbacks and dialogs of views running
+    std::vector<QPointer<TimeViewWindow>> graveyard;
+    bool burialPending = false;
+};
+
+Registry &reg()
+{
+    static Registry r;
+    return r;
+}
+
+// Deletes discarded windows once no callback or dialog of a view is running.
+void buryDiscarded()
+{
+    Registry &r = reg();
+    if (r.busy > 0) {
+        QTimer::singleShot(1, QCoreApplication::instance(), buryDiscarded);
+        return;
+    }
+    r.burialPending = false;
+    std::vector<QPointer<TimeViewWindow>> dead;
+    dead.swap(r.graveyard);
+    for (const QPointer<TimeViewWindow> &w : dead)
+        delete w.data();
+}
+
+class Busy
+{
+  public:
+    Busy() { ++reg().busy; }
+    ~Busy() { --reg().busy; }
+    Busy(const Busy &) = delete;
+    Busy &operator=(const Busy &) = delete;
+};
+
+} // namespace
+
+struct TimeViewWindow::Private {
+    int handle = 0;
+    TimeViewCallbackPtr callback = nullptr;
+    QCustomPlot *plot = nullptr;
+    std::vector<QCPGraph *> traces;
+    QCPTextElement *caption = nullptr;
+    QSharedPointer<QCPAxisTickerDateTime> ticker;
+    QPushButton *follow = nullptr, *whole = nullptr, *open = nullptr, *exportButton = nullptr;
+    QLabel *readout = nullptr, *status = nullptr;
+    QTimer redraw;
+    QElapsedTimer sinceRedraw;
+    bool redrawWaits = false; // points came while the window was hidden
+    bool following = true;
+    double span = 60;
+    double keep = 0;
+    int replots = 0;
+    int trimmed = 0; // points dropped since the containers were last compacted
+
+    struct MarkerItem {
+        double time;
+        QString label, detail;
+        QCPItemStraightLine *line;
+        QCPItemText *text;
+    };
+    std::deque<MarkerItem> markers;
+    QString captionText;
+    QString exportStem = QStringLiteral("history");
+    std::vector<QVector<QCPGraphData>> staged; // reused for points that come by the thousand
+
+    bool empty() const { return traces.empty() || traces[0]->data()->isEmpty(); }
+    double first() const { return traces[0]->data()->constBegin()->key; }
+    double last() const { return (traces[0]->data()->constEnd() - 1)->key; }
+};
+
+TimeViewWindow::TimeViewWindow(int handle, const QStringList &names, const QList<QColor> &colors,
+                               double yMin, double yMax, double span, TimeViewCallbackPtr callback)
+    : QWidget(nullptr, Qt::Window), d(std::make_unique<Private>())
+{
+    d->handle = handle;
+    d->callback = callback;
+    d->span = span > 0 ? span : 60;
+    resize(960, 480);
+
+    auto *plot = new QCustomPlot(this);
+    d->plot = plot;
+    plot->setAntialiasedElements(QCP::aeNone);
+    plot->setNotAntialiasedElements(QCP::aeAll);
+    plot->setPlottingHints(QCP::phCacheLabels);
+    // The white background covers the plot, so nothing need be painted under it; the overlay
+    // layer, never drawn on, needs no buffer of its own (a fill and a blend a frame).
+    plot->setBackground(Qt::white);
+    plot->setAttribute(Qt::WA_OpaquePaintEvent);
+    if (QCPLayer *overlay = plot->layer(QStringLiteral("overlay")))
+        overlay->setMode(QCPLayer::lmLogical);
+    plot->setMouseTracking(true);
+    plot->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
+    plot->axisRect()->setRangeDrag(Qt::Horizontal);
+    plot->axisRect()->setRangeZoom(Qt::Horizontal);
+    d->ticker.reset(new QCPAxisTickerDateTime);
+    d->ticker->setDateTimeSpec(Qt::LocalTime);
+    d->ticker->setDateTimeFormat(QStringLiteral("hh:mm:ss"));
+    plot->xAxis->setTicker(d->ticker);
+    plot->yAxis->setRange(yMin, yMax);
+    for (QCPAxis *axis : {plot->xAxis2, plot->yAxis2}) {
+        axis->setVisible(true);
+        axis->setTicks(false);
+        axis->setTickLabels(false);
+    }
+    for (int t = 0; t < names.size(); t++) {
+        QCPGraph *g = plot->addGraph();
+        g->setName(names[t]);
+        g->setPen(QPen(t < colors.size() ? colors[t] : QColor(Qt::black), 1));
+        g->setLineStyle(QCPGraph::lsLine);
+        g->setAdaptiveSampling(true); // hours of points draw as fast as a screenful
+        d->traces.push_back(g);
+    }
+    d->staged.resize(d->traces.size());
+    plot->legend->setVisible(true);
+    plot->legend->setFillOrder(QCPLayoutGrid::foColumnsFirst);
+    plot->legend->setBrush(QColor(255, 255, 255, 225));
+    plot->axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignTop | Qt::AlignRight);
+    plot->plotLayout()->insertRow(0);
+    d->caption = new QCPTextElement(plot, QString(), QFont(font().family(), font().pointSize()));
+    plot->plotLayout()->addElement(0, 0, d->caption);
+
+    d->follow = new QPushButton(QStringLiteral("Follow   End"), this);
+    d->follow->setCheckable(true);
+    d->follow->setChecked(true);
+    d->whole = new QPushButton(QStringLiteral("Show all"), this);
+    d->open = new QPushButton(QStringLiteral("Open recording…"), this);
+    d->exportButton = new QPushButton(QStringLiteral("Export…"), this);
+    for (QPushButton *b : {d->follow, d->whole, d->open, d->exportButton})
+        b->setFocusPolicy(Qt::TabFocus);
+    d->readout = new QLabel(this);
+    d->readout->setTextFormat(Qt::PlainText);
+    d->readout->setFont(QFont(QStringLiteral("monospace")));
+    d->status = new QLabel(this);
+    d->status->setTextFormat(Qt::PlainText);
+    d->status->setFrameShape(QFrame::Panel);
+    d->status->setFrameShadow(QFrame::Sunken);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(d->follow);
+    buttons->addWidget(d->whole);
+    buttons->addStretch(1);
+    buttons->addWidget(d->open);
+    buttons->addWidget(d->exportButton);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(buttons);
+    layout->addWidget(plot, 1);
+    layout->addWidget(d->readout);
+    layout->addWidget(d->status);
+
+    d->redraw.setSingleShot(true);
+    d->redraw.setTimerType(Qt::PreciseTimer); // a coarse one may come 5 % early
+    connect(&d->redraw, &QTimer::timeout, this, [this] { redraw(); });
+    connect(plot, &QCustomPlot::beforeReplot, this, [this] { updateCaption(); });
+    connect(plot, &QCustomPlot::afterReplot, this, [this] { ++d->replots; });
+    connect(d->follow, &QPushButton::clicked, this, [this](bool on) { setFollow(on); });
+    connect(d->whole, &QPushButton::clicked, this, [this] { showWhole(); });
+    connect(d->open, &QPushButton::clicked, this, [this] { report(EVENT_COMMIT, TIMEVIEW_OPEN); });
+    connect(d->exportButton, &QPushButton::clicked, this, [this] { askExport(); });
+    // The operator's own look at the past: a zoom or a drag stops following.
+    connect(plot, &QCustomPlot::mouseWheel, this, [this] { setFollow(false); });
+    connect(plot, &QCustomPlot::mouseMove, this, [this](QMouseEvent *event) {
+        if (event->buttons() & Qt::LeftButton)
+            setFollow(false);
+        else
+            hover(event->pos());
+    });
+    connect(plot, &QCustomPlot::mouseDoubleClick, this, [this] { showWhole(); });
+    connect(plot, &QCustomPlot::legendClick, this,
+            [this](QCPLegend *, QCPAbstractLegendItem *item, QMouseEvent *) {
+                auto *entry = qobject_cast<QCPPlottableLegendItem *>(item);
+                if (!entry) return;
+                QCPAbstractPlottable *trace = entry->plottable();
+                trace->setVisible(!trace->visible());
+                entry->setTextColor(trace->visible() ? Qt::black : Qt::gray);
+                d->plot->replot();
+            });
+}
+
+TimeViewWindow::~TimeViewWindow() = default;
+
+void TimeViewWindow::report(int event, int data1)
+{
+    if (!d->callback) return;
+    const Busy busy;
+    d->callback(d->handle, event, nullptr, data1, 0);
+}
+
+void TimeViewWindow::addPoints(const double *times, const double *values, int count)
+{
+    const std::size_t n = d->traces.size();
+    if (count == 1) {
+        for (std::size_t t = 0; t < n; t++)
+            d->traces[t]->data()->add(QCPGraphData(times[0], values[t]));
+    } else {
+        bool sorted = d->empty() || times[0] >= d->last();
+        for (int i = 1; i < count && sorted; i++)
+            sorted = times[i] >= times[i - 1];
+        for (std::size_t t = 0; t < n; t++) {
+            QVector<QCPGraphData> &staged = d->staged[t];
+            staged.resize(count);
+            for (int i = 0; i < count; i++)
+                staged[i] = QCPGraphData(times[i], values[std::size_t(i) * n + t]);
+            d->traces[t]->data()->add(staged, sorted);
+        }
+    }
+    trimOld();
+    scheduleRedraw();
+}
+
+void TimeViewWindow::addMarker(double time, const QColor &color, const QString &label,
+                               const QString &detail)
+{
+    auto *line = new QCPItemStraightLine(d->plot);
+    line->point1->setCoords(time, 0);
+    line->point2->setCoords(time, 1);
+    line->setPen(QPen(color, 1, Qt::DashLine));
+    auto *text = new QCPItemText(d->plot);
+    text->position->setTypeX(QCPItemPosition::ptPlotCoords);
+    text->position->setTypeY(QCPItemPosition::ptAxisRectRatio);
+    // Staggered, so labels of transfers close together stay readable.
+    text->position->setCoords(time, 0.01 + 0.07 * double(d->markers.size() % 3));
+    text->setPositionAlignment(Qt::AlignLeft | Qt::AlignTop);
+    text->setText(label);
+    text->setColor(color);
+    text->setBrush(QColor(255, 255, 255, 210));
+    text->setPadding(QMargins(3, 1, 3, 1));
+    d->markers.push_back({time, label, detail, line, text});
+    scheduleRedraw();
+}
+
+void TimeViewWindow::setKeep(double seconds, int points)
+{
+    d->keep = seconds > 0 ? seconds : 0;
+    trimOld();
+    if (points <= pointCount()) return;
+    // A container takes over the room of the vector it is given.
+    for (QCPGraph *g : d->traces) {
+        QVector<QCPGraphData> room;
+        room.reserve(points);
+        std::copy(g->data()->constBegin(), g->data()->constEnd(), std::back_inserter(room));
+        g->data()->set(room, true);
+    }
+}
+
+// Drops what is older than the kept span, in batches of a twentieth of it, so the containers
+// move their points up only now and then.
+void TimeViewWindow::trimOld()
+{
+    if (d->keep <= 0 || d->empty()) return;
+    const double cut = d->last() - d->keep;
+    if (d->first() >= cut - d->keep / 20) return;
+    const int before = pointCount();
+    for (QCPGraph *g : d->traces)
+        g->data()->removeBefore(cut);
+    d->trimmed += before - pointCount();
+    if (d->trimmed > pointCount() / 8) {
+        for (QCPGraph *g : d->traces)
+            g->data()->squeeze(true, false);
+        d->trimmed = 0;
+    }
+    while (!d->markers.empty() && d->markers.front().time < cut) {
+        d->plot->removeItem(d->markers.front().line);
+        d->plot->removeItem(d->markers.front().text);
+        d->markers.pop_front();
+    }
+}
+
+void TimeViewWindow::clear()
+{
+    for (QCPGraph *g : d->traces)
+        g->data()->clear();
+    for (const auto &m : d->markers) {
+        d->plot->removeItem(m.line);
+        d->plot->removeItem(m.text);
+    }
+    d->markers.clear();
+    d->readout->clear();
+    d->trimmed = 0;
+    scheduleRedraw();
+}
+
+void TimeViewWindow::setFollow(bool follow)
+{
+    if (follow && !d->following) {
+        const double shown = d->plot->xAxis->range().size();
+        if (shown > 0) d->span = shown; // the operator's zoom stays
+    }
+    d->following = follow;
+    d->follow->setChecked(follow);
+    if (follow) redraw();
+}
+
+void TimeViewWindow::showWhole()
+{
+    d->following = false;
+    d->follow->setChecked(false);
+    if (!d->empty() || !d->markers.empty()) {
+        double lower = d->empty() ? d->markers.front().time : d->first();
+        double upper = d->empty() ? lower : d->last();
+        for (const auto &m : d->markers) {
+            lower = std::min(lower, m.time);
+            upper = std::max(upper, m.time);
+        }
+        const double margin = std::max(1.0, (upper - lower) * 0.01);
+        d->plot->xAxis->setRange(lower - margin, upper + margin);
+    }
+    d->redraw.stop();
+    d->plot->replot();
+}
+
+void TimeViewWindow::applyFollow()
+{
+    if (!d->following || (d->empty() && d->markers.empty())) return;
+    // The first span fills from the left, as the strip chart does, markers before the first
+    // point included (before polling there are only the transfers); then the newest point
+    // stays at the right edge.
+    double first = d->empty() ? d->markers.front().time : d->first();
+    double last = d->empty() ? d->markers.back().time : d->last();
+    if (!d->markers.empty()) {
+        first = std::min(first, d->markers.front().time);
+        last = std::max(last, d->markers.back().time);
+    }
+    const double lower = std::max(first, last - d->span);
+    d->plot->xAxis->setRange(lower, lower + d->span);
+}
+
+void TimeViewWindow::scheduleRedraw()
+{
+    if (d->redraw.isActive()) return;
+    qint64 delay = kRedrawDelayMs;
+    if (d->sinceRedraw.isValid()) delay = std::max(delay, kRedrawGapMs - d->sinceRedraw.elapsed());
+    d->redraw.start(int(delay));
+}
+
+void TimeViewWindow::redraw()
+{
+    d->redraw.stop();
+    if (!isVisible()) {
+        d->redrawWaits = true;
+        return;
+    }
+    d->redrawWaits = false;
+    d->sinceRedraw.start();
+    applyFollow();
+    d->plot->replot();
+}
+
+void TimeViewWindow::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    // A window that opens shows its points at once.
+    if (d->redrawWaits || d->redraw.isActive()) redraw();
+}
+
+void TimeViewWindow::updateCaption()
+{
+    const QCPRange r = d->plot->xAxis->range();
+    // Milliseconds once a few seconds fill the width.
+    d->ticker->setDateTimeFormat(r.size() < 20          ? QStringLiteral("hh:mm:ss.zzz")
+                                 : r.size() < 2 * 86400 ? QStringLiteral("hh:mm:ss")
+                                                        : QStringLiteral("MM-dd hh:mm"));
+    QString text = d->captionText;
+    if (!d->empty() || !d->markers.empty()) {
+        const QString day = clockText(r.lower, "yyyy-MM-dd");
+        const QString lastDay = clockText(r.upper, "yyyy-MM-dd");
+        text +=
+            QStringLiteral("   %1 %2 – %3%4")
+                .arg(day, clockText(r.lower, "hh:mm:ss"),
+                     lastDay == day ? QString() : lastDay + u' ', clockText(r.upper, "hh:mm:ss"));
+    }
+    if (d->caption->text() != text) d->caption->setText(text);
+}
+
+void TimeViewWindow::hover(const QPoint &pos)
+{
+    const QRect area = d->plot->axisRect()->rect();
+    if (!area.contains(pos)) return;
+    QCPAxis *x = d->plot->xAxis;
+    // A marker under the pointer says what changed; otherwise the nearest point's values.
+    const Private::MarkerItem *best = nullptr;
+    double bestDistance = kMarkerReach + 1;
+    for (const auto &m : d->markers) {
+        const double distance = std::abs(x->coordToPixel(m.time) - pos.x());
+        if (distance < bestDistance) {
+            bestDistance = distance;
+            best = &m;
+        }
+    }
+    if (best) {
+        const QString text = clockText(best->time, "hh:mm:ss.zzz") + QStringLiteral("  ") +
+                             best->label +
+                             (best->detail.isEmpty() ? QString() : u'\n' + best->detail);
+        d->readout->setText(QString(text).replace(u'\n', QStringLiteral("; ")));
+        QToolTip::showText(d->plot->mapToGlobal(pos), text, d->plot);
+        return;
+    }
+    QToolTip::hideText();
+    if (d->empty()) return;
+    const QCPGraphDataContainer &data = *d->traces[0]->data();
+    const double key = x->pixelToCoord(pos.x());
+    auto it = std::lower_bound(data.constBegin(), data.constEnd(), key,
+                               [](const QCPGraphData &p, double k) { return p.key < k; });
+    if (it == data.constEnd() || (it != data.constBegin() && key - (it - 1)->key < it->key - key))
+        --it;
+    const int i = int(it - data.constBegin());
+    QString text = clockText(it->key, "hh:mm:ss.zzz");
+    for (QCPGraph *g : d->traces)
+        text += QStringLiteral("   %1 %2").arg(g->name()).arg(g->data()->at(i)->value);
+    d->readout->setText(text);
+}
+
+bool TimeViewWindow::exportTo(const QString &fileName)
+{
+    redraw(); // what is exported is what the points say now
+    const bool pdf =
+        QFileInfo(fileName).suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) == 0;
+    const int w = d->plot->width(), h = d->plot->height();
+    return pdf ? d->plot->savePdf(fileName, w, h) : d->plot->savePng(fileName, w, h);
+}
+
+void TimeViewWindow::askExport()
+{
+    const Busy busy;
+    const double right = d->empty() ? 0 : d->plot->xAxis->range().upper;
+    const QString proposed =
+        QStringLiteral("%1-%2.png")
+            .arg(d->exportStem,
+                 right > 0 ? clockText(right, "yyyy-MM-dd-HHmmss") : QStringLiteral("empty"));
+    char path[MAX_PATHNAME_LEN];
+    const int chosen = FileSelectPopup("", proposed.toLocal8Bit().constData(), "*.png;*.pdf",
+                                       "Export the view", 1, 0, 0, 1, 1, path);
+    if (chosen == UIE_PATH_TOO_LONG)
+        setStatus(QStringLiteral("Not exported: the path is longer than 259 bytes"));
+    if (chosen <= 0) return;
+    const QString name = QString::fromLocal8Bit(path);
+    const QString suffix = QFileInfo(name).suffix().toLower();
+    const QString shortName = QFileInfo(name).fileName();
+    // The name says the format; one the dialog did not ask about is never replaced.
+    if (suffix != QLatin1String("png") && suffix != QLatin1String("pdf"))
+        setStatus(QStringLiteral("Not exported: %1: name it .png or .pdf").arg(shortName));
+    else if (exportTo(name))
+        setStatus(QStringLiteral("Exported: %1").arg(shortName));
+    else
+        setStatus(QStringLiteral("Not exported: cannot write %1").arg(shortName));
+}
+
+void TimeViewWindow::setCaption(const QString &text)
+{
+    d->captionText = text;
+    scheduleRedraw();
+}
+
+void TimeViewWindow::setStatus(const QString &text)
+{
+    d->status->setText(text);
+}
+
+void TimeViewWindow::setExportName(const QString &stem)
+{
+    d->exportStem = stem;
+}
+
+void TimeViewWindow::closeEvent(QCloseEvent *event)
+{
+    // The window goes once its owner discards it; until then it is only hidden.
+    event->ignore();
+    hide();
+    report(EVENT_CLOSE, 0);
+}
+
+void TimeViewWindow::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_End) {
+        setFollow(true);
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+QCustomPlot *TimeViewWindow::plot() const
+{
+    return d->plot;
+}
+int TimeViewWindow::traceCount() const
+{
+    return int(d->traces.size());
+}
+int TimeViewWindow::pointCount() const
+{
+    return d->traces.empty() ? 0 : d->traces[0]->data()->size();
+}
+double TimeViewWindow::value(int trace, int point) const
+{
+    return d->traces[std::size_t(trace)]->data()->at(point)->value;
+}
+double TimeViewWindow::time(int point) const
+{
+    return d->traces[0]->data()->at(point)->key;
+}
+QList<TimeViewWindow::Marker> TimeViewWindow::markers() const
+{
+    QList<Marker> list;
+    for (const auto &m : d->markers)
+        list.append({m.time, m.label, m.detail});
+    return list;
+}
+bool TimeViewWindow::following() const
+{
+    return d->following;
+}
+int TimeViewWindow::replots() const
+{
+    return d->replots;
+}
+QString TimeViewWindow::readout() const
+{
+    return d->readout->text();
+}
+QString TimeViewWindow::status() const
+{
+    return d->status->text();
+}
+QString TimeViewWindow::caption() const
+{
+    return d->caption->text();
+}
+QPushButton *TimeViewWindow::followButton() const
+{
+    return d->follow;
+}
+QPushButton *TimeViewWindow::wholeButton() const
+{
+    return d->whole;
+}
+QPushButton *TimeViewWindow::openButton() const
+{
+    return d->open;
+}
+QPushButton *TimeViewWindow::exportButton() const
+{
+    return d->exportButton;
+}
+
+TimeViewWindow *timeViewWindow(int view)
+{
+    const auto it = reg().views.find(view);
+    return it == reg().views.end() ? nullptr : it->second;
+}
+
+void discardAllTimeViews()
+{
+    Registry &r = reg();
+    for (auto &entry : r.views)
+        delete entry.second;
+    r.views.clear();
+    for (const QPointer<TimeViewWindow> &w : r.graveyard)
+        delete w.data();
+    r.graveyard.clear();
+}
+
+} // namespace kivrel::platform
+
+using namespace kivrel::platform;
+
+int NewTimeView(int numTraces, const char *traceNames, const int colors[], double yMin, double yMax,
+                double span, TimeViewCallbackPtr callback)
+{
+    if (!runtimeUp()) return UIE_NOT_INITIALISED;
+    if (numTraces < 1 || numTraces > kMaxTraces || !(yMax > yMin)) return UIE_INVALID_ARGUMENT;
+    QStringList names = QString::fromUtf8(traceNames ? traceNames : "").split(u',');
+    QList<QColor> palette;
+    for (int t = 0; t < numTraces; t++) {
+        if (t >= names.size()) names.append(QString());
+        names[t] = names[t].trimmed();
+        if (names[t].isEmpty()) names[t] = QStringLiteral("Trace %1").arg(t + 1);
+        palette.append(colors ? QColor::fromRgb(QRgb(colors[t]) & 0xffffffu) : QColor(Qt::black));
+    }
+    names = names.mid(0, numTraces);
+    Registry &r = reg();
+    const int handle = r.nextHandle++;
+    r.views[handle] = new TimeViewWindow(handle, names, palette, yMin, yMax, span, callback);
+    return handle;
+}
+
+int DisplayTimeView(int view)
+{
+    TimeViewWindow *w = timeViewWindow(view);
+    if (!w) return UIE_INVALID_PANEL;
+    w->show();
+    w->raise();
+    w->activateWindow();
+    return 0;
+}
+
+int DiscardTimeView(int view)
+{
+    Registry &r = reg();
+    TimeViewWindow *w = timeViewWindow(view);
+    if (!w) return UIE_INVALID_PANEL;
+    r.views.erase(view);
+    w->hide();
+    if (r.busy == 0) {
+        delete w;
+        return 0;
+    }
+    // A callback or a dialog of a view may still run on it.
+    r.graveyard.emplace_back(w);
+    if (!r.burialPending) {
+        r.burialPending = true;
+        QTimer::singleShot(0, QCoreApplication::instance(), buryDiscarded);
+    }
+    return 0;
+}
+
+int SetTimeViewText(int view, int what, const char *text)
+{
+    TimeViewWindow *w = timeViewWindow(view);
+    if (!w) return UIE_INVALID_PANEL;
+    const QString s = QString::fromUtf8(text ? text : "");
+    switch (what) {
+    case TIMEVIEW_TITLE: w->setWindowTitle(s); return 0;
+    case TIMEVIEW_CAPTION: w->setCaption(s); return 0;
+    case TIMEVIEW_STATUS: w->setStatus(s); return 0;
+    case TIMEVIEW_EXPORT_NAME: w->setExportName(s); return 0;
+    default: return UIE_INVALID_ATTRIBUTE;
+    }
+}
+
+int AddTimeViewPoints(int view, const double times[], const double values[], int count)
+{
+    TimeViewWindow *w = timeViewWindow(view);
+    if (!w) return UIE_INVALID_PANEL;
+    if (!times || !values || count < 0) return UIE_INVALID_ARGUMENT;
+    if (count > 0) w->addPoints(times, values, count);
+    return 0;
+}
+
+int AddTimeViewMarker(int view, double time, int color, const char *label, const char *detail)
+{
+    TimeViewWindow *w = timeViewWindow(view);
+    if (!w) return UIE_INVALID_PANEL;
+    w->addMarker(time, QColor::fromRgb(QRgb(color) & 0xffffffu),
+                 QString::fromUtf8(label ? label : ""), QString::fromUtf8(detail ? detail : ""));
+    return 0;
+}
+
+int SetTimeViewKeep(int view, double seconds, int points)
+{
+    TimeViewWindow *w = timeViewWindow(view);
+    if (!w) return UIE_INVALID_PANEL;
+    w->setKeep(seconds, points);
+    return 0;
+}
+
+int ClearTimeView(int view)
+{
+    TimeViewWindow *w = timeViewWindow(view);
+    if (!w) return UIE_INVALID_PANEL;
+    w->clear();
+    return 0;
+}
+
+int SetTimeViewFollow(int view, int follow)
+{
+    TimeViewWindow *w = timeViewWindow(view);
+    if (!w) return UIE_INVALID_PANEL;
+    w->setFollow(follow != 0);
+    return 0;
+}
+
+int ShowWholeTimeView(int view)
+{
+    TimeViewWindow *w = timeViewWindow(view);
+    if (!w) return UIE_INVALID_PANEL;
+    w->showWhole();
+    return 0;
+}
+
+int ExportTimeView(int view, const char *fileName)
+{
+    TimeViewWindow *w = timeViewWindow(view);
+    if (!w) return UIE_INVALID_PANEL;
+    if (!fileName) return UIE_INVALID_ARGUMENT;
+    return w->exportTo(QString::fromLocal8Bit(fileName)) ? 0 : UIE_INVALID_ARGUMENT;
+}

@@ -1,0 +1,84 @@
+// The window behind a time-series view (timeview.h), for the platform itself, the tests and the
+// benchmarks. The logic never sees this header.
+#pragma once
+
+#include "timeview.h"
+
+#include <QColor>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+
+#include <memory>
+
+class QCustomPlot;
+class QPushButton;
+
+namespace kivrel::platform
+{
+
+class TimeViewWindow : public QWidget
+{
+    Q_OBJECT
+  public:
+    TimeViewWindow(int handle, const QStringList &names, const QList<QColor> &colors, double yMin,
+                   double yMax, double span, TimeViewCallbackPtr callback);
+    ~TimeViewWindow() override;
+
+    void addPoints(const double *times, const double *values, int count);
+    void addMarker(double time, const QColor &color, const QString &label, const QString &detail);
+    void setKeep(double seconds, int points);
+    void clear();
+    void setFollow(bool follow);
+    void showWhole();
+    bool exportTo(const QString &fileName);
+    void setCaption(const QString &text);
+    void setStatus(const QString &text);
+    void setExportName(const QString &stem);
+
+    // What the tests and the benchmarks look at.
+    struct Marker {
+        double time;
+        QString label, detail;
+    };
+    QCustomPlot *plot() const;
+    int traceCount() const;
+    int pointCount() const; // points held, the same for every trace
+    double value(int trace, int point) const;
+    double time(int point) const;
+    QList<Marker> markers() const;
+    bool following() const;
+    int replots() const; // since the window was made
+    QString readout() const;
+    QString status() const;
+    QString caption() const; // as drawn: the caption and the span shown
+    QPushButton *followButton() const;
+    QPushButton *wholeButton() const;
+    QPushButton *openButton() const;
+    QPushButton *exportButton() const;
+
+  protected:
+    void closeEvent(QCloseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
+  private:
+    void scheduleRedraw();
+    void redraw();
+    void applyFollow();
+    void trimOld();
+    void updateCaption();
+    void hover(const QPoint &pos);
+    void askExport();
+    void report(int event, int data1);
+
+    struct Private;
+    std::unique_ptr<Private> d;
+};
+
+TimeViewWindow *timeViewWindow(int view);
+// Every view, at once: the run-time ends, and no window outlives the application object.
+void discardAllTimeViews();
+
+} // namespace kivrel::platform

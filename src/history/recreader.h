@@ -1,0 +1,75 @@
+// src/history: what the tool keeps of measurements and parameter changes; uses core, util, wire.
+// Reading back what the tool wrote: the rows of a recording (REC) and of the parameter journal,
+// from the bytes of a file in chunks of any size. Nothing here opens a file or touches the
+// panel, so any bytes at all may be fed (tests/fuzz).
+#ifndef KIVREL_HISTORY_RECREADER_H
+#define KIVREL_HISTORY_RECREADER_H
+
+namespace kivrel
+{
+
+// Seconds since 1970-01-01 UTC of a local date and time that is `offsetMinutes` ahead of UTC.
+double EpochSeconds(int year, int month, int day, int hour, int minute, int second, int millisecond,
+                    int offsetMinutes);
+// Days since 1970-01-01 of a date, and back to "YYYY-MM-DD" (11 bytes with the NUL).
+long DayNumber(int year, int month, int day);
+void DayName(long dayNumber, char name[11]);
+// A time stamp as CsvTimeStamp writes it, "2026-12-08T14:30:12.345+01:00" and nothing else:
+// 0 and its seconds since the epoch, or -1.
+int ParseTimeStamp(const char *text, int length, double *seconds);
+
+// One row of a recording.
+struct RecRow {
+    double time;    // seconds since the epoch
+    double seconds; // since REC was switched on
+    unsigned char dat0, dat1, norm, threshold, hysteresis;
+    unsigned in0Period, activeWindow, edgeTime;
+};
+
+// What reading a file made of it.
+struct RecTally {
+    int isRecording;    // the first line was the header REC writes
+    int empty;          // nothing at all was fed
+    int isJournal;      // the first line was the parameter journal's header
+    int rows;           // rows read
+    int cutShort;       // rows with fewer fields, or a last line without its line end (a killed
+                        // program)
+    int extraColumns;   // rows with more fields than the header names
+    int unreadable;     // rows whose fields are not what REC writes (other bytes, not UTF-8,
+                        // numbers out of range, far too long)
+    double first, last; // times of the first and the last row read
+    char firstStamp[30], lastStamp[30]; // their time stamps as written
+};
+
+// Called for every row read, in file order.
+typedef void (*RecRowSink)(const RecRow *row);
+
+// Reading a recording: begin, feed its bytes in any chunks, end. Once the first line has shown
+// the file is no recording, the rest is ignored (RecReadingRefused says so).
+void BeginRecReading(RecRowSink sink);
+void FeedRecReading(const char *bytes, int count);
+int RecReadingRefused(void);
+void EndRecReading(RecTally *tally);
+
+// One row of the parameter journal.
+struct JournalRow {
+    double time;              // seconds since the epoch
+    int direction;            // TRANSFER_READ or TRANSFER_WRITE
+    int where;                // RAM, EEPROM or DATFILE
+    int port;                 // the COM number, 0 for a file
+    char device[128];         // the port's device or the file's path (cut to fit)
+    char who[128];            // "user@host", empty in rows that do not say
+    unsigned char values[15]; // the parameter set, in wire order
+};
+
+typedef void (*JournalRowSink)(const JournalRow *row);
+
+// Reading a journal file the same way; its header and every row that does not read are passed
+// over. EndJournalReading answers how many rows were passed over.
+void BeginJournalReading(JournalRowSink sink);
+void FeedJournalReading(const char *bytes, int count);
+int EndJournalReading(void);
+
+} // namespace kivrel
+
+#endif

@@ -1,0 +1,421 @@
+// Looking back: the recording reader on good and bad files, the HISTORY window after polling
+// the simulated sensor, recordings opened with the journal's transfers, and the exports.
+#include "sim_fixture.h"
+
+#include "recreader.h"
+#include "runhistory.h"
+
+#include "ui_timeview.h"
+
+#include <qcustomplot.h>
+
+#include <QDateTime>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+#include <sys/stat.h>
+
+using namespace kivrel;
+using namespace kivrel::test;
+using platform::TimeViewWindow;
+
+namespace
+{
+
+const std::string kHeader = "time,seconds,dat0,dat1,norm,threshold,hysteresis,in0_period,"
+                            "active_window,edge_time,active_percent,edge_percent\n";
+const std::string kRow1 = "2026-12-08T09:16:05.420+01:00,10.629,166,97,160,120,150,0,0,0,,\n";
+const std::string kRow2 = "2026-12-08T09:16:05.532+01:00,10.741,50,90,91,120,150,2000,1200,"
+                          "600,60,30\n";
+const std::string kRow3 = "2026-12-08T09:16:06.645-03:30,10.853,166,97,160,60,150,0,0,0,,\n";
+
+std::string crlf(std::string text)
+{
+    for (std::size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 2))
+        text.insert(at, 1, '\r');
+    return text;
+}
+
+struct Read {
+    RecTally tally{};
+    std::vector<RecRow> rows;
+};
+std::vector<RecRow> *sinkRows;
+
+// The reader fed `bytes` in chunks of `chunk` bytes.
+Read readRecording(const std::string &bytes, std::size_t chunk)
+{
+    Read r;
+    sinkRows = &r.rows;
+    BeginRecReading([](const RecRow *row) { sinkRows->push_back(*row); });
+    for (std::size_t at = 0; at < bytes.size(); at += chunk)
+        FeedRecReading(bytes.data() + at, int(std::min(chunk, bytes.size() - at)));
+    EndRecReading(&r.tally);
+    return r;
+}
+
+double epoch(const char *isoTime)
+{
+    return double(QDateTime::fromString(isoTime, Qt::ISODateWithMs).toMSecsSinceEpoch()) / 1000;
+}
+
+std::string fileBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll().toStdString() : std::string();
+}
+
+void writeFile(const QString &path, const std::string &bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes.data(), qint64(bytes.size()));
+}
+
+} // namespace
+
+// Each file as a whole and a byte at a time: the good rows are read, the others counted by
+// why; a file that is no recording is refused after its first line.
+TEST(RecordingReader, ReadsTheGoodRowsAndCountsTheRest)
+{
+    const struct {
+        const char *what;
+        std::string bytes;
+        int isRecording, rows, cutShort, extraColumns, unreadable;
+    } cases[] = {
+        {"as REC writes it", kHeader + kRow1 + kRow2 + kRow3, 1, 3, 0, 0, 0},
+        {"saved again: BOM, CR LF", crlf("\xEF\xBB\xBF" + kHeader + kRow1 + kRow2), 1, 2, 0, 0, 0},
+        {"killed mid-row", kHeader + kRow1 + kRow2.substr(0, 40), 1, 1, 1, 0, 0},
+        {"killed between rows", kHeader + kRow1 + kRow2, 1, 2, 0, 0, 0},
+        {"a column too many", kHeader + kRow1 + kRow2.substr(0, kRow2.size() - 1) + ",7\n", 1, 1, 0,
+         1, 0},
+        {"a column too few", kHeader + "2026-12-08T09:16:05.420+01:00,1.0,1,2\n" + kRow1, 1, 1, 1,
+         0, 0},
+        {"a byte not UTF-8",
+         kHeader + kRow1 +
+             "2026-12-08T09:16:05.420+01:00,1.0,1\xFF,2,3,4,5,0,"
+             "0,0,,\n",
+         1, 1, 0, 0, 1},
+        {"256 in a byte field", kHeader + "2026-12-08T09:16:05.420+01:00,1.0,256,2,3,4,5,0,0,0,,\n",
+         1, 0, 0, 0, 1},
+        {"a 31st of November", kHeader + "2026-11-31T09:16:05.420+01:00,1.0,1,2,3,4,5,0,0,0,,\n", 1,
+         0, 0, 0, 1},
+        {"a line of 5000 bytes", kHeader + std::string(5000, '7') + "\n" + kRow3, 1, 1, 0, 0, 1},
+        {"blank lines", kHeader + "\n" + kRow1 + "\n\n", 1, 1, 0, 0, 0},
+        {"the header alone", kHeader, 1, 0, 0, 0, 0},
+        {"empty", "", 0, 0, 0, 0, 0},
+        {"the parameter journal", "time,direction,target,port,device,threshold\n" + kRow1, 0, 0, 0,
+         0, 0},
+        {"a header without a column", kHeader.substr(0, kHeader.size() - 14) + "\n" + kRow1, 0, 0,
+         0, 0, 0},
+        {"binary", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16) + kRow1, 0, 0, 0, 0, 0},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        const Read whole = readRecording(c.bytes, std::max<std::size_t>(1, c.bytes.size()));
+        const RecTally &t = whole.tally;
+        EXPECT_EQ(t.isRecording, c.isRecording);
+        EXPECT_EQ(t.rows, c.rows);
+        EXPECT_EQ(int(whole.rows.size()), c.rows);
+        EXPECT_EQ(t.cutShort, c.cutShort);
+        EXPECT_EQ(t.extraColumns, c.extraColumns);
+        EXPECT_EQ(t.unreadable, c.unreadable);
+        EXPECT_EQ(t.empty, c.bytes.empty());
+        EXPECT_EQ(t.isJournal, c.bytes.starts_with("time,direction,"));
+        const Read bytewise = readRecording(c.bytes, 1);
+        const RecTally &b = bytewise.tally;
+        EXPECT_EQ(
+            (std::vector<int>{b.isRecording, b.rows, b.cutShort, b.extraColumns, b.unreadable}),
+            (std::vector<int>{t.isRecording, t.rows, t.cutShort, t.extraColumns, t.unreadable}))
+            << "a byte at a time";
+        ASSERT_EQ(bytewise.rows.size(), whole.rows.size());
+        for (std::size_t i = 0; i < whole.rows.size(); i++) {
+            EXPECT_EQ(bytewise.rows[i].time, whole.rows[i].time) << i;
+            EXPECT_EQ(bytewise.rows[i].norm, whole.rows[i].norm) << i;
+        }
+    }
+    // Every field of a row, times with their offsets from UTC.
+    const Read r = readRecording(kHeader + kRow1 + kRow2 + kRow3, 5);
+    ASSERT_EQ(r.rows.size(), 3u);
+    EXPECT_DOUBLE_EQ(r.rows[0].time, epoch("2026-12-08T09:16:05.420+01:00"));
+    EXPECT_DOUBLE_EQ(r.rows[2].time, epoch("2026-12-08T09:16:06.645-03:30"));
+    EXPECT_DOUBLE_EQ(r.rows[1].seconds, 10.741);
+    const RecRow &b = r.rows[1];
+    EXPECT_EQ((std::vector<unsigned>{b.dat0, b.dat1, b.norm, b.threshold, b.hysteresis, b.in0Period,
+                                     b.activeWindow, b.edgeTime}),
+              (std::vector<unsigned>{50, 90, 91, 120, 150, 2000, 1200, 600}));
+    EXPECT_STREQ(r.tally.lastStamp, "2026-12-08T09:16:06.645-03:30");
+}
+
+// A window that keeps ten minutes drops what falls behind its newest point, markers too, a
+// twentieth of the span at a time; the newest stays.
+TEST(HistoryWindow, KeepsTheSpanBehindItsNewestPoint)
+{
+    const int colors[] = {0x1F77B4, 0xFF7F0E};
+    const int view = NewTimeView(2, "A,B", colors, 0, 255, 60, nullptr);
+    ASSERT_GT(view, 0);
+    SetTimeViewKeep(view, 600, 1000);
+    AddTimeViewMarker(view, 100.5, 0, "early", "");
+    AddTimeViewMarker(view, 1000.5, 0, "late", "");
+    for (int t = 0; t < 1200; t++) {
+        const double time = t, values[] = {double(t % 256), 7};
+        AddTimeViewPoints(view, &time, values, 1);
+    }
+    TimeViewWindow *w = platform::timeViewWindow(view);
+    ASSERT_NE(w, nullptr);
+    EXPECT_GE(w->time(0), 1199 - 600 - 30);
+    EXPECT_LE(w->time(0), 1199 - 600);
+    EXPECT_EQ(w->time(w->pointCount() - 1), 1199);
+    EXPECT_EQ(w->value(0, w->pointCount() - 1), 1199 % 256);
+    EXPECT_EQ(w->value(1, 0), 7);
+    ASSERT_EQ(w->markers().size(), 1);
+    EXPECT_EQ(w->markers()[0].label, "late");
+    EXPECT_EQ(DiscardTimeView(view), 0);
+    EXPECT_EQ(platform::timeViewWindow(view), nullptr);
+}
+
+namespace
+{
+
+class HistoryViewTest : public SimTest
+{
+  protected:
+    void SetUp() override
+    {
+        SimTest::SetUp();
+        qputenv("XDG_DATA_HOME", dir.filePath("data").toLocal8Bit());
+        setProjectDir(dir.path());
+        ForgetHistory();
+        ASSERT_NO_FATAL_FAILURE(startSim({"--fast", "--eeprom", dir.filePath("eeprom.dat")}));
+        InitRS232(com);
+        ASSERT_EQ(status(), kLineOkText);
+    }
+    void TearDown() override
+    {
+        CloseHistory();
+        SimTest::TearDown();
+        qputenv("XDG_DATA_HOME", dataHome);
+    }
+    TimeViewWindow *live() const { return platform::timeViewWindow(HistoryView()); }
+    TimeViewWindow *file() const { return platform::timeViewWindow(RecordingView()); }
+    void pollFor(double seconds)
+    {
+        after(int(seconds * 1000), [] { kivrel::poll = 0; });
+        click(BUTTON_GO);
+    }
+    // The pointer at `time`, in the middle of the plot's height; what the read-out then says.
+    static QString hoverAt(TimeViewWindow *w, double time)
+    {
+        QCustomPlot *plot = w->plot();
+        const QPointF pos(plot->xAxis->coordToPixel(time), plot->axisRect()->center().y());
+        QMouseEvent move(QEvent::MouseMove, pos, plot->mapToGlobal(pos), Qt::NoButton, Qt::NoButton,
+                         Qt::NoModifier);
+        QCoreApplication::sendEvent(plot, &move);
+        return w->readout();
+    }
+
+    QTemporaryDir dir;
+    const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+};
+
+enum { BUTTON_HISTORY = 48 };
+
+} // namespace
+
+// What the window shows is what polling showed: the records a recording of the same run holds,
+// value for value, and a line for each transfer saying what changed. Closed and opened again it
+// shows the same; a zoom stops following, End takes it up again.
+TEST_F(HistoryViewTest, ShowsTheRecordsPolledAndTheTransfers)
+{
+    window()->activateWindow(); // F-keys need the window
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window(), 2000));
+    pressKey(Qt::Key_F5);
+    ASSERT_TRUE(spinUntil([this] { return live() != nullptr; }));
+    EXPECT_TRUE(live()->isVisible());
+    EXPECT_TRUE(live()->windowTitle().startsWith("History — COM1 ("));
+    popups->answerFileDialog(dir.filePath("run.csv"));
+    click(PANEL_REC);
+    pollFor(1.0);
+    SetCtrlVal(panel, PANEL_THRESHOLD, 60);
+    click(BUTTON_SEND);
+    pollFor(1.0);
+    click(PANEL_REC);
+    spin(0.3);
+
+    const Read rec = readRecording(fileBytes(dir.filePath("run.csv")), 4096);
+    ASSERT_GT(rec.rows.size(), 20u);
+    auto sameAsRecording = [&](TimeViewWindow *w) {
+        ASSERT_EQ(w->pointCount(), int(rec.rows.size()));
+        for (int i = 0; i < w->pointCount(); i++) {
+            const RecRow &r = rec.rows[std::size_t(i)];
+            EXPECT_NEAR(w->time(i), r.time, 0.02) << i;
+            const double values[] = {double(r.dat0), double(r.dat1), double(r.norm),
+                                     double(r.threshold), double(r.hysteresis)};
+            for (int t = 0; t < 5; t++)
+                EXPECT_EQ(w->value(t, i), values[t]) << i << " " << t;
+        }
+        const QList<TimeViewWindow::Marker> m = w->markers();
+        ASSERT_EQ(m.size(), 2);
+        EXPECT_EQ(m[0].label, "read RAM");
+        EXPECT_TRUE(m[0].detail.contains("set: threshold 120, hysteresis 150, power 78 %"))
+            << m[0].detail.toStdString();
+        EXPECT_EQ(m[1].label, "write RAM");
+        // Power goes through the panel's percent and back, as every Send does.
+        EXPECT_TRUE(m[1].detail.contains("\nthreshold 120 → 60\n")) << m[1].detail.toStdString();
+        EXPECT_LT(m[0].time, w->time(0));
+        EXPECT_GT(m[1].time, w->time(0));
+        EXPECT_LT(m[1].time, w->time(w->pointCount() - 1));
+    };
+    sameAsRecording(live());
+    EXPECT_GT(live()->replots(), 0);
+    EXPECT_TRUE(live()->caption().startsWith("COM1 (")) << live()->caption().toStdString();
+    const double write = live()->markers()[1].time;
+    EXPECT_TRUE(hoverAt(live(), write).contains("write RAM; COM1 (pts/"));
+    const int last = live()->pointCount() - 1;
+    const QString values = hoverAt(live(), live()->time(last));
+    EXPECT_TRUE(values.contains(QString("NORM %1 ").arg(rec.rows.back().norm)))
+        << values.toStdString();
+
+    live()->close();
+    EXPECT_EQ(HistoryView(), -1);
+    click(BUTTON_HISTORY);
+    ASSERT_NE(live(), nullptr);
+    sameAsRecording(live());
+
+    ASSERT_TRUE(live()->following());
+    QCustomPlot *plot = live()->plot();
+    const QPointF centre = plot->axisRect()->center();
+    QWheelEvent wheel(centre, plot->mapToGlobal(centre), {}, {0, 120}, Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(plot, &wheel);
+    EXPECT_FALSE(live()->following());
+    const QCPRange zoomed = plot->xAxis->range();
+    pollFor(0.5);
+    spin(0.3);
+    EXPECT_EQ(plot->xAxis->range(), zoomed) << "it stays where the operator looks";
+    QTest::keyClick(live(), Qt::Key_End);
+    spin(0.3);
+    EXPECT_TRUE(live()->following());
+    EXPECT_TRUE(plot->xAxis->range().contains(live()->time(live()->pointCount() - 1)));
+    EXPECT_NEAR(plot->xAxis->range().size(), zoomed.size(), 1e-6) << "the zoom stays";
+}
+
+// A recording opened from the window: all its rows, the journal's transfers of its span, each
+// against the row before it, and a status line that says what was skipped. A file that is no
+// recording shows nothing and says why; so does one that cannot be read at all.
+TEST_F(HistoryViewTest, OpensARecordingWithTheJournalsTransfers)
+{
+    const QString recording = dir.filePath("rec.csv");
+    writeFile(recording, kHeader + kRow1 + kRow2 + "2026-12-08T09:16:07.000+01:00,11.5,1,2,3\n" +
+                             "2026-12-08T09:16:09.000+01:00,12.0,166,97,160,60,150,0,0,0,,\n");
+    const std::string set120 = "120,150,23,0,10,0,10,10,1,1,5,0,1,20,77";
+    const std::string set60 = "60,150,23,0,10,0,10,10,1,1,5,0,1,20,77";
+    ASSERT_TRUE(QDir().mkpath(dir.filePath("data/kivrel/journal")));
+    const QString journal = dir.filePath("data/kivrel/journal/2026-12-08.csv");
+    writeFile(journal,
+              "time,direction,target,port,device,threshold,hysteresis,power,pmod,hold,trigger,"
+              "backlim,regcnt,average,deadtimemode,deadtime,outmode,trshmod,deltatrsh,frei15,user,"
+              "host,program\n"
+              "2026-12-08T09:10:00.000+01:00,read,RAM,1,ttyUSB0," +
+                  set120 + ",anna,line3,kivrel\n" +
+                  "2026-12-08T09:16:06.000+01:00,write,RAM,2,"
+                  "\"pts/3,\"\"x\"\"\"," +
+                  set60 + ",anna,line3,kivrel\n" +
+                  "2026-12-08T09:16:08.000+01:00,read,FILE,,/tmp/init.dat," + set60 +
+                  ",bo,line4,kivrel\n" + "2026-12-08T09:20:00.000+01:00,write,EEPROM,1,ttyUSB0," +
+                  set120 + ",anna,line3,kivrel\n");
+    click(BUTTON_HISTORY);
+    popups->answerFileDialog(recording);
+    QTest::mouseClick(live()->openButton(), Qt::LeftButton);
+    ASSERT_NE(file(), nullptr);
+    EXPECT_EQ(file()->pointCount(), 3);
+    EXPECT_EQ(file()->status(), "rec.csv: 3 rows from 2026-12-08 09:16:05 to 09:16:09, 2 "
+                                "parameter transfers; skipped 1 row: 1 cut short");
+    const QList<TimeViewWindow::Marker> m = file()->markers();
+    ASSERT_EQ(m.size(), 2);
+    EXPECT_EQ(m[0].label, "write RAM");
+    EXPECT_EQ(m[0].detail, "COM2 (pts/3,\"x\") · by anna@line3\nthreshold 120 → 60");
+    EXPECT_EQ(m[1].label, "read FILE");
+    EXPECT_EQ(m[1].detail, "init.dat · by bo@line4\nno parameter changed");
+    EXPECT_DOUBLE_EQ(m[0].time, epoch("2026-12-08T09:16:06.000+01:00"));
+    EXPECT_FALSE(file()->following());
+
+    writeFile(dir.filePath("other.csv"), "time;value\n1;2\n");
+    ASSERT_EQ(mkfifo(dir.filePath("pipe.csv").toLocal8Bit().constData(), 0600), 0);
+    const struct {
+        QString path, status;
+    } refused[] = {
+        {journal, "Not a recording: 2026-12-08.csv is the parameter journal"},
+        {dir.filePath("other.csv"), "Not a recording: other.csv does not begin with the header "
+                                    "REC writes"},
+        {dir.filePath("pipe.csv"), "Not opened: pipe.csv: not a regular file"},
+    };
+    for (const auto &c : refused) {
+        popups->answerFileDialog(c.path);
+        QTest::mouseClick(file()->openButton(), Qt::LeftButton);
+        EXPECT_EQ(file()->status(), c.status);
+        EXPECT_EQ(file()->pointCount(), 0);
+        EXPECT_TRUE(file()->markers().isEmpty());
+    }
+}
+
+// Export writes what is shown as a picture, the caption with it; a name that says neither PNG
+// nor PDF is refused.
+TEST_F(HistoryViewTest, ExportsWhatIsShownAsPngOrPdf)
+{
+    pollFor(0.5);
+    click(BUTTON_HISTORY);
+    const struct {
+        const char *name;
+        QByteArray starts;
+        const char *status;
+    } cases[] = {
+        {"shot.png", "\x89PNG\r\n", "Exported: shot.png"},
+        {"report.pdf", "%PDF-", "Exported: report.pdf"},
+        {"shot.txt", "", "Not exported: shot.txt: name it .png or .pdf"},
+        {"shot", "", "Not exported: shot: name it .png or .pdf"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        popups->answerFileDialog(dir.filePath(c.name));
+        QTest::mouseClick(live()->exportButton(), Qt::LeftButton);
+        EXPECT_EQ(live()->status(), c.status);
+        const QString written = dir.filePath(QString(c.status).section(": ", 1));
+        if (c.starts.isEmpty()) {
+            EXPECT_FALSE(QFile::exists(dir.filePath(c.name)));
+            continue;
+        }
+        const std::string bytes = fileBytes(written);
+        EXPECT_GT(bytes.size(), 2000u);
+        EXPECT_TRUE(bytes.starts_with(c.starts.toStdString()));
+    }
+    EXPECT_TRUE(popups->popups().back().text.startsWith("kivrel-history-"));
+}
+
+// kivrel --view FILE: the recording's window alone, no port opened; a file that is no recording
+// says why on stderr. Either way it ends like the panel, at a termination request, status 0.
+TEST_F(HistoryViewTest, TheCommandLineShowsARecordingAlone)
+{
+    writeFile(dir.filePath("rec.csv"), kHeader + kRow1);
+    writeFile(dir.filePath("other.csv"), "a,b\n1,2\n");
+    const struct {
+        QString file, stderrHas;
+    } cases[] = {{"rec.csv", ""}, {"other.csv", "kivrel: Not a recording: other.csv does not"}};
+    for (const auto &c : cases) {
+        QProcess program;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.insert("KIVREL_COM1", "/nonexistent/tty");
+        program.setProcessEnvironment(env);
+        program.start(KIVREL_PROGRAM, {"--view", dir.filePath(c.file)});
+        ASSERT_TRUE(program.waitForStarted(5000));
+        program.waitForFinished(1500); // it keeps running until told to end
+        EXPECT_EQ(program.state(), QProcess::Running);
+        program.terminate();
+        ASSERT_TRUE(program.waitForFinished(5000));
+        EXPECT_EQ(program.exitCode(), 0);
+        const QString err = program.readAllStandardError();
+        EXPECT_TRUE(c.stderrHas.isEmpty() ? !err.contains("kivrel:") : err.contains(c.stderrHas))
+            << err.toStdString();
+    }
+}
