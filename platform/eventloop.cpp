@@ -109,6 +109,13 @@ struct EventLoop {
     bool lastDidWork = false;                     // the last ProcessSystemEvents ran an event
     bool quitRequested = false;
     bool terminating = false;
+    // As the application object: past exit() nothing of Qt is taken down here.
+    ~EventLoop()
+    {
+        (void)ticker.release();
+        (void)signalNotifier.release();
+        (void)consoleApp.release();
+    }
     // KIVREL_BUSY_SPIN=1: waits spin without the tick, the baseline the benchmarks compare
     // the tick with. Never set in use.
     bool busySpin = false;

@@ -19,6 +19,10 @@ namespace
 struct Runtime {
     std::unique_ptr<QApplication> app;
     const CviNameTable *names = nullptr;
+    // Reached only when the process ends without CloseCVIRTE, from exit() (Qt's own when the
+    // display goes away): Qt's globals are half gone then, and the application object cannot
+    // be taken down any more. The system takes its memory.
+    ~Runtime() { (void)app.release(); }
 };
 
 Runtime &rt()

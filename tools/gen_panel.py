@@ -279,8 +279,10 @@ command('buttonGetBuff', 'GetBuff', 'F8', 'CBF_ButtonGetBuff', 524, 15, 'GetBuff
         h=34)
 command('buttonSuggest', 'SUGGEST', 'F6', 'CBF_ButtonSuggest', 524, 47, 'Suggest', x=258, w=120,
         h=34)
-widget('QLabel', 'PANEL_SUGGESTION', (392, 524, 766, 34),
-       [prop('text', 'string', ''), prop('indent', 'number', 6)],
+# Two lines: the suggestion's margins take more than one.
+widget('QLabel', 'PANEL_SUGGESTION', (392, 522, 766, 38),
+       [prop('text', 'string', ''), prop('indent', 'number', 6), prop('wordWrap', 'bool', True),
+        font('sans', 9, False)],
        ctrl=45, cb='CBF_DispSuggestion', vt='string', access='Suggestion')
 
 # ---- status line ----------------------------------------------------------------------------

@@ -88,10 +88,7 @@ TEST_F(CliTest, CommandsOutcomesAndTheWire)
     write("text.dat", "120\n150\nten\n");
     QDir(dir.path()).mkdir("folder.dat");
     ::mkfifo(dir.filePath("fifo.dat").toLocal8Bit().constData(), 0644);
-    QFile big(dir.filePath("big.dat"));
-    big.open(QIODevice::WriteOnly);
-    big.resize(100 << 20);
-    big.close();
+    QFile(write("big.dat", "")).resize(100 << 20);
 
     const QString factoryTable = "threshold     TRESHOLD        120\n";
     const struct {

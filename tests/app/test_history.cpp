@@ -311,38 +311,32 @@ TEST_F(HistoryTest, PollingEndedByAnyPathHandsItsRowsOver)
 // the program cannot use says why; F7 turns REC on and off every time.
 TEST_F(HistoryTest, TheDialogAsksAndF7TogglesEveryTime)
 {
-    // Files under the names the next seconds would propose.
-    const QDateTime now = QDateTime::currentDateTime();
+    // Files under the names the next seconds would propose, and one to keep or replace.
     for (int s = 0; s < 5; s++)
-        QFile(dir.filePath(now.addSecs(s).toString("'kivrel-'yyyy-MM-dd-HHmmss'.csv'")))
+        QFile(dir.filePath(QDateTime::currentDateTime().addSecs(s).toString(
+                  "'kivrel-'yyyy-MM-dd-HHmmss'.csv'")))
             .open(QIODevice::WriteOnly);
-    const QString old = dir.filePath("old.csv");
-    const QString deep = dir.filePath(QString(120, 'd') + "/" + QString(120, 'e'));
-    QDir().mkpath(deep);
-    auto keep = [&] {
-        QFile f(old);
-        f.open(QIODevice::WriteOnly);
-        f.write("keep me\n");
-    };
+    const QString old = dir.filePath("old.csv"), deep = dir.filePath(QString(120, 'd'));
+    QDir().mkpath(deep + "/" + QString(120, 'e'));
     const struct {
-        const char *name;
-        std::function<void()> answer;
+        QString path, answer; // the name chosen; the button that answers the question
         int on;
         QString status; // empty: as it was
     } cases[] = {
-        {"existing, No",
-         [&] { keep(), popups->answerFileDialog(old), popups->answerMessage("No"); }, 0, ""},
-        {"existing, Yes",
-         [&] { keep(), popups->answerFileDialog(old), popups->answerMessage("Yes"); }, 1, ""},
-        {"too long", [&] { popups->answerFileDialog(deep + "/" + QString(30, 'f') + ".csv"); }, 0,
+        {old, "No", 0, ""},
+        {old, "Yes", 1, ""},
+        {deep + "/" + QString(120, 'e') + "/" + QString(30, 'f') + ".csv", "", 0,
          "Recording not started: the path is longer than 259 bytes"},
-        {"not ASCII", [&] { popups->answerFileDialog(dir.filePath("Messung-ü-測定.csv")); }, 1, ""},
+        {dir.filePath("Messung-ü-測定.csv"), "", 1, ""},
     };
     for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.path.right(20).toStdString() + " " + c.answer.toStdString());
+        QFile keep(old);
+        keep.open(QIODevice::WriteOnly), keep.write("keep me\n"), keep.close();
         SetCtrlVal(panel, PANEL_STATUS, "before");
         popups->clear();
-        c.answer();
+        popups->answerFileDialog(c.path);
+        if (!c.answer.isEmpty()) popups->answerMessage(c.answer);
         click(PANEL_REC);
         ASSERT_GE(popups->count(), 1);
         const QString proposed = popups->popups()[0].text;
@@ -354,24 +348,22 @@ TEST_F(HistoryTest, TheDialogAsksAndF7TogglesEveryTime)
         EXPECT_EQ(intValue(PANEL_REC), c.on);
         EXPECT_EQ(status(), c.status.isEmpty() ? "before" : c.status);
         StopRecording();
+        if (QFile::exists(c.path)) {
+            EXPECT_EQ(completeRows(c.path).value(0), c.on ? kHeader : "keep me")
+                << "kept, replaced";
+        }
     }
-    EXPECT_EQ(completeRows(old), QStringList{kHeader}) << "replaced after Yes";
-    EXPECT_EQ(completeRows(dir.filePath("Messung-ü-測定.csv")), QStringList{kHeader});
 
-    for (int round = 0; round < 3; round++) {
-        SCOPED_TRACE(round);
-        window()->activateWindow(); // F-keys need the window
-        ASSERT_TRUE(QTest::qWaitForWindowActive(window(), 2000));
-        popups->answerFileDialog(dir.filePath(QString("f7-%1.csv").arg(round)));
-        pressKey(Qt::Key_F7);
-        EXPECT_TRUE(spinUntil([] { return intValue(PANEL_REC) == 1; }));
-        EXPECT_EQ(recLabel(), "REC 0  F7");
-        window()->activateWindow(); // back from the file dialog
-        ASSERT_TRUE(QTest::qWaitForWindowActive(window(), 2000));
-        pressKey(Qt::Key_F7);
-        EXPECT_TRUE(spinUntil([] { return intValue(PANEL_REC) == 0; }));
-        EXPECT_EQ(recLabel(), "REC   F7");
-    }
+    for (int round = 0; round < 3; round++)
+        for (int on : {1, 0}) {
+            SCOPED_TRACE(testing::Message() << "round " << round << " on " << on);
+            window()->activateWindow(); // F-keys need the window, back from the file dialog
+            ASSERT_TRUE(QTest::qWaitForWindowActive(window(), 2000));
+            if (on) popups->answerFileDialog(dir.filePath(QString("f7-%1.csv").arg(round)));
+            pressKey(Qt::Key_F7);
+            EXPECT_TRUE(spinUntil([on] { return intValue(PANEL_REC) == on; }));
+            EXPECT_EQ(recLabel(), on ? "REC 0  F7" : "REC   F7");
+        }
 }
 
 // A journal that cannot be written says so once in the status line, until it takes a row again;

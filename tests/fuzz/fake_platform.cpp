@@ -548,47 +548,23 @@ const char *GetFileErrorText(void)
 
 // ---- History windows: never opened here ---------------------------------------------------------
 
-int NewTimeView(int, const char *, const int[], double, double, double, TimeViewCallbackPtr)
-{
-    return UIE_NOT_INITIALISED;
-}
-int DisplayTimeView(int)
-{
-    return UIE_INVALID_PANEL;
-}
-int DiscardTimeView(int)
-{
-    return UIE_INVALID_PANEL;
-}
-int SetTimeViewText(int, int, const char *)
-{
-    return UIE_INVALID_PANEL;
-}
-int AddTimeViewPoints(int, const double[], const double[], int)
-{
-    return UIE_INVALID_PANEL;
-}
-int AddTimeViewMarker(int, double, int, const char *, const char *)
-{
-    return UIE_INVALID_PANEL;
-}
-int SetTimeViewKeep(int, double, int)
-{
-    return UIE_INVALID_PANEL;
-}
-int ClearTimeView(int)
-{
-    return UIE_INVALID_PANEL;
-}
-int SetTimeViewFollow(int, int)
-{
-    return UIE_INVALID_PANEL;
-}
-int ShowWholeTimeView(int)
-{
-    return UIE_INVALID_PANEL;
-}
-int ExportTimeView(int, const char *)
-{
-    return UIE_INVALID_PANEL;
-}
+// Every call on a window that was never made fails as the platform's would.
+#define KIVREL_NO_WINDOW(signature, error)                                                         \
+    signature                                                                                      \
+    {                                                                                              \
+        return error;                                                                              \
+    }
+KIVREL_NO_WINDOW(int NewTimeView(int, const char *, const int[], double, double, double,
+                                 TimeViewCallbackPtr),
+                 UIE_NOT_INITIALISED)
+KIVREL_NO_WINDOW(int DisplayTimeView(int), UIE_INVALID_PANEL)
+KIVREL_NO_WINDOW(int DiscardTimeView(int), UIE_INVALID_PANEL)
+KIVREL_NO_WINDOW(int SetTimeViewText(int, int, const char *), UIE_INVALID_PANEL)
+KIVREL_NO_WINDOW(int AddTimeViewPoints(int, const double[], const double[], int), UIE_INVALID_PANEL)
+KIVREL_NO_WINDOW(int AddTimeViewMarker(int, double, int, const char *, const char *),
+                 UIE_INVALID_PANEL)
+KIVREL_NO_WINDOW(int SetTimeViewKeep(int, double, int), UIE_INVALID_PANEL)
+KIVREL_NO_WINDOW(int ClearTimeView(int), UIE_INVALID_PANEL)
+KIVREL_NO_WINDOW(int SetTimeViewFollow(int, int), UIE_INVALID_PANEL)
+KIVREL_NO_WINDOW(int ShowWholeTimeView(int), UIE_INVALID_PANEL)
+KIVREL_NO_WINDOW(int ExportTimeView(int, const char *), UIE_INVALID_PANEL)

@@ -145,13 +145,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (r.time < 0 || r.time > 253402300799.0) continue;
         const Recording again = readRecording(kHeader + writeRow(r), 0, 0);
         FUZZ_CHECK(again.rows.size() == 1, "a row written out reads back");
-        const RecRow &a = again.rows[0];
-        FUZZ_CHECK(std::fabs(a.time - r.time) < 1e-3 && a.seconds == r.seconds &&
-                       a.dat0 == r.dat0 && a.dat1 == r.dat1 && a.norm == r.norm &&
-                       a.threshold == r.threshold && a.hysteresis == r.hysteresis &&
-                       a.in0Period == r.in0Period && a.activeWindow == r.activeWindow &&
-                       a.edgeTime == r.edgeTime,
-                   "a row written out reads back to the same values");
+        RecRow a = again.rows[0];
+        FUZZ_CHECK(std::fabs(a.time - r.time) < 1e-3, "a row written out keeps its time");
+        a.time = r.time;
+        FUZZ_CHECK(sameRow(a, r), "a row written out reads back to the same values");
     }
 
     const Journal jWhole = readJournal(bytes, seed, 0);
