@@ -18,6 +18,7 @@
 // Every control with a callback gets RIGHT_CLICK, dimmed or not.
 #include "runtime_p.h"
 #include "ui_graph.h"
+#include "ui_graveyard.h"
 #include "ui_panel_p.h"
 #include "ui_portselector.h"
 
@@ -51,6 +52,9 @@ namespace kivrel::platform
 namespace
 {
 
+struct Registry;
+Registry &reg();
+
 struct Registry {
     std::map<int, std::unique_ptr<Panel>> panels;
     quint64 nextSerial = 1;
@@ -58,8 +62,8 @@ struct Registry {
     int programChange = 0;
     QPointer<QObject> filter;
     QPointer<QCoreApplication> filterApp;
-    std::vector<QPointer<QWidget>> graveyard; // discarded while a callback ran
-    bool burialPending = false;
+    // Windows discarded while a callback ran.
+    Graveyard graveyard{[] { return reg().dispatchDepth > 0; }};
 };
 
 Registry &reg()
@@ -179,22 +183,6 @@ void ensureRouter()
     app->installEventFilter(router);
     r.filter = router;
     r.filterApp = app;
-}
-
-// Deletes windows discarded during a callback once no callback runs any more. deleteLater()
-// is not reliably delivered by the processEvents() spins the program waits in.
-void buryDiscarded()
-{
-    Registry &r = reg();
-    if (r.dispatchDepth > 0) {
-        QTimer::singleShot(1, QCoreApplication::instance(), buryDiscarded);
-        return;
-    }
-    r.burialPending = false;
-    std::vector<QPointer<QWidget>> dead;
-    dead.swap(r.graveyard);
-    for (const QPointer<QWidget> &w : dead)
-        delete w.data();
 }
 
 int allocateHandle()
@@ -642,18 +630,7 @@ int DiscardPanel(int panel)
         else
             ++it;
     }
-    if (window) {
-        window->hide();
-        // A callback may still be running on one of its widgets.
-        if (r.dispatchDepth > 0) {
-            r.graveyard.push_back(window);
-            if (!r.burialPending) {
-                r.burialPending = true;
-                QTimer::singleShot(0, QCoreApplication::instance(), buryDiscarded);
-            }
-        } else {
-            delete window.data();
-        }
-    }
+    // A callback may still be running on one of its widgets.
+    if (window) r.graveyard.discard(window);
     return 0;
 }

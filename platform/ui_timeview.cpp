@@ -4,6 +4,7 @@
 #include "ui_timeview.h"
 
 #include "runtime_p.h"
+#include "ui_graveyard.h"
 #include "userint.h"
 #include "utility.h"
 
@@ -16,7 +17,6 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QPointer>
 #include <QPushButton>
 #include <QTimer>
 #include <QToolTip>
@@ -52,33 +52,20 @@ QString clockText(double seconds, const char *format)
         .toString(QString::fromLatin1(format));
 }
 
+struct Registry;
+Registry &reg();
+
 struct Registry {
     std::map<int, TimeViewWindow *> views;
     int nextHandle = 1;
     int busy = 0; // callbacks and dialogs of views running
-    std::vector<QPointer<TimeViewWindow>> graveyard;
-    bool burialPending = false;
+    Graveyard graveyard{[] { return reg().busy > 0; }};
 };
 
 Registry &reg()
 {
     static Registry r;
     return r;
-}
-
-// Deletes discarded windows once no callback or dialog of a view is running.
-void buryDiscarded()
-{
-    Registry &r = reg();
-    if (r.busy > 0) {
-        QTimer::singleShot(1, QCoreApplication::instance(), buryDiscarded);
-        return;
-    }
-    r.burialPending = false;
-    std::vector<QPointer<TimeViewWindow>> dead;
-    dead.swap(r.graveyard);
-    for (const QPointer<TimeViewWindow> &w : dead)
-        delete w.data();
 }
 
 class Busy
@@ -611,8 +598,6 @@ void discardAllTimeViews()
     for (auto &entry : r.views)
         delete entry.second;
     r.views.clear();
-    for (const QPointer<TimeViewWindow> &w : r.graveyard)
-        delete w.data();
     r.graveyard.clear();
 }
 
@@ -656,17 +641,8 @@ int DiscardTimeView(int view)
     TimeViewWindow *w = timeViewWindow(view);
     if (!w) return UIE_INVALID_PANEL;
     r.views.erase(view);
-    w->hide();
-    if (r.busy == 0) {
-        delete w;
-        return 0;
-    }
     // A callback or a dialog of a view may still run on it.
-    r.graveyard.emplace_back(w);
-    if (!r.burialPending) {
-        r.burialPending = true;
-        QTimer::singleShot(0, QCoreApplication::instance(), buryDiscarded);
-    }
+    r.graveyard.discard(w);
     return 0;
 }
 
