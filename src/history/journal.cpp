@@ -39,8 +39,8 @@ static int ComposeRow(char *row, int size, int direction, int where)
     int rc = 0;
 
     CsvTimeStamp(row, size);
-    rc |= AddField(row, size, direction == TRANSFER_WRITE ? "write" : "read");
-    rc |= AddField(row, size, where == EEPROM ? "EEPROM" : where == DATFILE ? "FILE" : "RAM");
+    rc |= AddField(row, size, JournalDirectionName(direction));
+    rc |= AddField(row, size, JournalTargetName(where));
     if (where == DATFILE) {
         rc |= AddField(row, size, "");
         rc |= AddField(row, size, file_name);

@@ -6,6 +6,8 @@
 #ifndef KIVREL_HISTORY_JOURNAL_H
 #define KIVREL_HISTORY_JOURNAL_H
 
+#include "columns.h" // the words of its columns
+
 namespace kivrel
 {
 

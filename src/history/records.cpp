@@ -9,10 +9,6 @@
 namespace kivrel
 {
 
-const char RecordingHeader[] =
-    "time,seconds,dat0,dat1,norm,threshold,hysteresis,in0_period,active_window,edge_time,"
-    "active_percent,edge_percent\n";
-
 // The record's values beyond time and seconds, as both formats take them.
 struct RecordValues {
     unsigned adjedge, adjin0, adjin1;

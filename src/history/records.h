@@ -4,11 +4,10 @@
 #ifndef KIVREL_HISTORY_RECORDS_H
 #define KIVREL_HISTORY_RECORDS_H
 
+#include "columns.h" // RecordingHeader
+
 namespace kivrel
 {
-
-// The header row, with its line end.
-extern const char RecordingHeader[];
 
 // The row for the measurement variables as they are now, `seconds` after the recording began,
 // with its line end: time, seconds, the record's values (the 16-bit ones as numbers) and the

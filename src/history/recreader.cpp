@@ -1,5 +1,6 @@
 #include "recreader.h"
 
+#include "columns.h"
 #include "journal.h"
 #include "state.h"
 
@@ -173,9 +174,6 @@ static int SplitPlain(const char *line, int length, const char *starts[], int le
 
 // ---- Recordings ------------------------------------------------------------------------------
 
-static const char RecordingHeader[] =
-    "time,seconds,dat0,dat1,norm,threshold,hysteresis,in0_period,active_window,edge_time,"
-    "active_percent,edge_percent";
 static const char JournalHeaderStart[] = "time,direction,target,port,device,";
 enum { RecordingFields = 12 };
 
@@ -198,7 +196,7 @@ static void TakeHeader(const char *line, int length, int overlong)
         line += 3;
         length -= 3;
     }
-    const int n = static_cast<int>(sizeof RecordingHeader - 1);
+    const int n = static_cast<int>(std::strlen(RecordingHeader)) - 1; // without its line end
     if (!overlong && length == n &&
         std::memcmp(line, RecordingHeader, static_cast<size_t>(n)) == 0) {
         recTally.isRecording = 1;
@@ -370,20 +368,16 @@ static int ParseJournalRow(const char *line, int length, JournalRow *row)
     const int n = SplitQuoted(line, length, out, f, JournalFields);
     if (n < 20) return -1;
     if (ParseTimeStamp(f[0], static_cast<int>(std::strlen(f[0])), &row->time) != 0) return -1;
-    if (std::strcmp(f[1], "read") == 0)
-        row->direction = TRANSFER_READ;
-    else if (std::strcmp(f[1], "write") == 0)
-        row->direction = TRANSFER_WRITE;
-    else
-        return -1;
-    if (std::strcmp(f[2], "RAM") == 0)
-        row->where = RAM;
-    else if (std::strcmp(f[2], "EEPROM") == 0)
-        row->where = EEPROM;
-    else if (std::strcmp(f[2], "FILE") == 0)
-        row->where = DATFILE;
-    else
-        return -1;
+    // The words the journal writes, and nothing else.
+    static const int directions[] = {TRANSFER_READ, TRANSFER_WRITE};
+    static const int targets[] = {RAM, EEPROM, DATFILE};
+    row->direction = -1;
+    for (int direction : directions)
+        if (std::strcmp(f[1], JournalDirectionName(direction)) == 0) row->direction = direction;
+    row->where = -1;
+    for (int where : targets)
+        if (std::strcmp(f[2], JournalTargetName(where)) == 0) row->where = where;
+    if (row->direction < 0 || row->where < 0) return -1;
     unsigned port = 0;
     const int portLength = static_cast<int>(std::strlen(f[3]));
     if (row->where == DATFILE ? portLength != 0
