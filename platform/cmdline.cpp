@@ -68,6 +68,16 @@ void useDevice(QString device)
     qputenv("KIVREL_COM1", device.toLocal8Bit());
 }
 
+// argv as the parser takes it; `name` stands in for a missing program name.
+QStringList argumentList(int argc, char *argv[], const char *name)
+{
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    if (args.isEmpty()) args << QString::fromLatin1(name);
+    return args;
+}
+
 QByteArray &viewFile()
 {
     static QByteArray path;
@@ -83,10 +93,7 @@ const char *CommandLineView(void)
 
 int ProcessCommandLine(int argc, char *argv[])
 {
-    QStringList args;
-    for (int i = 0; i < argc; ++i)
-        args << QString::fromLocal8Bit(argv[i]);
-    if (args.isEmpty()) args << QStringLiteral("kivrel");
+    const QStringList args = argumentList(argc, argv, "kivrel");
 
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
@@ -177,10 +184,7 @@ int ParseCmdLine(int argc, char *argv[], const CmdLineOption *global, int global
 {
     CmdLine &c = cmdLine();
     c = CmdLine{};
-    QStringList args;
-    for (int i = 0; i < argc; ++i)
-        args << QString::fromLocal8Bit(argv[i]);
-    if (args.isEmpty()) args << QStringLiteral("program");
+    const QStringList args = argumentList(argc, argv, "program");
 
     QCommandLineParser first;
     first.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);

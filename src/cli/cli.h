@@ -33,6 +33,8 @@ void JsonString(char *out, int size, const char *text);
 // Opens com and checks the line, as the panel does before its first command. EXIT_OK, or the
 // status after saying what failed.
 int Connect(void);
+// The sensor's memory target names: "EEPROM" or "RAM".
+const char *MemoryName(void);
 // A reply the sensor did not give: what came instead, and EXIT_NO_REPLY.
 int NoReply(const char *what, int expected);
 // The settle wait for `target`, then the parameter set of its memory into pp; the journal gets

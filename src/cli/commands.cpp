@@ -29,11 +29,6 @@ static void ChooseMemory(void)
     target = CmdLineIsSet("eeprom") ? EEPROM : RAM;
 }
 
-static const char *MemoryName(void)
-{
-    return target == EEPROM ? "EEPROM" : "RAM";
-}
-
 int CmdPorts(void)
 {
     const int json = CmdLineIsSet("json");

@@ -127,7 +127,7 @@ int Connect(void)
     return NoReply("the line check", 3);
 }
 
-static const char *MemoryName(void)
+const char *MemoryName(void)
 {
     return target == EEPROM ? "EEPROM" : "RAM";
 }

@@ -1,6 +1,8 @@
 #include "runhistory.h"
 
 #include "journal.h"
+#include "measure.h"
+#include "paranames.h"
 #include "paths.h"
 #include "recreader.h"
 #include "state.h"
@@ -32,11 +34,6 @@ static const char TraceNames[] = "DAT0,DAT1,NORM,TRSH,HYST";
 static const int TraceColors[HistoryTraces] = {0x1F77B4, 0xFF7F0E, 0x2CA02C, 0xD62728, 0x9467BD};
 static const int ReadColor = 0x4A6A8A;
 static const int WriteColor = 0xB03A2E;
-
-static const char *const ParaNames[AnzPara] = {
-    "threshold", "hysteresis",   "power",    "pmod",    "hold",    "trigger",   "backlim", "regcnt",
-    "average",   "deadtimemode", "deadtime", "outmode", "trshmod", "deltatrsh", "frei15"};
-enum { PowerIndex = 2 };
 
 struct HistoryRecord {
     double time; // seconds since the epoch
@@ -101,8 +98,8 @@ static void CurrentPort(char *text, int size)
 // A parameter as the panel shows it: power in percent of full intensity.
 static void AppendValue(char *text, int size, int index, unsigned char value)
 {
-    if (index == PowerIndex && value <= 46)
-        Append(text, size, "%u %%", (100u * (46u - value)) / 46u);
+    if (paraNames[index].kind == PARA_POWER && value <= 46)
+        Append(text, size, "%u %%", PowerToPercent(value));
     else
         Append(text, size, "%u", value);
 }
@@ -114,10 +111,8 @@ static void ShowTransfer(int view, double time, int direction, int where, const 
 {
     char label[32];
     char detail[1024] = "";
-    std::snprintf(label, sizeof label, "%s %s", direction == TRANSFER_WRITE ? "write" : "read",
-                  where == EEPROM    ? "EEPROM"
-                  : where == DATFILE ? "FILE"
-                                     : "RAM");
+    std::snprintf(label, sizeof label, "%s %s", JournalDirectionName(direction),
+                  JournalTargetName(where));
     Append(detail, sizeof detail, "%s", place);
     if (who[0]) Append(detail, sizeof detail, " · by %s", who);
     int changed = 0;
@@ -127,10 +122,10 @@ static void ShowTransfer(int view, double time, int direction, int where, const 
                    i == 0       ? "\nset: %s "
                    : i % 5 == 0 ? ",\n%s "
                                 : ", %s ",
-                   ParaNames[i]);
+                   paraNames[i].name);
             AppendValue(detail, sizeof detail, i, after[i]);
         } else if (before[i] != after[i]) {
-            Append(detail, sizeof detail, "\n%s ", ParaNames[i]);
+            Append(detail, sizeof detail, "\n%s ", paraNames[i].name);
             AppendValue(detail, sizeof detail, i, before[i]);
             Append(detail, sizeof detail, " → ");
             AppendValue(detail, sizeof detail, i, after[i]);
