@@ -4,7 +4,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcessEnvironment>
 #include <QSerialPortInfo>
 
 #include <algorithm>
@@ -110,16 +109,18 @@ struct Mappings {
     std::set<QString> devices;
 };
 
+QString mappedDevice(int n)
+{
+    const QByteArray var = "KIVREL_COM" + QByteArray::number(n);
+    return qEnvironmentVariable(var.constData());
+}
+
 Mappings mappings()
 {
     Mappings m;
-    for (const QString &entry : QProcessEnvironment::systemEnvironment().toStringList()) {
-        if (!entry.startsWith(u"KIVREL_COM")) continue;
-        const qsizetype eq = entry.indexOf(u'=');
-        bool ok = false;
-        const int n = entry.mid(10, eq - 10).toInt(&ok);
-        const QString device = entry.mid(eq + 1);
-        if (!ok || n < 1 || n > kLastNumber || device.isEmpty()) continue;
+    for (int n = 1; n <= kLastNumber; ++n) {
+        const QString device = mappedDevice(n);
+        if (device.isEmpty()) continue;
         m.numbers.insert(n);
         const QString resolved = QFileInfo(device).canonicalFilePath();
         m.devices.insert(resolved.isEmpty() ? device : resolved);
@@ -168,17 +169,6 @@ void refreshPorts()
         held.insert(next);
     }
 }
-
-namespace
-{
-
-QString mappedDevice(int n)
-{
-    const QByteArray var = "KIVREL_COM" + QByteArray::number(n);
-    return qEnvironmentVariable(var.constData());
-}
-
-} // namespace
 
 void setPortLister(PortLister lister)
 {
