@@ -120,18 +120,17 @@ int FileToArray(const char *fileName, void *array, int dataType, int numElements
     if (info.exists() && !info.isFile() && !info.isDir())
         return failed(FIO_OPEN_ERROR, QStringLiteral("not a regular file"));
     if (!file.open(QIODevice::ReadOnly)) return failed(FIO_OPEN_ERROR, file.errorString());
-    if (file.size() > kMaxFileSize)
+    const auto tooLarge = [] {
         return failed(
             FIO_TOO_LARGE,
             QStringLiteral("larger than %1 KiB: not a parameter file").arg(kMaxFileSize / 1024));
+    };
+    if (file.size() > kMaxFileSize) return tooLarge();
     const QByteArray text = file.read(kMaxFileSize + 1);
     if (file.error() != QFileDevice::NoError) // a directory or a device that cannot be read
         return failed(FIO_IO_ERROR,
                       info.isDir() ? QStringLiteral("a folder, not a file") : file.errorString());
-    if (text.size() > kMaxFileSize)
-        return failed(
-            FIO_TOO_LARGE,
-            QStringLiteral("larger than %1 KiB: not a parameter file").arg(kMaxFileSize / 1024));
+    if (text.size() > kMaxFileSize) return tooLarge();
 
     QByteArray values(numElements, '\0');
     int count = 0;

@@ -160,12 +160,7 @@ void KeepRecord(void)
     if (recFile < 0) return;
     AppendRow();
     // At most a second of rows is held back; the button's count follows at the same pace.
-    if (recFile >= 0 && Timer() - recLastWrite >= 1.0) {
-        if (WriteHeldRows() != 0)
-            EndRecording(1);
-        else
-            ShowRecButton();
-    }
+    if (Timer() - recLastWrite >= 1.0) HandOverRows();
 }
 
 } // namespace kivrel
