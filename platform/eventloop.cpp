@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <clocale>
 #include <csignal>
 #include <memory>
 
@@ -164,6 +165,11 @@ void unwatchTerminationSignals(EventLoop &l)
 void startEventLoop()
 {
     EventLoop &l = loop();
+    // The application object has just taken the whole locale from the environment. Numbers in
+    // files, pipes and JSON keep the point under a German desktop as well: the C library's
+    // printf and strtod read LC_NUMERIC, and only Qt's own widgets should speak the user's
+    // locale.
+    std::setlocale(LC_NUMERIC, "C");
     l.ticker = std::make_unique<Ticker>();
 #ifdef Q_OS_LINUX
     // Sleep(50) and the tick end when asked, not up to the default 50 us of slack later: each

@@ -57,6 +57,7 @@ int writeInt(Control &c, int value)
     QWidget *w = c.widget;
     ProgramChange guard;
     if (auto *spin = qobject_cast<QSpinBox *>(w)) {
+        dropValueText(c);
         spin->setValue(value);
     } else if (auto *box = qobject_cast<QComboBox *>(w)) {
         const int index = box->findData(value);
@@ -108,6 +109,23 @@ int writeText(Control &c, const QString &text)
     } else {
         return UIE_INVALID_CONTROL;
     }
+    return 0;
+}
+
+int showValueText(Control &c, const QString &text)
+{
+    auto *spin = qobject_cast<QSpinBox *>(c.widget);
+    if (!spin) return UIE_INVALID_ATTRIBUTE;
+    if (text.isEmpty()) {
+        dropValueText(c);
+        return 0;
+    }
+    ProgramChange guard;
+    if (!c.valueText) c.plainMinimum = spin->minimum();
+    c.valueText = true;
+    spin->setMinimum(c.plainMinimum - 1);
+    spin->setSpecialValueText(text);
+    spin->setValue(c.plainMinimum - 1);
     return 0;
 }
 
@@ -184,6 +202,16 @@ GraphControl *graphOf(int panel, int control, int *error)
 }
 
 } // namespace
+
+void kivrel::platform::dropValueText(Control &c)
+{
+    auto *spin = qobject_cast<QSpinBox *>(c.widget);
+    if (!c.valueText || !spin) return;
+    c.valueText = false;
+    ProgramChange guard;
+    spin->setSpecialValueText(QString());
+    spin->setMinimum(c.plainMinimum);
+}
 
 int GetCtrlVal(int panel, int control, unsigned char *value)
 {
@@ -357,6 +385,7 @@ int SetCtrlAttribute(int panel, int control, int attribute, const char *value)
         return 0;
     }
     case ATTR_DESCRIPTION: w->setAccessibleDescription(text); return 0;
+    case ATTR_VALUE_TEXT: return showValueText(*c, text);
     default: return UIE_INVALID_ATTRIBUTE;
     }
 }
@@ -394,6 +423,7 @@ int GetCtrlAttribute(int panel, int control, int attribute, int *value)
         return 0;
     }
     case ATTR_MARKED: *value = c->marked ? 1 : 0; return 0;
+    case ATTR_VALUE_TEXT_SHOWN: *value = c->valueText ? 1 : 0; return 0;
     default: return UIE_INVALID_ATTRIBUTE;
     }
 }

@@ -422,8 +422,12 @@ void attachControl(Panel &panel, Control &control)
     };
     if (auto *spin = qobject_cast<QSpinBox *>(w)) {
         spin->setKeyboardTracking(false);
-        QObject::connect(spin, &QSpinBox::valueChanged, spin, [changed](int) {
-            if (!ProgramChange::active()) changed();
+        QObject::connect(spin, &QSpinBox::valueChanged, spin, [serial, id, changed](int) {
+            if (ProgramChange::active()) return;
+            // The operator's own value replaces a text shown in place of the number.
+            if (Panel *p = findPanelBySerial(serial); p && p->controls.count(id))
+                dropValueText(p->controls[id]);
+            changed();
         });
     } else if (auto *box = qobject_cast<QComboBox *>(w)) {
         control.lastIndex = box->currentIndex();

@@ -38,6 +38,10 @@ struct Control {
     QPalette plainPalette;
     QFont plainFont;
     QString plainLabelSheet;
+    // A spin box showing a text in place of its number (ATTR_VALUE_TEXT) holds one below its
+    // minimum, where Qt shows the special-value text; this is the minimum to return to.
+    bool valueText = false;
+    int plainMinimum = 0;
 };
 
 struct Panel {
@@ -60,6 +64,10 @@ Control *findControl(int panel, int control, int *error, Panel **owner = nullptr
 
 // Tags a control's widget (and label) for event routing and connects its operator signals.
 void attachControl(Panel &panel, Control &control);
+
+// The number again in place of the text ATTR_VALUE_TEXT put in a spin box; the value goes to
+// its minimum until the caller sets one.
+void dropValueText(Control &control);
 
 // A plain name resolves beside the executable, then in the data directory, then in the current
 // directory; a name with a directory is taken as is. Empty when no file exists.

@@ -31,7 +31,12 @@ enum {
     ATTR_TRACE_VISIBLE = 1234,
     // A calm mark on an input control and its label: its value is not what was last sent.
     ATTR_MARKED = 2000,
-    ATTR_DESCRIPTION = 2001 // the description assistive technology reads out (string)
+    ATTR_DESCRIPTION = 2001, // the description assistive technology reads out (string)
+    // A numeric field shows this text in place of its number, for a value it cannot hold,
+    // until the operator changes the value or the program sets one; "" shows the number again
+    // (string). ATTR_VALUE_TEXT_SHOWN answers 1 while the text stands.
+    ATTR_VALUE_TEXT = 2002,
+    ATTR_VALUE_TEXT_SHOWN = 2003
 };
 
 // Panel attributes.

@@ -47,8 +47,9 @@ std::string helpText()
            "  --fast             answer at once without 4800-baud wire time\n"
            "  --stats            at exit, print on stderr the simulator's own turnaround and\n"
            "                     the marks and edges since the last parameter write\n"
-           "  --verbose          log every telegram and its answer on stderr, and the marks\n"
-           "                     and edges counted until each parameter write\n"
+           "  --verbose          log every telegram and its answer on stderr, the set each\n"
+           "                     parameter write leaves, and the marks and edges counted\n"
+           "                     until each parameter write\n"
            "Target:\n"
            "  --rate HZ          marks passing per second, 0 for none (default 5)\n"
            "  --mark PERCENT     share of the period a mark covers (default 20)\n"
@@ -65,6 +66,7 @@ std::string helpText()
            "  --long             answer one byte too many\n"
            "  --noise            answer 1..32 random bytes instead; a parameter write\n"
            "                     arrives with one byte garbled\n"
+           "  --garble N         a parameter write arrives with its byte N (0..14) inverted\n"
            "  --delay SEC        answer SEC seconds later than normal\n"
            "  --drop-after N     hang up the line after N telegrams and exit\n"
            "  --fault-order CODE apply the faults to order code CODE (1..7) only\n"
@@ -158,6 +160,11 @@ ParseResult parseOptions(int argc, const char *const *argv, Options &o, std::str
         } else if (arg == "--drop-after") {
             if (!needValue()) return ParseResult::Error;
             if (!toLong(value, 1, 1000000000L, o.faults.dropAfter)) return bad("1 or more");
+        } else if (arg == "--garble") {
+            if (!needValue()) return ParseResult::Error;
+            long index = 0;
+            if (!toLong(value, 0, 14, index)) return bad("a parameter's index 0 to 14");
+            o.faults.garble = static_cast<int>(index);
         } else if (arg == "--fault-order") {
             if (!needValue()) return ParseResult::Error;
             long code = 0;

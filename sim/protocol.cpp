@@ -56,10 +56,12 @@ std::optional<Answer> Engine::feed(std::uint8_t byte, double nowMs)
     // A noisy line garbles what the sensor receives too: a parameter write arrives with one
     // byte wrong, which only reading the set back can show.
     const std::uint8_t received = pending_[1];
-    if (faults_.noise && (faults_.order == 0 || faults_.order == received) &&
-        (received == SendRam || received == SendEeprom))
+    const bool hit = (faults_.order == 0 || faults_.order == received) &&
+                     (received == SendRam || received == SendEeprom);
+    if (hit && faults_.noise)
         pending_[2 + randomByte() % kParamCount] ^=
             static_cast<std::uint8_t>(1 + randomByte() % 255);
+    if (hit && faults_.garble >= 0) pending_[2 + faults_.garble] ^= 0xFF;
 
     Answer answer = execute(pending_.data(), nowMs);
     pending_.clear();

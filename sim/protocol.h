@@ -37,6 +37,7 @@ struct Faults {
                              // a parameter write stored with one byte garbled
     double delaySec = 0;     // extra wait before answering (applied by the line layer)
     long dropAfter = -1;     // hang up after this many telegrams; negative: never
+    int garble = -1;         // a parameter write arrives with this byte of its set inverted
     int order = 0;           // 0: faults hit every order code, else only this one
 };
 

@@ -111,6 +111,13 @@ bool Server::receive(double now)
             std::snprintf(prefix, sizeof prefix, "%10.1f ms  order %u%s ->", arrival, answer->order,
                           answer->faulted ? " (fault)" : "");
             hexLine(config_.log, prefix, p.bytes.data(), p.bytes.size());
+            // What a parameter write left in the memory it wrote, garbled bytes and all.
+            if (answer->order == SendRam || answer->order == SendEeprom) {
+                const bool ram = answer->order == SendRam;
+                const ParamBytes &held = ram ? engine_.ram() : engine_.eeprom();
+                hexLine(config_.log, ram ? "kivrel-sim: RAM holds" : "kivrel-sim: EEPROM holds",
+                        held.data(), held.size());
+            }
             if (!engine_.lastError().empty())
                 std::fprintf(config_.log, "kivrel-sim: %s\n", engine_.lastError().c_str());
             if (answer->closed)

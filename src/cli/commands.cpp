@@ -3,6 +3,7 @@
 
 #include "journal.h"
 #include "norms.h"
+#include "numbers.h"
 #include "paranames.h"
 #include "records.h"
 #include "rules.h"
@@ -162,13 +163,12 @@ int CmdDiff(void)
     return differ ? EXIT_DIFFERENT : EXIT_OK;
 }
 
-// A whole number from `low` to `high`, or -1.
+// A number from `low` to `high` with a decimal point whatever the locale, or -1.
 static double NumberOption(const char *name, double low, double high)
 {
-    const char *text = CmdLineValue(name);
-    char *end = nullptr;
-    const double value = std::strtod(text, &end);
-    if (!*text || *end || !(value >= low && value <= high)) return -1.0;
+    double value = 0.0;
+    if (ParseDecimal(CmdLineValue(name), &value) != 0 || !(value >= low && value <= high))
+        return -1.0;
     return value;
 }
 

@@ -29,7 +29,13 @@ void DescribeValue(int wire, const unsigned char values[15], char *text, int siz
     const unsigned value = values[wire];
     const size_t n = static_cast<size_t>(size);
     if (para.kind == PARA_POWER) {
-        std::snprintf(text, n, "%u %% (%u)", PowerToPercent(values[wire]), value);
+        // A byte the panel shows no percent for is shown as the byte it is.
+        char shown[48];
+        DescribePower(values[wire], shown, sizeof shown);
+        if (PowerInRange(values[wire]))
+            std::snprintf(text, n, "%s (%u)", shown, value);
+        else
+            std::snprintf(text, n, "%s", shown);
     } else if (para.kind == PARA_CHOICE) {
         const char *name = ChoiceName(para, static_cast<int>(value));
         // Any power mode but 0 is DYN to the sensor.
@@ -59,8 +65,11 @@ void PrintParaSet(const unsigned char values[15], int json, const char *memory)
     for (int i = 0; i < AnzPara; i++)
         n += std::snprintf(line + n, sizeof line - static_cast<size_t>(n), "%s\"%s\":%u",
                            i ? "," : "", paraNames[i].name, values[i]);
-    n += std::snprintf(line + n, sizeof line - static_cast<size_t>(n), "},\"power_percent\":%u}\n",
-                       PowerToPercent(values[2]));
+    char percent[8] = "null"; // a byte outside 0 to 46 has no percent
+    if (PowerInRange(values[2]))
+        std::snprintf(percent, sizeof percent, "%u", PowerToPercent(values[2]));
+    n += std::snprintf(line + n, sizeof line - static_cast<size_t>(n),
+                       "},\"power_percent\":%s,\"power_byte\":%u}\n", percent, values[2]);
     PrintText(line, n);
 }
 

@@ -2,6 +2,7 @@
 
 #include "csv.h"
 #include "measure.h"
+#include "numbers.h"
 #include "state.h"
 
 #include <cstdio>
@@ -42,11 +43,14 @@ int FormatRecordRow(char *row, int size, double seconds)
     char stamp[40];
     char percents[24] = ",";
 
+    char secs[32];
+
     CsvTimeStamp(stamp, sizeof stamp);
+    FormatDecimal(secs, sizeof secs, seconds, 3);
     if (v.havePeriod)
         std::snprintf(percents, sizeof percents, "%u,%u", v.activePercent, v.edgePercent);
     return Fitted(std::snprintf(row, static_cast<size_t>(size),
-                                "%s,%.3f,%u,%u,%u,%u,%u,%u,%u,%u,%s\n", stamp, seconds, dataDat0,
+                                "%s,%s,%u,%u,%u,%u,%u,%u,%u,%u,%s\n", stamp, secs, dataDat0,
                                 dataDat1, dataNorm, dataTrshWork, dataHystWork, v.adjin0, v.adjin1,
                                 v.adjedge, percents),
                   size);
@@ -57,17 +61,19 @@ int FormatRecordJson(char *line, int size, double seconds)
     const RecordValues v = Values();
     char stamp[40];
     char percents[64] = "\"active_percent\":null,\"edge_percent\":null";
+    char secs[32];
 
     CsvTimeStamp(stamp, sizeof stamp);
+    FormatDecimal(secs, sizeof secs, seconds, 3);
     if (v.havePeriod)
         std::snprintf(percents, sizeof percents, "\"active_percent\":%u,\"edge_percent\":%u",
                       v.activePercent, v.edgePercent);
     return Fitted(
         std::snprintf(line, static_cast<size_t>(size),
-                      "{\"time\":\"%s\",\"seconds\":%.3f,\"dat0\":%u,\"dat1\":%u,\"norm\":%u,"
+                      "{\"time\":\"%s\",\"seconds\":%s,\"dat0\":%u,\"dat1\":%u,\"norm\":%u,"
                       "\"threshold\":%u,\"hysteresis\":%u,\"in0_period\":%u,"
                       "\"active_window\":%u,\"edge_time\":%u,%s}\n",
-                      stamp, seconds, dataDat0, dataDat1, dataNorm, dataTrshWork, dataHystWork,
+                      stamp, secs, dataDat0, dataDat1, dataNorm, dataTrshWork, dataHystWork,
                       v.adjin0, v.adjin1, v.adjedge, percents),
         size);
 }

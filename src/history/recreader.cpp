@@ -244,6 +244,25 @@ static int ParseRecRow(const char *const f[], const int n[], RecRow *row)
     return 0;
 }
 
+static int AllDigits(const char *text, int length)
+{
+    for (int i = 0; i < length; i++)
+        if (text[i] < '0' || text[i] > '9') return 0;
+    return length > 0;
+}
+
+// A row written under a comma locale before numbers kept their point has its seconds in two
+// fields, "12,345": whole seconds, then exactly the three decimals REC writes. 1 and the
+// seconds with a point in `joined`, or 0.
+static int JoinCommaSeconds(const char *const f[], const int n[], char joined[16])
+{
+    if (n[1] > 9 || !AllDigits(f[1], n[1]) || n[2] != 3 || !AllDigits(f[2], 3)) return 0;
+    std::memcpy(joined, f[1], static_cast<size_t>(n[1]));
+    joined[n[1]] = '.';
+    std::memcpy(joined + n[1] + 1, f[2], 3);
+    return 1;
+}
+
 static void TakeRecLine(const char *line, int length, int overlong, int ended)
 {
     if (recLines++ == 0) {
@@ -259,9 +278,20 @@ static void TakeRecLine(const char *line, int length, int overlong, int ended)
         recTally.unreadable++;
         return;
     }
-    const char *f[RecordingFields];
-    int n[RecordingFields];
-    const int fields = SplitPlain(line, length, f, n, RecordingFields);
+    const char *f[RecordingFields + 1];
+    int n[RecordingFields + 1];
+    int fields = SplitPlain(line, length, f, n, RecordingFields + 1);
+    char seconds[16];
+    const int mended = fields == RecordingFields + 1 && JoinCommaSeconds(f, n, seconds);
+    if (mended) {
+        f[1] = seconds;
+        n[1] = n[1] + 1 + n[2];
+        for (int i = 2; i < RecordingFields; i++) {
+            f[i] = f[i + 1];
+            n[i] = n[i + 1];
+        }
+        fields = RecordingFields;
+    }
     RecRow row{};
     if (fields < RecordingFields)
         recTally.cutShort++;
@@ -278,6 +308,7 @@ static void TakeRecLine(const char *line, int length, int overlong, int ended)
         recTally.last = row.time;
         std::memcpy(recTally.lastStamp, line, sizeof recTally.lastStamp - 1);
         recTally.rows++;
+        recTally.mended += mended;
         if (recSink) recSink(&row);
     }
 }

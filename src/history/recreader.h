@@ -37,6 +37,8 @@ struct RecTally {
     int extraColumns;   // rows with more fields than the header names
     int unreadable;     // rows whose fields are not what REC writes (other bytes, not UTF-8,
                         // numbers out of range, far too long)
+    int mended;         // rows read whole although a comma locale split their seconds in two
+                        // ("0,061": written so before numbers kept their point)
     double first, last; // times of the first and the last row read
     char firstStamp[30], lastStamp[30]; // their time stamps as written
 };

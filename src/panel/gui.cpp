@@ -10,6 +10,8 @@
 #include "userint.h"
 #include "utility.h"
 
+#include <cstdio>
+
 namespace kivrel
 {
 
@@ -69,18 +71,32 @@ void DispVis(void)
 
 // ---- Parameter editing -----------------------------------------------------------------------
 
+// A power byte above 46 has no percent to show. The field says so instead of showing a
+// percent the sensor does not have, and the byte goes out again as it came in, until the
+// operator changes POWER (the platform then drops the text).
+static unsigned char powerByte;
+
 void GetPanelValues(void)
 {
     for (int i = 0; i < ParaControlCount; i++) {
         GetCtrlVal(panel, paraPairs[i].control, paraPairs[i].variable);
-        if (paraPairs[i].control == PANEL_POWER) // percent to the sensor scale, 0 = full
-            power = PowerToSensor(power);
+        if (paraPairs[i].control != PANEL_POWER) continue;
+        int keptByte = 0;
+        GetCtrlAttribute(panel, PANEL_POWER, ATTR_VALUE_TEXT_SHOWN, &keptByte);
+        power = keptByte ? powerByte : PowerToSensor(power); // percent to the sensor scale
     }
 }
 
 void SetPanelValues(void)
 {
     for (int i = 0; i < ParaControlCount; i++) {
+        if (paraPairs[i].control == PANEL_POWER && !PowerInRange(power)) {
+            char text[48];
+            powerByte = power;
+            std::snprintf(text, sizeof text, "byte %u, not 0-%d", power, POWER_NONE);
+            SetCtrlAttribute(panel, PANEL_POWER, ATTR_VALUE_TEXT, text);
+            continue;
+        }
         if (paraPairs[i].control == PANEL_POWER) // sensor scale to percent, in place
             power = PowerToPercent(power);
         SetCtrlVal(panel, paraPairs[i].control, *paraPairs[i].variable);

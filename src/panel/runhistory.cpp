@@ -95,11 +95,14 @@ static void CurrentPort(char *text, int size)
     PortText(text, size, com, device);
 }
 
-// A parameter as the panel shows it: power in percent of full intensity.
+// A parameter as the panel shows it: power in percent of full intensity, or the byte where it
+// has no percent.
 static void AppendValue(char *text, int size, int index, unsigned char value)
 {
-    if (paraNames[index].kind == PARA_POWER && value <= 46)
-        Append(text, size, "%u %%", PowerToPercent(value));
+    char power[48];
+    DescribePower(value, power, sizeof power);
+    if (paraNames[index].kind == PARA_POWER)
+        Append(text, size, "%s", power);
     else
         Append(text, size, "%u", value);
 }
@@ -401,6 +404,9 @@ static int LoadRecording(const char *path, char *status, int size)
         }
         if (tally.unreadable) Append(status, size, "%s%d unreadable", sep, tally.unreadable);
     }
+    if (tally.mended)
+        Append(status, size, "; %d row%s mended (seconds written with a comma)", tally.mended,
+               tally.mended == 1 ? "" : "s");
     if (n < 0) Append(status, size, "; reading stopped: %s", GetFileErrorText());
     return 0;
 }

@@ -12,9 +12,17 @@ unsigned Word(unsigned char low, unsigned char high);
 // `part` as the whole percentage of the IN0 period that WIN and EDGE show; in0 must not be 0.
 unsigned PercentOfIn0(unsigned part, unsigned in0);
 
-// The sensor counts power from 0 (full intensity) to 46 (none); the panel shows percent.
+// The sensor counts power from 0 (full intensity) to POWER_NONE (none); the panel shows
+// percent. A byte above POWER_NONE has no percent: whoever shows it shows the byte.
+enum { POWER_NONE = 46 };
+// The byte a percent stands for: the one byte that shows as that percent, where there is one,
+// so that a set read and sent back is the same set; otherwise 46 - percent * 46 / 100.
 unsigned char PowerToSensor(unsigned char percent);
+// The percent a byte of 0 to 46 shows, 100 * (46 - byte) / 46, truncated.
 unsigned char PowerToPercent(unsigned char sensor);
+int PowerInRange(unsigned char sensor);
+// "78 %", or "byte 200, outside 0 to 46" for a byte with no percent.
+void DescribePower(unsigned char sensor, char *text, int size);
 
 } // namespace kivrel
 

@@ -7,6 +7,8 @@
 #include <QDate>
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonParseError>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -34,6 +36,17 @@ QByteArray paraFile(const Bytes &values)
 // The simulator's factory set, as its first read answers it.
 const Bytes kFactory{120, 150, 10, 0, 10, 0, 10, 10, 1, 1, 2, 0, 0, 20, 0};
 
+// "RAM 120 150 ...": a memory and the set it holds, as Wire::held names them.
+QString held(const char *memory, Bytes set, std::initializer_list<std::pair<int, int>> changes = {})
+{
+    QStringList bytes;
+    for (auto [wire, value] : changes)
+        set[wire] = static_cast<unsigned char>(value);
+    for (unsigned char b : set)
+        bytes << QString::number(b);
+    return QString(memory) + ' ' + bytes.join(' ');
+}
+
 class CliTest : public ::testing::Test
 {
   protected:
@@ -53,15 +66,33 @@ class CliTest : public ::testing::Test
         r.err = QString::fromUtf8(p.readAllStandardError());
         return r;
     }
-    // The order codes the simulator received, from its --verbose log: "7,3".
-    static QString orders(SimProcess &sim)
+    // What reached the simulator, from its --verbose log: the order codes ("7,3"), when each
+    // arrived, and the set the last parameter write left ("RAM 120 150 ...").
+    struct Wire {
+        QString orders, held;
+        std::vector<double> ms;
+    };
+    static Wire wire(SimProcess &sim)
     {
         sim.stop();
+        Wire w;
         QStringList codes;
-        static const QRegularExpression order(R"(order (\d)( \(fault\))? ->)");
-        for (const QString &line : sim.errorOutput().split('\n'))
-            if (const auto m = order.match(line); m.hasMatch()) codes << m.captured(1);
-        return codes.join(',');
+        static const QRegularExpression order(R"(^\s*([\d.]+) ms  order (\d)( \(fault\))? ->)");
+        static const QRegularExpression held(
+            R"(^kivrel-sim: (RAM|EEPROM) holds((?: [0-9A-F]{2}){15})$)");
+        for (const QString &line : sim.errorOutput().split('\n')) {
+            if (const auto m = order.match(line); m.hasMatch()) {
+                codes << m.captured(2);
+                w.ms.push_back(m.captured(1).toDouble());
+            } else if (const auto h = held.match(line); h.hasMatch()) {
+                QStringList bytes;
+                for (const QString &b : h.captured(2).split(' ', Qt::SkipEmptyParts))
+                    bytes << QString::number(b.toInt(nullptr, 16));
+                w.held = h.captured(1) + ' ' + bytes.join(' ');
+            }
+        }
+        w.orders = codes.join(',');
+        return w;
     }
     QString write(const QString &name, const QByteArray &text)
     {
@@ -91,37 +122,88 @@ TEST_F(CliTest, CommandsOutcomesAndTheWire)
     QFile(write("big.dat", "")).resize(100 << 20);
 
     const QString factoryTable = "threshold     TRESHOLD        120\n";
+    // A sensor whose POWER byte has no percent: its EEPROM, and so its RAM, hold 200.
+    Bytes at200 = kFactory;
+    at200[2] = 200;
+    const QStringList power200{"--eeprom", write("at200.eeprom", paraFile(at200))};
     const struct {
         QStringList sim, args;
         int status;
-        QString out;  // stdout holds this (a regular expression)
-        QString wire; // order codes on the line
-        QString err;  // stderr holds this
+        QString out;       // stdout holds this (a regular expression)
+        QString wire;      // the order codes on the line (a regular expression for all of them)
+        QString err;       // stderr holds this
+        QString held = {}; // what the last parameter write left in the sensor, "" for no write
+        double settle = 0; // seconds at least between the line check and the next request
     } rows[] = {
         {{}, {"check"}, 0, "^LINE OK {30}V4.0\n$", "7", ""},
-        {{}, {"read"}, 0, factoryTable + ".*power +POWER \\[%\\] +78 % \\(10\\)", "7,3", ""},
+        {{},
+         {"read"},
+         0,
+         factoryTable + ".*power +POWER \\[%\\] +78 % \\(10\\)\n",
+         "7,3",
+         "",
+         {},
+         0.08},
         {{},
          {"read", "--eeprom", "-o", "-"},
          0,
          "^" + QRegularExpression::escape(paraFile(kFactory)) + "$",
          "7,4",
-         ""},
+         "",
+         {},
+         1.4},
         {{},
          {"read", "--json"},
          0,
-         R"(^\{"memory":"RAM","port":1,"parameters":\{"threshold":120,)",
+         R"(^\{"memory":"RAM","port":1,"parameters":\{"threshold":120,.*"frei15":0\},)"
+         R"("power_percent":78,"power_byte":10\}\n$)",
          "7,3",
          ""},
-        {{}, {"write", good}, 0, "written to RAM and verified", "7,1,3", ""},
-        {{}, {"write", good, "--eeprom"}, 0, "written to EEPROM and verified", "7,2,4", ""},
-        {{}, {"write", good, "--no-verify"}, 0, "written to RAM\n", "7,1", ""},
+        {{}, {"write", good}, 0, "written to RAM and verified", "7,1,3", "", held("RAM", other)},
+        {{},
+         {"write", good, "--eeprom"},
+         0,
+         "written to EEPROM and verified",
+         "7,2,4",
+         "",
+         held("EEPROM", other)},
+        {{}, {"write", good, "--no-verify"}, 0, "written to RAM\n", "7,1", "", held("RAM", other)},
         {{},
          {"set", "threshold=130", "power=50", "trigger=ADJ_EXT"},
          0,
          "set in RAM and verified",
          "7,3,1,3",
+         "",
+         held("RAM", kFactory, {{0, 130}, {2, 23}, {5, 3}})},
+        // 78 % is what the sensor's 10 shows: it goes back as 10.
+        {{},
+         {"set", "power=78"},
+         0,
+         "set in RAM and verified",
+         "7,3,1,3",
+         "",
+         held("RAM", kFactory)},
+        {power200, {"read"}, 0, "power +POWER \\[%\\] +byte 200, outside 0 to 46\n", "7,3", ""},
+        {power200,
+         {"read", "--json"},
+         0,
+         R"("power_percent":null,"power_byte":200\}\n$)",
+         "7,3",
          ""},
+        {power200,
+         {"set", "threshold=130"},
+         0,
+         "set in RAM and verified",
+         "7,3,1,3",
+         "",
+         held("RAM", at200, {{0, 130}})},
         {{}, {"diff", same}, 0, "^$", "7,3", ""},
+        {{},
+         {"diff", good},
+         1,
+         "^threshold +sensor 120 +file 99\npower +sensor 78 % \\(10\\) +file 50 % \\(23\\)\n$",
+         "7,3",
+         ""},
         {{},
          {"diff", good, "--json"},
          1,
@@ -129,6 +211,27 @@ TEST_F(CliTest, CommandsOutcomesAndTheWire)
          "7,3",
          ""},
         {{}, {"jump"}, 0, "^(\\d+\n){16}$", "7,3,6", ""},
+        {{}, {"watch", "--count", "3"}, 0, "^time,seconds,[^\n]*\n([^\n]+\n){3}$", "7,3,5,5,5", ""},
+        {{},
+         {"watch", "--count", "2", "--jsonl"},
+         0,
+         R"(^(\{"time":"[^\n]+\}\n){2}$)",
+         "7,3,5,5",
+         ""},
+        // Polling stops with the first record at least half a second in.
+        {{},
+         {"watch", "--seconds", "0.5", "--jsonl"},
+         0,
+         R"("seconds":(0\.[5-9]|[1-9]\.)\d*,[^\n]*\}\n$)",
+         "7,3(,5)+",
+         ""},
+        // No marks pass, so there is nothing to suggest from, and nothing is written.
+        {{"--rate", "0"},
+         {"suggest", "--seconds", "1", "--apply"},
+         3,
+         ".",
+         "7,3(,5)+,6",
+         "nothing applied"},
         {{"--silent"}, {"check"}, 4, "^$", "7", "no reply to the line check"},
         {{"--short", "--fault-order", "3"},
          {"read"},
@@ -136,13 +239,21 @@ TEST_F(CliTest, CommandsOutcomesAndTheWire)
          "^$",
          "7,3",
          "a reply of 14 bytes to the RAM read, 15 expected"},
-        {{"--noise", "--fault-order", "1"},
+        // Only the last byte comes back different: that alone fails the write.
+        {{"--garble", "14"},
          {"write", good},
          3,
          "^$",
          "7,1,3",
-         "verification failed: \\w+ sent \\d+, read back \\d+"},
-        {{"--drop-after", "2"}, {"write", good}, 4, "^$", "7,1", "no reply to the RAM read"},
+         "^kivrel-cli: verification failed: frei15 sent 0, read back 255\n$",
+         held("RAM", other, {{14, 255}})},
+        {{"--drop-after", "2"},
+         {"write", good},
+         4,
+         "^$",
+         "7,1",
+         "no reply to the RAM read",
+         held("RAM", other)},
         {{}, {"write", dir.filePath("short.dat")}, 6, "^$", "", "14 values, 15 needed"},
         {{}, {"diff", dir.filePath("over.dat")}, 6, "^$", "", "line 16: more than 15 values"},
         {{}, {"write", dir.filePath("text.dat")}, 6, "^$", "", R"(line 3: "ten" is not a value)"},
@@ -164,7 +275,22 @@ TEST_F(CliTest, CommandsOutcomesAndTheWire)
                         .hasMatch())
             << r.out.toStdString();
         EXPECT_TRUE(QRegularExpression(row.err).match(r.err).hasMatch()) << r.err.toStdString();
-        EXPECT_EQ(orders(sim), row.wire);
+        // Whatever the locale, what is meant for a machine parses.
+        if (row.args.filter(QRegularExpression("^--json")).size())
+            for (const QString &line : r.out.split('\n', Qt::SkipEmptyParts)) {
+                QJsonParseError error;
+                QJsonDocument::fromJson(line.toUtf8(), &error);
+                EXPECT_EQ(error.error, QJsonParseError::NoError) << line.toStdString();
+            }
+        const Wire w = wire(sim);
+        EXPECT_TRUE(QRegularExpression(QRegularExpression::anchoredPattern(row.wire))
+                        .match(w.orders)
+                        .hasMatch())
+            << w.orders.toStdString();
+        EXPECT_EQ(w.held, row.held);
+        if (row.settle > 0 && w.ms.size() >= 2) {
+            EXPECT_GE(w.ms[1] - w.ms[0], row.settle * 1000) << "the settle wait before the read";
+        }
     }
 
     // A port another program holds: this process opens it first.

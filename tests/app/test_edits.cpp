@@ -85,12 +85,12 @@ TEST_F(EditTest, TypedTextWithoutEnterIsWhatSendSends)
         const char *typed[DATFILE]; // for RAM, EEPROM, DATFILE
         int sent[DATFILE];          // the byte that must go out
     };
-    auto scaled = [](int percent) { return 46 - percent * 46 / 100; };
     const Case fields[] = {
         {PANEL_THRESHOLD, 0, {"77", "78", "79"}, {77, 78, 79}},
         {PANEL_HYSTERESIS, 1, {"201", "202", "203"}, {201, 202, 203}},
         {PANEL_HOLD, 4, {"", "", ""}, {10, 10, 10}}, // half-typed: the old value
-        {PANEL_POWER, 2, {"150", "170", "190"}, {scaled(15), scaled(17), scaled(19)}}, // "15"...
+        // "15", "17", "19" %: what sensor bytes 39, 38 and 37 show.
+        {PANEL_POWER, 2, {"150", "170", "190"}, {39, 38, 37}},
         {PANEL_THRESHOLD, 0, {"999", "888", "666"}, {99, 88, 66}}}; // > 255: "99"...
     Bytes sensor = kParams; // what the sensor holds, for the marks after a save to a file
     for (int toTarget : {RAM, EEPROM, DATFILE}) {

@@ -3,6 +3,11 @@
 #include "sensor_fixture.h"
 
 #include "gui.h"
+#include "parafile.h"
+
+#include <QSpinBox>
+#include <QTest>
+#include <QTemporaryDir>
 
 using namespace kivrel;
 using namespace kivrel::test;
@@ -314,4 +319,64 @@ TEST_F(LinkTest, ClosingThePanelDuringPollingEndsTheEventLoop)
     EXPECT_LT(watch.seconds(), 2.0);
     EXPECT_EQ(poll, 0);
     EXPECT_GE(peer->telegrams().size(), 2u);
+}
+
+// The POWER byte a sensor holds goes out again unchanged wherever a set is read and written back
+// without touching POWER: Get then Send for every byte; save, load and Send for bytes of every
+// kind (a file dialog takes a while). A byte with no percent (above 46) says so in the field;
+// the operator's own change replaces it.
+TEST_F(LinkTest, PowerByteSurvivesEveryRoundTrip)
+{
+    connect(kParams);
+    QTemporaryDir dir;
+    const QString file = dir.filePath("power.dat");
+    std::vector<std::string> moved;
+    for (int b = 0; b < 256; b++) {
+        const bool viaFile = b % 23 == 0 || b == 1 || b == 45 || b == 46 || b == 47 || b == 255;
+        Bytes params = kParams;
+        params[2] = static_cast<unsigned char>(b);
+        peer->clearReceived();
+        peer->answer(3, Reply(params));
+        GetPara();
+        int text = -1;
+        GetCtrlAttribute(panel, PANEL_POWER, ATTR_VALUE_TEXT_SHOWN, &text);
+        SendPara();
+        if (viaFile) {
+            popups->answerFileDialog(file);
+            SendParaToFile();
+            pp[2] = 0;
+            popups->answerFileDialog(file);
+            ReadParaFromFile();
+            SendPara();
+        }
+        ASSERT_TRUE(peer->waitForTelegrams(viaFile ? 3 : 2, milliseconds(2000))) << "byte " << b;
+        const auto t = peer->telegrams();
+        if (t[1].bytes[4] != b || t.back().bytes[4] != b || text != (b > 46))
+            moved.push_back(std::to_string(b) + ": sent " + std::to_string(t[1].bytes[4]) +
+                            ", after the file " + std::to_string(t.back().bytes[4]) +
+                            ", text shown " + std::to_string(text));
+    }
+    EXPECT_EQ(moved, std::vector<std::string>{});
+    EXPECT_EQ(popups->countOf("init", "init.dat"), popups->count()) << "only the file dialogs";
+
+    // The operator's arrow or typed percent replaces a byte the field could not show.
+    auto *field = qobject_cast<QSpinBox *>(platform::controlWidget(panel, PANEL_POWER));
+    ASSERT_NE(field, nullptr);
+    for (const int typed : {-1, 78}) {
+        peer->clearReceived();
+        Bytes params = kParams;
+        params[2] = 200;
+        peer->answer(3, Reply(params));
+        GetPara();
+        if (typed < 0) {
+            field->stepBy(1); // from the text to 0 %
+        } else {
+            field->selectAll();
+            QTest::keyClicks(field, QString::number(typed));
+            field->interpretText();
+        }
+        SendPara();
+        ASSERT_TRUE(peer->waitForTelegrams(2, milliseconds(2000)));
+        EXPECT_EQ(peer->telegrams()[1].bytes[4], typed < 0 ? 46 : 10) << typed;
+    }
 }
