@@ -1,6 +1,7 @@
 // The command line, read before the run-time comes up so that --help and --version need no
 // display.
 #include "cmdline.h"
+#include "ports_p.h"
 #include "cvirte.h"
 
 #include <QCommandLineOption>
@@ -55,17 +56,19 @@ const char *const kQtFlagOptions[] = {"reverse", "nograb", "dograb", "sync", "wi
 
 // A device for COM 1: a path as it stands, a bare name under /dev or /dev/serial/by-id where
 // one of them has it (else as it stands, and the open will say there is no such device).
-void useDevice(QString device)
+QString deviceNamed(QString device)
 {
     if (!device.contains(u'/')) {
         for (const QString &folder :
              {QStringLiteral("/dev/"), QStringLiteral("/dev/serial/by-id/")})
-            if (QFileInfo::exists(folder + device)) {
-                device = folder + device;
-                break;
-            }
+            if (QFileInfo::exists(folder + device)) return folder + device;
     }
-    qputenv("KIVREL_COM1", device.toLocal8Bit());
+    return device;
+}
+
+void useDevice(const QString &device)
+{
+    qputenv("KIVREL_COM1", deviceNamed(device).toLocal8Bit());
 }
 
 // argv as the parser takes it; `name` stands in for a missing program name.
@@ -168,13 +171,35 @@ void addOptions(QCommandLineParser &parser, const CmdLineOption *options, int co
     }
 }
 
-void takeValues(const QCommandLineParser &parser, const CmdLineOption *options, int count)
+// The parser's complaint in the words and the style of the program's own lines.
+QString parserError(const QCommandLineParser &parser)
+{
+    const QStringList unknown = parser.unknownOptionNames();
+    if (!unknown.isEmpty()) {
+        const QString &name = unknown.first();
+        return QStringLiteral("unknown option %1%2").arg(name.size() == 1 ? "-" : "--", name);
+    }
+    QString text = parser.errorText();
+    if (text.endsWith(u'.')) text.chop(1);
+    if (!text.isEmpty()) text[0] = text[0].toLower();
+    return text;
+}
+
+// An option's values; false, with the reason, for one that takes a value and was given twice
+// (here, or once before the command and once after it).
+bool takeValues(const QCommandLineParser &parser, const CmdLineOption *options, int count)
 {
     for (int i = 0; i < count; ++i) {
         const QString name = QString::fromLatin1(options[i].name);
-        if (parser.isSet(name))
-            cmdLine().values[name] = options[i].valueName ? parser.value(name) : QString();
+        if (!parser.isSet(name)) continue;
+        if (options[i].valueName &&
+            (parser.values(name).size() > 1 || cmdLine().values.count(name))) {
+            cmdLine().error = QStringLiteral("--%1 given twice").arg(name);
+            return false;
+        }
+        cmdLine().values[name] = options[i].valueName ? parser.value(name) : QString();
     }
+    return true;
 }
 
 } // namespace
@@ -190,10 +215,10 @@ int ParseCmdLine(int argc, char *argv[], const CmdLineOption *global, int global
     first.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
     addOptions(first, global, globalCount);
     if (!first.parse(args)) {
-        c.error = first.errorText();
+        c.error = parserError(first);
         return -1;
     }
-    takeValues(first, global, globalCount);
+    if (!takeValues(first, global, globalCount)) return -1;
     QStringList rest = first.positionalArguments();
     if (rest.isEmpty()) return 0;
     c.command = rest.takeFirst();
@@ -207,10 +232,10 @@ int ParseCmdLine(int argc, char *argv[], const CmdLineOption *global, int global
     QCommandLineParser second;
     addOptions(second, command->options, command->count);
     if (!second.parse(QStringList{args.first()} + rest)) {
-        c.error = second.errorText();
+        c.error = parserError(second);
         return -1;
     }
-    takeValues(second, command->options, command->count);
+    if (!takeValues(second, command->options, command->count)) return -1;
     c.arguments = second.positionalArguments();
     return 0;
 }
@@ -248,12 +273,18 @@ const char *CmdLineError(void)
 
 int UsePortName(const char *port)
 {
-    QString name = QString::fromLocal8Bit(port ? port : "").trimmed();
+    const QString given = QString::fromLocal8Bit(port ? port : "").trimmed();
+    QString name = given;
     if (name.startsWith(QLatin1String("COM"), Qt::CaseInsensitive)) name = name.mid(3);
     bool number = false;
     const int n = name.toInt(&number, 10);
     if (number) return n >= 1 && n <= 255 ? n : -1;
     if (name.isEmpty()) return -1;
-    useDevice(QString::fromLocal8Bit(port).trimmed());
+    // A device some COM number maps is that number, however it was spelt: eight sensors named
+    // by their by-id links each report the number their line is known by.
+    const int mapped = kivrel::platform::comNumberOf(deviceNamed(given));
+    if (mapped > 0) return mapped;
+    useDevice(given);
+    kivrel::platform::setUnnumbered(1, given);
     return 1;
 }

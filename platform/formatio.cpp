@@ -261,6 +261,22 @@ int GetFileSize(const char *fileName, long *size)
     return 0;
 }
 
+int GetFileLastByte(const char *fileName, int *byte)
+{
+    if (!fileName || !byte) return FIO_UNSUPPORTED;
+    QFile file(QFile::decodeName(fileName));
+    if (!file.open(QIODevice::ReadOnly)) return FIO_OPEN_ERROR;
+    const qint64 size = file.size();
+    char last = 0;
+    if (size == 0) {
+        *byte = -1;
+        return 0;
+    }
+    if (!file.seek(size - 1) || file.read(&last, 1) != 1) return FIO_OPEN_ERROR;
+    *byte = static_cast<unsigned char>(last);
+    return 0;
+}
+
 int MakeDir(const char *path)
 {
     if (!path) return FIO_UNSUPPORTED;

@@ -50,6 +50,9 @@ int LockFile(int handle);
 const char *GetFileErrorText(void);
 // The size of a file in bytes; FIO_OPEN_ERROR when it does not exist.
 int GetFileSize(const char *fileName, long *size);
+// The last byte of a file (0 to 255), -1 for an empty file; FIO_OPEN_ERROR when it cannot be
+// read. A writer that appends lines sees whether the last one was ended.
+int GetFileLastByte(const char *fileName, int *byte);
 // Makes a folder and every missing folder above it; 0 or FIO_OPEN_ERROR.
 int MakeDir(const char *path);
 

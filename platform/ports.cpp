@@ -194,7 +194,7 @@ QString comDescription(int n)
     QStringList parts;
     const QString mapped = mappedDevice(n);
     if (!mapped.isEmpty()) {
-        parts << shortDeviceName(mapped);
+        parts << kernelDeviceName(mapped);
     } else {
         const auto it = dir().present.find(n);
         if (it == dir().present.end()) return QStringLiteral("\u2014");
@@ -215,6 +215,49 @@ QString shortDeviceName(const QString &device)
     const QString home = QDir::homePath();
     if (home.size() > 1 && device.startsWith(home + u'/')) return u'~' + device.mid(home.size());
     return device;
+}
+
+QString kernelDeviceName(const QString &device)
+{
+    const QString resolved = QFileInfo(device).canonicalFilePath();
+    return shortDeviceName(resolved.isEmpty() ? device : resolved);
+}
+
+int comNumberOf(const QString &device)
+{
+    const QString wanted = QFileInfo(device).canonicalFilePath();
+    if (wanted.isEmpty()) return 0;
+    for (int n = 1; n <= kLastNumber; ++n) {
+        const QString mapped = mappedDevice(n);
+        if (!mapped.isEmpty() && QFileInfo(mapped).canonicalFilePath() == wanted) return n;
+    }
+    refreshPorts();
+    for (const auto &[n, port] : dir().present)
+        if (QFileInfo(port.location).canonicalFilePath() == wanted) return n;
+    return 0;
+}
+
+namespace
+{
+std::map<int, QString> &unnumbered()
+{
+    static std::map<int, QString> given;
+    return given;
+}
+} // namespace
+
+void setUnnumbered(int n, const QString &given)
+{
+    if (given.isEmpty())
+        unnumbered().erase(n);
+    else
+        unnumbered()[n] = given;
+}
+
+QString unnumberedAs(int n)
+{
+    const auto it = unnumbered().find(n);
+    return it == unnumbered().end() ? QString() : it->second;
 }
 
 namespace
@@ -302,7 +345,19 @@ int GetComPortInfo(int port, ComPortInfo *info)
     }
     info->mapped = !mapped.isEmpty();
     copyText(info->device, device);
-    copyText(info->name, shortDeviceName(device));
+    copyText(info->name, kernelDeviceName(device));
     info->access = userMayOpen(device) ? 1 : 0;
+    return 0;
+}
+
+int GetComName(int port, ComName *name)
+{
+    if (port < 1 || port > kLastNumber) return RS232_INVALID_PORT;
+    if (!name) return RS232_ERROR;
+    *name = ComName{};
+    const QString given = unnumberedAs(port);
+    name->number = given.isEmpty() ? port : 0;
+    copyText(name->device, kernelDeviceName(comDevice(port, false)));
+    copyText(name->given, given);
     return 0;
 }

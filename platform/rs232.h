@@ -35,11 +35,23 @@ int FlushOutQ(int port);
 int SetComTime(int port, double seconds);
 int SetCTSMode(int port, int mode);
 
-// The device behind COM n the way an operator knows it ("ttyUSB0", "~/sim/com2"), for titles
-// and the journal, as the last open of a port found the machine's ports: at most size - 1 bytes
+// The device behind COM n by the kernel's name for it ("ttyUSB0", "pts/3"), whatever link or
+// path named it, as the last open of a port found the machine's ports: at most size - 1 bytes
 // and a NUL; empty when the number has no device. Returns 0, or a negative code for a number
 // outside 1 to 255.
 int GetComDeviceName(int port, char name[], int size);
+
+// How COM n is named to the operator, in messages, JSON, the journal and titles. `number` is the
+// COM number that maps its device (KIVREL_COM<n> or the machine's port list), 0 when none does:
+// a device given by name (UsePortName) that no number maps, carried as COM n for the run only.
+// `device` is the kernel's name of the device, as GetComDeviceName gives it; `given` the
+// spelling a device without a number was given by. 0, or RS232_INVALID_PORT.
+struct ComName {
+    int number;
+    char device[128];
+    char given[260];
+};
+int GetComName(int port, ComName *name);
 
 // Why the last OpenComConfig failed: 0 when it worked, else one of these, with the system's
 // words for it in `reason` (at most size - 1 bytes and a NUL).

@@ -434,7 +434,7 @@ int GetComDeviceName(int port, char name[], int size)
     if (!validNumber(port)) return RS232_INVALID_PORT;
     if (!name || size <= 0) return RS232_ERROR;
     QByteArray bytes =
-        kivrel::platform::shortDeviceName(kivrel::platform::comDevice(port, false)).toLocal8Bit();
+        kivrel::platform::kernelDeviceName(kivrel::platform::comDevice(port, false)).toLocal8Bit();
     if (bytes.size() >= size) bytes.truncate(size - 1);
     std::memcpy(name, bytes.constData(), size_t(bytes.size()));
     name[bytes.size()] = '\0';

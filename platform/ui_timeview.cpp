@@ -17,6 +17,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QTextDocument>
 #include <QPushButton>
 #include <QTimer>
 #include <QToolTip>
@@ -436,7 +437,10 @@ void TimeViewWindow::hover(const QPoint &pos)
                              best->label +
                              (best->detail.isEmpty() ? QString() : u'\n' + best->detail);
         d->readout->setText(QString(text).replace(u'\n', QStringLiteral("; ")));
-        QToolTip::showText(d->plot->mapToGlobal(pos), text, d->plot);
+        // The labels and details come from files (names, journal fields): shown as the text
+        // they are, never taken for markup, which a tooltip would otherwise guess at.
+        QToolTip::showText(d->plot->mapToGlobal(pos),
+                           Qt::convertFromPlainText(text, Qt::WhiteSpacePre), d->plot);
         return;
     }
     QToolTip::hideText();

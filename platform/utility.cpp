@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 #include <QSysInfo>
 
@@ -106,4 +108,17 @@ void GetMachineName(char name[], int size)
 {
     static const QByteArray host = QSysInfo::machineHostName().toUtf8();
     copyName(host, name, size);
+}
+
+int GetAbsolutePath(const char *path, char absolute[], int size)
+{
+    if (!path || !absolute || size < 1) return -1;
+    const QByteArray full =
+        QFile::encodeName(QFileInfo(QFile::decodeName(path)).absoluteFilePath());
+    if (full.size() < size) {
+        std::memcpy(absolute, full.constData(), size_t(full.size()) + 1);
+        return 0;
+    }
+    copyName(QByteArray(path), absolute, size);
+    return -1;
 }

@@ -24,6 +24,10 @@ void GetLocalDateTime(LocalDateTime *now);
 // ~/.local/share/kivrel); at most MAX_PATHNAME_LEN bytes with NUL. 0, or -1 when it is too long.
 int GetUserDataDir(char directory[]);
 
+// `path` as an absolute path from the current folder, at most `size` - 1 bytes and a NUL; 0, or
+// -1 when it does not fit (then `absolute` holds `path` as it stands, cut to fit).
+int GetAbsolutePath(const char *path, char absolute[], int size);
+
 // Who runs the program and on which machine, for records that must say who changed what: the
 // login name and the host name, each at most size - 1 bytes and a NUL ("" when unknown).
 void GetLoginName(char name[], int size);

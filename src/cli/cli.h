@@ -15,7 +15,9 @@ enum {
     EXIT_VERIFY = 3,   // what was read back is not what was written
     EXIT_NO_REPLY = 4, // no reply, a reply of the wrong length, a failed line check
     EXIT_PORT = 5,     // the port cannot be opened
-    EXIT_BAD_FILE = 6  // a parameter file that cannot be read or written
+    EXIT_BAD_FILE = 6, // a parameter file that cannot be read or written
+    EXIT_NOT_KEPT = 7  // the sensor work was done, but its result or its journal row could not be
+                       // written
 };
 
 // The program's name in every line it writes to stderr.
@@ -23,12 +25,27 @@ extern const char cliName[];
 
 // One line on stderr, "kivrel-cli: ...", and `status` back.
 int Fail(int status, const char *format, ...) __attribute__((format(printf, 2, 3)));
+// The same about the sensor on com, which the line names first: "kivrel-cli: COM3 (ttyUSB2):
+// ...", or by the path it was given where no COM number maps it.
+int FailAt(int status, const char *format, ...) __attribute__((format(printf, 2, 3)));
 
-// Text for stdout; 0, or -1 once stdout is closed by its reader (nothing more is written).
+// Text for stdout; 0, or -1 once stdout is closed by its reader or cannot take more (nothing
+// more is written; Finish tells the second from the first).
 int Print(const char *format, ...) __attribute__((format(printf, 1, 2)));
 int PrintText(const char *text, int length);
-// `text` as a JSON string, quotes included, into `out` (of `size` bytes).
+// `text` as a JSON string, quotes included, into `out` (of `size` bytes), cut short between
+// characters where it does not fit.
 void JsonString(char *out, int size, const char *text);
+// The sensor's port as JSON members: "port":3,"device":"ttyUSB2" ("port":null where no COM
+// number maps the device).
+void JsonPort(char *out, int size);
+
+// A journal row's result (JournalTransfer's): a row that could not be written is remembered,
+// for Finish to say once.
+void NoteJournal(int rc);
+// The command's status, or EXIT_NOT_KEPT after one line when its output or a journal row could
+// not be written and the sensor did not fail (3, 4 and 5 say more).
+int Finish(int status);
 
 // Opens com and checks the line, as the panel does before its first command. EXIT_OK, or the
 // status after saying what failed.
@@ -50,6 +67,10 @@ int LoadParaFile(const char *path, unsigned char values[15]);
 
 // The parameter set `values` as a table by name, or as JSON.
 void PrintParaSet(const unsigned char values[15], int json, const char *memory);
+// The JSON line of it, with the port: its length (cut to fit `size`).
+int FormatParaSetJson(char *text, int size, const unsigned char values[15], const char *memory);
+// Every parameter's name and the values set takes, for set --help.
+void PrintParaNames(void);
 // "power=50", "trigger=ADJ EXT": the wire index and the sensor's byte. EXIT_OK or EXIT_USAGE
 // after saying why.
 int ParseAssignment(const char *text, int *wire, unsigned char *value);

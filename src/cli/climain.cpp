@@ -2,6 +2,7 @@
 #include "cli.h"
 
 #include "journal.h"
+#include "keep.h"
 #include "state.h"
 
 #include "cmdline.h"
@@ -135,14 +136,23 @@ static const char programHelp[] =
     "  4  no reply, a reply of the wrong length, or a failed line check\n"
     "  5  the port cannot be opened\n"
     "  6  a bad parameter file\n"
+    "  7  the sensor work was done, but its result or its journal row could not be written\n"
     "\n"
     "COM n is the device named by KIVREL_COM<n>, otherwise the n-th serial port of the\n"
     "machine. Every read and write goes into the daily parameter journal under\n"
     "$XDG_DATA_HOME/kivrel/journal/. Errors go to stderr, one line each.\n";
 
+static int RunCommand(int argc, char *argv[]);
+
 int CliMain(int argc, char *argv[])
 {
     journalProgram = cliName;
+    keepSaysWhy = 0; // a journal that cannot be written is said once, at the end
+    return Finish(RunCommand(argc, argv));
+}
+
+static int RunCommand(int argc, char *argv[])
+{
     if (ParseCmdLine(argc, argv, KIVREL_OPTIONS(globalOptions), KIVREL_OPTIONS(commands)) != 0) {
         return Fail(EXIT_USAGE, "%s (kivrel-cli --help lists what there is)", CmdLineError());
     }
@@ -163,6 +173,7 @@ int CliMain(int argc, char *argv[])
     }
     if (CmdLineIsSet("help")) {
         Print("%s", command->help);
+        if (command->run == CmdSet) PrintParaNames();
         return EXIT_OK;
     }
     com = 1;

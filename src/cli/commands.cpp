@@ -40,14 +40,15 @@ int CmdPorts(void)
         ComPortInfo info{};
         if (GetComPortInfo(n, &info) != 0 || !info.device[0]) continue;
         if (json) {
-            char device[600], description[300], serial[160];
-            JsonString(device, sizeof device, info.device);
+            char device[600], path[600], description[300], serial[160];
+            JsonString(device, sizeof device, info.name);
+            JsonString(path, sizeof path, info.device);
             JsonString(description, sizeof description, info.description);
             JsonString(serial, sizeof serial, info.serialNumber);
-            Print("%s{\"port\":%d,\"device\":%s,\"description\":%s,\"serial\":%s,\"access\":%s,"
-                  "\"mapped\":%s}",
-                  listed ? "," : "", n, device, description, serial, info.access ? "true" : "false",
-                  info.mapped ? "true" : "false");
+            Print("%s{\"port\":%d,\"device\":%s,\"path\":%s,\"description\":%s,\"serial\":%s,"
+                  "\"access\":%s,\"mapped\":%s}",
+                  listed ? "," : "", n, device, path, description, serial,
+                  info.access ? "true" : "false", info.mapped ? "true" : "false");
         } else {
             Print("COM%-3d %-24s %-28s %-16s %s\n", n, info.name,
                   info.description[0] ? info.description : "-",
@@ -67,29 +68,52 @@ int CmdCheck(void)
     return status;
 }
 
+// The set as JSON into a file of its own.
+static int WriteJsonFile(const char *path)
+{
+    char text[1024];
+    const int n = FormatParaSetJson(text, sizeof text, pp, MemoryName());
+    const int file = OpenFile(path, VAL_WRITE_ONLY, VAL_TRUNCATE, VAL_ASCII);
+    const int rc = file < 0 ? -1 : WriteFile(file, text, n) == n ? 0 : -1;
+    if (file >= 0 && CloseFile(file) != 0) return -1;
+    return rc;
+}
+
 int CmdRead(void)
 {
     ChooseMemory();
     const char *output = CmdLineValue("output");
+    const int json = CmdLineIsSet("json");
     int status = Connect();
     if (status == EXIT_OK) status = ReadSensorSet();
     if (status != EXIT_OK) return status;
+    const int toStdout = !CmdLineIsSet("output") || std::strcmp(output, "-") == 0;
+    if (json && toStdout) {
+        PrintParaSet(pp, 1, MemoryName());
+        return EXIT_OK;
+    }
+    if (json) {
+        if (WriteJsonFile(output) != 0)
+            return Fail(EXIT_NOT_KEPT, "%s: cannot write: %s", output, GetFileErrorText());
+        return EXIT_OK;
+    }
     if (!CmdLineIsSet("output")) {
-        PrintParaSet(pp, CmdLineIsSet("json"), MemoryName());
+        PrintParaSet(pp, 0, MemoryName());
         return EXIT_OK;
     }
     // The parameter file the panel writes; "-" is stdout.
-    const int toStdout = std::strcmp(output, "-") == 0;
     std::fflush(stdout);
     errno = 0;
     if (ArrayToFile(output, pp, VAL_UNSIGNED_CHAR, AnzPara, 1, 0, 0, 0, 4, 1, 0) < 0) {
         // stdout closed by its reader ends the command quietly, as it does for watch.
         if (toStdout && errno == EPIPE) return EXIT_OK;
-        return Fail(EXIT_BAD_FILE, "%s: cannot write: %s", output, GetFileErrorText());
+        if (toStdout)
+            return Fail(EXIT_NOT_KEPT, "the output cannot be written: %s", GetFileErrorText());
+        return Fail(EXIT_NOT_KEPT, "%s: cannot write: %s", output, GetFileErrorText());
     }
     if (!toStdout) {
         std::snprintf(file_name, sizeof file_name, "%s", output);
-        JournalTransfer(TRANSFER_WRITE, DATFILE);
+        NoteJournal(JournalTransfer(TRANSFER_WRITE, DATFILE));
     }
     return EXIT_OK;
 }
@@ -145,7 +169,9 @@ int CmdDiff(void)
     if (status != EXIT_OK) return status;
     const int json = CmdLineIsSet("json");
     int differ = 0;
-    if (json) Print("{\"memory\":\"%s\",\"differences\":[", MemoryName());
+    char port[400];
+    JsonPort(port, sizeof port);
+    if (json) Print("{\"memory\":\"%s\",%s,\"differences\":[", MemoryName(), port);
     for (int i = 0; i < AnzPara; i++) {
         if (pp[i] == file[i]) continue;
         if (json) {
@@ -170,6 +196,18 @@ static double NumberOption(const char *name, double low, double high)
     if (ParseDecimal(CmdLineValue(name), &value) != 0 || !(value >= low && value <= high))
         return -1.0;
     return value;
+}
+
+// A whole number from `low` to `high` in digits alone, or -1.
+static long WholeOption(const char *name, long low, long high)
+{
+    const char *text = CmdLineValue(name);
+    long value = 0;
+    for (const char *p = text; *p; p++) {
+        if (*p < '0' || *p > '9' || value > high) return -1;
+        value = value * 10 + (*p - '0');
+    }
+    return *text && value >= low && value <= high ? value : -1;
 }
 
 // Polls as the panel does, `seconds` long or `count` records (0: no such limit), handing each
@@ -216,16 +254,16 @@ int CmdWatch(void)
     const int haveSeconds = CmdLineIsSet("seconds"), haveCount = CmdLineIsSet("count");
     if (haveSeconds && haveCount) return Fail(EXIT_USAGE, "watch: --seconds or --count, not both");
     const double seconds = haveSeconds ? NumberOption("seconds", 0.001, 1e7) : 0.0;
-    const double count = haveCount ? NumberOption("count", 1, 1e9) : 0.0;
-    if (seconds < 0 || count < 0)
-        return Fail(EXIT_USAGE, "watch: --seconds and --count take a positive number");
+    const long count = haveCount ? WholeOption("count", 1, 1000000000L) : 0;
+    if (seconds < 0) return Fail(EXIT_USAGE, "watch: --seconds takes a positive number (0.5)");
+    if (count < 0) return Fail(EXIT_USAGE, "watch: --count takes a whole number from 1");
     watchJson = CmdLineIsSet("jsonl");
     int status = Connect();
     if (status == EXIT_OK) status = ReadSensorSet(); // as the panel reads on connecting
     if (status != EXIT_OK) return status;
     if (!watchJson && PrintText(RecordingHeader, static_cast<int>(std::strlen(RecordingHeader))))
         return EXIT_OK;
-    return Poll(seconds, static_cast<long>(count), PrintRecord);
+    return Poll(seconds, count, PrintRecord);
 }
 
 int CmdJump(void)
@@ -236,7 +274,9 @@ int CmdJump(void)
     SettleWait();
     if (ReadJumpBuffer() != RX_OK) return NoReply("the jump-buffer request", 16);
     if (CmdLineIsSet("json")) {
-        Print("{\"minima\":[");
+        char port[400];
+        JsonPort(port, sizeof port);
+        Print("{%s,\"minima\":[", port);
         for (int i = 0; i < 16; i++)
             Print("%s%u", i ? "," : "", jumpbuf[i]);
         Print("]}\n");
@@ -276,25 +316,29 @@ int CmdSuggest(void)
     char text[256];
     DescribeSuggestion(s, text, sizeof text);
     if (CmdLineIsSet("json")) {
-        char quoted[600];
+        char quoted[600], port[400];
         JsonString(quoted, sizeof quoted, text);
+        JsonPort(port, sizeof port);
         if (s.ok)
-            Print("{\"ok\":true,\"threshold\":%d,\"hysteresis\":%d,\"explanation\":%s,"
+            Print("{%s,\"ok\":true,\"threshold\":%d,\"hysteresis\":%d,\"explanation\":%s,"
                   "\"records\":%d}\n",
-                  s.threshold, s.hysteresis, quoted, normCount);
+                  port, s.threshold, s.hysteresis, quoted, normCount);
         else
-            Print("{\"ok\":false,\"refusal\":%s,\"records\":%d}\n", quoted, normCount);
+            Print("{%s,\"ok\":false,\"refusal\":%s,\"records\":%d}\n", port, quoted, normCount);
     } else if (s.ok) {
         Print("threshold=%d hysteresis=%d\n%s\n", s.threshold, s.hysteresis, text);
     } else {
         Print("%s\n", text);
     }
     if (!CmdLineIsSet("apply")) return EXIT_OK;
-    if (!s.ok) return Fail(EXIT_VERIFY, "nothing applied: %s", text);
-    if (interrupted) return Fail(EXIT_VERIFY, "nothing applied: the polling was interrupted");
+    if (!s.ok) return FailAt(EXIT_VERIFY, "nothing applied: %s", text);
+    if (interrupted) return FailAt(EXIT_VERIFY, "nothing applied: the polling was interrupted");
+    // The two bytes change in the memory written, as set does: EEPROM may hold another set than
+    // the RAM polled, and its other parameters stay as they are.
+    ChooseMemory();
+    if (target == EEPROM && (status = ReadSensorSet()) != EXIT_OK) return status;
     pp[0] = static_cast<unsigned char>(s.threshold);
     pp[1] = static_cast<unsigned char>(s.hysteresis);
-    ChooseMemory();
     status = WriteSensorSet(1);
     if (status == EXIT_OK) Print("applied to %s and verified\n", MemoryName());
     return status;

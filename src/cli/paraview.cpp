@@ -23,6 +23,16 @@ static const char *LabelOf(int wire, const unsigned char values[15])
     return paraNames[wire].label[0] ? paraNames[wire].label : "-";
 }
 
+// A mode's name as the command line spells it everywhere, in what it prints and what it
+// takes: "ADJ_EXT", one word for the shell.
+static void ChoiceWord(const char *name, char *word, int size)
+{
+    int i = 0;
+    for (; name[i] && i < size - 1; i++)
+        word[i] = name[i] == ' ' ? '_' : name[i];
+    word[i] = '\0';
+}
+
 void DescribeValue(int wire, const unsigned char values[15], char *text, int size)
 {
     const ParaName &para = paraNames[wire];
@@ -40,7 +50,9 @@ void DescribeValue(int wire, const unsigned char values[15], char *text, int siz
         const char *name = ChoiceName(para, static_cast<int>(value));
         // Any power mode but 0 is DYN to the sensor.
         if (!name && wire == 3) name = "DYN";
-        std::snprintf(text, n, "%s (%u)", name ? name : "?", value);
+        char word[32];
+        ChoiceWord(name ? name : "?", word, sizeof word);
+        std::snprintf(text, n, "%s (%u)", word, value);
     } else if (wire == 10 && value < 16) {
         std::snprintf(text, n, "%s (%u)",
                       values[9] == 0 ? deadTimePercent[value] : deadTimeMillis[value], value);
@@ -49,28 +61,60 @@ void DescribeValue(int wire, const unsigned char values[15], char *text, int siz
     }
 }
 
-void PrintParaSet(const unsigned char values[15], int json, const char *memory)
+int FormatParaSetJson(char *text, int size, const unsigned char values[15], const char *memory)
 {
-    if (!json) {
-        for (int i = 0; i < AnzPara; i++) {
-            char value[64];
-            DescribeValue(i, values, value, sizeof value);
-            Print("%-13s %-15s %s\n", paraNames[i].name, LabelOf(i, values), value);
-        }
-        return;
-    }
-    char line[1024];
-    int n = std::snprintf(line, sizeof line, "{\"memory\":\"%s\",\"port\":%d,\"parameters\":{",
-                          memory, com);
-    for (int i = 0; i < AnzPara; i++)
-        n += std::snprintf(line + n, sizeof line - static_cast<size_t>(n), "%s\"%s\":%u",
-                           i ? "," : "", paraNames[i].name, values[i]);
+    char port[400];
+    JsonPort(port, sizeof port);
+    const size_t room = static_cast<size_t>(size);
+    int n = std::snprintf(text, room, "{\"memory\":\"%s\",%s,\"parameters\":{", memory, port);
+    for (int i = 0; i < AnzPara && n < size; i++)
+        n += std::snprintf(text + n, room - static_cast<size_t>(n), "%s\"%s\":%u", i ? "," : "",
+                           paraNames[i].name, values[i]);
     char percent[8] = "null"; // a byte outside 0 to 46 has no percent
     if (PowerInRange(values[2]))
         std::snprintf(percent, sizeof percent, "%u", PowerToPercent(values[2]));
-    n += std::snprintf(line + n, sizeof line - static_cast<size_t>(n),
-                       "},\"power_percent\":%s,\"power_byte\":%u}\n", percent, values[2]);
-    PrintText(line, n);
+    if (n < size)
+        n += std::snprintf(text + n, room - static_cast<size_t>(n),
+                           "},\"power_percent\":%s,\"power_byte\":%u}\n", percent, values[2]);
+    return n < size ? n : size - 1;
+}
+
+void PrintParaSet(const unsigned char values[15], int json, const char *memory)
+{
+    if (json) {
+        char text[1024];
+        PrintText(text, FormatParaSetJson(text, sizeof text, values, memory));
+        return;
+    }
+    for (int i = 0; i < AnzPara; i++) {
+        char value[64];
+        DescribeValue(i, values, value, sizeof value);
+        Print("%-13s %-15s %s\n", paraNames[i].name, LabelOf(i, values), value);
+    }
+}
+
+void PrintParaNames(void)
+{
+    Print("\nParameters, as read prints them and set takes them:\n");
+    for (int i = 0; i < AnzPara; i++) {
+        const ParaName &para = paraNames[i];
+        if (para.kind == PARA_SPARE) continue;
+        char values[160] = "";
+        if (para.kind == PARA_CHOICE) {
+            for (int c = 0; c <= para.high; c++) {
+                char word[32];
+                ChoiceWord(para.choices[c].name, word, sizeof word);
+                std::snprintf(values + std::strlen(values), sizeof values - std::strlen(values),
+                              "%s%s (%u)", c ? ", " : "", word, para.choices[c].value);
+            }
+        } else {
+            std::snprintf(values, sizeof values, "0 to %d%s", para.high,
+                          para.kind == PARA_POWER ? " (percent)"
+                          : i == 10               ? " (the dead-time list's step)"
+                                                  : "");
+        }
+        Print("  %-13s %s\n", para.name, values);
+    }
 }
 
 // Case and blanks aside, "adj_ext" and "ADJ EXT" name the same mode.
@@ -116,11 +160,13 @@ int ParseAssignment(const char *text, int *wire, unsigned char *value)
                     *value = para.choices[c].value;
                     return EXIT_OK;
                 }
-            char names[128] = "";
-            for (int c = 0; c <= para.high; c++)
+            char names[160] = "";
+            for (int c = 0; c <= para.high; c++) {
+                char word[32];
+                ChoiceWord(para.choices[c].name, word, sizeof word);
                 std::snprintf(names + std::strlen(names), sizeof names - std::strlen(names),
-                              "%s%s (%u)", c ? ", " : "", para.choices[c].name,
-                              para.choices[c].value);
+                              "%s%s (%u)", c ? ", " : "", word, para.choices[c].value);
+            }
             return Fail(EXIT_USAGE, "%s=%s: one of %s", name, typed, names);
         }
         const int number = Number(typed, para.high);

@@ -2,7 +2,9 @@
 #include "cli.h"
 
 #include "journal.h"
+#include "keep.h"
 #include "paranames.h"
+#include "portname.h"
 #include "state.h"
 #include "transfer.h"
 
@@ -19,30 +21,76 @@ namespace kivrel
 
 const char cliName[] = "kivrel-cli";
 
-static int stdoutClosed; // the reader went away: nothing more to say
+static int stdoutClosed;       // the reader went away, or the output cannot take more: nothing more
+static char outputError[128];  // why the output could not be written; empty while it could
+static char journalError[512]; // why a journal row could not be written; empty while it could
+
+static void SayV(const char *port, const char *format, va_list args)
+{
+    std::fprintf(stderr, "%s: ", cliName);
+    if (port) std::fprintf(stderr, "%s: ", port);
+    std::vfprintf(stderr, format, args);
+    std::fputc('\n', stderr);
+    std::fflush(stderr);
+}
 
 int Fail(int status, const char *format, ...)
 {
-    std::fprintf(stderr, "%s: ", cliName);
     va_list args;
     va_start(args, format);
-    std::vfprintf(stderr, format, args);
+    SayV(nullptr, format, args);
     va_end(args);
-    std::fputc('\n', stderr);
-    std::fflush(stderr);
+    return status;
+}
+
+int FailAt(int status, const char *format, ...)
+{
+    char port[400];
+    ComLabel(com, port, sizeof port);
+    va_list args;
+    va_start(args, format);
+    SayV(port, format, args);
+    va_end(args);
     return status;
 }
 
 int PrintText(const char *text, int length)
 {
     if (stdoutClosed) return -1;
-    // A reader that closed the pipe (head) makes the write fail with EPIPE; SIGPIPE is ignored.
+    // A reader that closed the pipe (head) makes the write fail with EPIPE (SIGPIPE is
+    // ignored): that ends the output quietly. Any other failure (a full disk, /dev/full) is
+    // one, and the exit status says so.
+    errno = 0;
     if (std::fwrite(text, 1, static_cast<size_t>(length), stdout) != static_cast<size_t>(length) ||
         std::fflush(stdout) != 0) {
+        if (errno != EPIPE)
+            std::snprintf(outputError, sizeof outputError, "%s",
+                          std::strerror(errno ? errno : EIO));
         stdoutClosed = 1;
         return -1;
     }
     return 0;
+}
+
+void NoteJournal(int rc)
+{
+    if (rc == 0 || journalError[0]) return;
+    char port[400];
+    ComLabel(com, port, sizeof port);
+    std::snprintf(journalError, sizeof journalError, "%.120s: parameter journal not written: %s",
+                  port, szKeepError);
+}
+
+int Finish(int status)
+{
+    // A sensor that failed says more than a result that could not be kept.
+    if (status == EXIT_VERIFY || status == EXIT_NO_REPLY || status == EXIT_PORT) return status;
+    if (!outputError[0] && !journalError[0]) return status;
+    if (outputError[0] && journalError[0])
+        return Fail(EXIT_NOT_KEPT, "the output cannot be written: %s; %s", outputError,
+                    journalError);
+    if (outputError[0]) return Fail(EXIT_NOT_KEPT, "the output cannot be written: %s", outputError);
+    return Fail(EXIT_NOT_KEPT, "%s", journalError);
 }
 
 int Print(const char *format, ...)
@@ -59,48 +107,53 @@ int Print(const char *format, ...)
 
 void JsonString(char *out, int size, const char *text)
 {
-    int n = 0;
-    auto put = [&](char c) {
-        if (n < size - 1) out[n++] = c;
-    };
-    put('"');
-    for (const unsigned char *p = reinterpret_cast<const unsigned char *>(text); *p; p++) {
-        if (*p == '"' || *p == '\\') {
-            put('\\');
-            put(static_cast<char>(*p));
-        } else if (*p < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", *p);
-            for (const char *e = escaped; *e; e++)
-                put(*e);
-        } else {
-            put(static_cast<char>(*p));
-        }
+    if (size < 3) {
+        if (size > 0) out[0] = '\0';
+        return;
     }
-    put('"');
+    // Room is kept for the closing quote; a text cut short is cut between characters, never
+    // inside an escape or a UTF-8 sequence.
+    int n = 0;
+    out[n++] = '"';
+    for (const unsigned char *p = reinterpret_cast<const unsigned char *>(text); *p;) {
+        char piece[8];
+        int length = 0;
+        if (*p == '"' || *p == '\\') {
+            piece[length++] = '\\';
+            piece[length++] = static_cast<char>(*p++);
+        } else if (*p < 0x20) {
+            length = std::snprintf(piece, sizeof piece, "\\u%04x", *p++);
+        } else {
+            piece[length++] = static_cast<char>(*p++);
+            while ((*p & 0xC0) == 0x80 && length < 4)
+                piece[length++] = static_cast<char>(*p++);
+        }
+        if (n + length > size - 2) break;
+        std::memcpy(out + n, piece, static_cast<size_t>(length));
+        n += length;
+    }
+    out[n++] = '"';
     out[n] = '\0';
 }
 
-// "COM1 (ttyUSB0)", the port as the messages name it.
-static const char *PortName(void)
+void JsonPort(char *out, int size)
 {
-    static char text[300];
-    char device[260] = "";
-    GetComDeviceName(com, device, sizeof device);
-    if (device[0])
-        std::snprintf(text, sizeof text, "COM%d (%s)", com, device);
+    ComName name{};
+    GetComName(com, &name);
+    char device[300];
+    JsonString(device, sizeof device, name.device);
+    if (name.number)
+        std::snprintf(out, static_cast<size_t>(size), "\"port\":%d,\"device\":%s", name.number,
+                      device);
     else
-        std::snprintf(text, sizeof text, "COM%d", com);
-    return text;
+        std::snprintf(out, static_cast<size_t>(size), "\"port\":null,\"device\":%s", device);
 }
 
 int NoReply(const char *what, int expected)
 {
     if (nBytesR <= 0)
-        return Fail(EXIT_NO_REPLY, "%s: no reply to %s within %.1f s", PortName(), what,
-                    TIMEOUT_REPLY);
-    return Fail(EXIT_NO_REPLY, "%s: a reply of %d bytes to %s, %d expected", PortName(), nBytesR,
-                what, expected);
+        return FailAt(EXIT_NO_REPLY, "no reply to %s within %.1f s", what, TIMEOUT_REPLY);
+    return FailAt(EXIT_NO_REPLY, "a reply of %d bytes to %s, %d expected", nBytesR, what, expected);
 }
 
 int Connect(void)
@@ -108,22 +161,24 @@ int Connect(void)
     if (OpenLine(com) < 0) {
         char reason[256] = "";
         const int kind = GetComOpenError(reason, sizeof reason);
+        if (ret == RS232_NO_PORT_FOUND)
+            return FailAt(EXIT_PORT, "cannot open: no such device (%s)",
+                          reason[0] ? reason : OpenErrorText(ret));
         if (kind == COM_OPEN_NO_ACCESS)
-            return Fail(EXIT_PORT,
-                        "%s: cannot open: %s; no access: add the user to the dialout group "
-                        "(sudo usermod -aG dialout $USER, then log in again)",
-                        PortName(), reason);
+            return FailAt(EXIT_PORT,
+                          "cannot open: %s; no access: add the user to the dialout group "
+                          "(sudo usermod -aG dialout $USER, then log in again)",
+                          reason);
         if (kind == COM_OPEN_IN_USE)
-            return Fail(EXIT_PORT, "%s: cannot open: in use by another program (%s)", PortName(),
-                        reason);
-        return Fail(EXIT_PORT, "%s: cannot open: %s (%s)", PortName(),
-                    reason[0] ? reason : "no reason given", OpenErrorText(ret));
+            return FailAt(EXIT_PORT, "cannot open: in use by another program (%s)", reason);
+        return FailAt(EXIT_PORT, "cannot open: %s (%s)", reason[0] ? reason : "no reason given",
+                      OpenErrorText(ret));
     }
     if (CheckLine() == RX_OK) return EXIT_OK;
     if (nBytesR == 3)
-        return Fail(EXIT_NO_REPLY,
-                    "%s: line check failed: the reply was %02X %02X %02X, not AA 04 00", PortName(),
-                    szReadBuf[0], szReadBuf[1], szReadBuf[2]);
+        return FailAt(EXIT_NO_REPLY,
+                      "line check failed: the reply was %02X %02X %02X, not AA 04 00", szReadBuf[0],
+                      szReadBuf[1], szReadBuf[2]);
     return NoReply("the line check", 3);
 }
 
@@ -132,16 +187,31 @@ const char *MemoryName(void)
     return target == EEPROM ? "EEPROM" : "RAM";
 }
 
-int ReadSensorSet(void)
+// The settle wait and the set of target's memory into pp, without its journal row.
+static int ReadSet(void)
 {
     SettleWait();
-    if (ReadPara() != RX_OK) {
-        char what[64];
-        std::snprintf(what, sizeof what, "the %s read", MemoryName());
-        return NoReply(what, AnzPara);
-    }
-    JournalTransfer(TRANSFER_READ, target);
-    return EXIT_OK;
+    if (ReadPara() == RX_OK) return EXIT_OK;
+    char what[64];
+    std::snprintf(what, sizeof what, "the %s read", MemoryName());
+    return NoReply(what, AnzPara);
+}
+
+int ReadSensorSet(void)
+{
+    const int status = ReadSet();
+    if (status == EXIT_OK) NoteJournal(JournalTransfer(TRANSFER_READ, target));
+    return status;
+}
+
+// The write's row names how it ended; it goes in before the read-back's own row.
+static void JournalWrite(const unsigned char sent[AnzPara], int outcome)
+{
+    unsigned char read[AnzPara];
+    std::memcpy(read, pp, sizeof read);
+    std::memcpy(pp, sent, sizeof read);
+    NoteJournal(JournalTransfer(outcome, target));
+    std::memcpy(pp, read, sizeof read);
 }
 
 int WriteSensorSet(int verify)
@@ -149,21 +219,26 @@ int WriteSensorSet(int verify)
     unsigned char sent[AnzPara];
     std::memcpy(sent, pp, sizeof sent);
     if (WritePara() != RX_OK)
-        return Fail(EXIT_NO_REPLY, "%s: the write to %s did not reach the line (%d of 17 bytes)",
-                    PortName(), MemoryName(), nBytesW < 0 ? 0 : nBytesW);
-    JournalTransfer(TRANSFER_WRITE, target);
-    if (!verify) return EXIT_OK;
+        return FailAt(EXIT_NO_REPLY, "the write to %s did not reach the line (%d of 17 bytes)",
+                      MemoryName(), nBytesW < 0 ? 0 : nBytesW);
+    if (!verify) {
+        JournalWrite(sent, TRANSFER_WRITE);
+        return EXIT_OK;
+    }
 
     // Read back from the same memory, after the wait EEPROM needs to settle.
-    const int status = ReadSensorSet();
-    if (status != EXIT_OK) return status;
-    int differ = 0;
+    const int status = ReadSet();
+    if (status != EXIT_OK) {
+        JournalWrite(sent, TRANSFER_WRITE);
+        return status;
+    }
+    const int differ = std::memcmp(pp, sent, sizeof sent) != 0;
+    JournalWrite(sent, differ ? TRANSFER_VERIFY_FAILED : TRANSFER_VERIFIED);
+    NoteJournal(JournalTransfer(TRANSFER_READ, target));
     for (int i = 0; i < AnzPara; i++)
-        if (pp[i] != sent[i]) {
-            Fail(EXIT_VERIFY, "verification failed: %s sent %u, read back %u", paraNames[i].name,
-                 sent[i], pp[i]);
-            differ = 1;
-        }
+        if (pp[i] != sent[i])
+            FailAt(EXIT_VERIFY, "verification failed: %s sent %u, read back %u", paraNames[i].name,
+                   sent[i], pp[i]);
     return differ ? EXIT_VERIFY : EXIT_OK;
 }
 
@@ -175,7 +250,7 @@ int LoadParaFile(const char *path, unsigned char values[15])
     unsigned char held[AnzPara];
     std::memcpy(held, pp, sizeof held);
     std::memcpy(pp, values, sizeof held);
-    JournalTransfer(TRANSFER_READ, DATFILE);
+    NoteJournal(JournalTransfer(TRANSFER_READ, DATFILE));
     std::memcpy(pp, held, sizeof held);
     return EXIT_OK;
 }

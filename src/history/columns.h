@@ -15,6 +15,13 @@ extern const char RecordingHeader[];
 // "RAM", "EEPROM" or "FILE" (RAM, EEPROM, DATFILE).
 const char *JournalDirectionName(int direction);
 const char *JournalTargetName(int where);
+// A journal row's outcome, its last column: "read", "written without verification", "written
+// and verified" or "verification failed" (TRANSFER_READ ... TRANSFER_VERIFY_FAILED).
+const char *JournalOutcomeName(int outcome);
+// The journal's header, with its line end. Files begun before rows named their outcome have
+// the same header without its last column.
+extern const char JournalHeader[];
+enum { JournalHeaderMax = 256 }; // its length and more
 
 } // namespace kivrel
 

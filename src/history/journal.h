@@ -11,15 +11,25 @@
 namespace kivrel
 {
 
-enum { TRANSFER_READ = 0, TRANSFER_WRITE = 1 };
+// How a transfer ended. A read, or a write: the panel writes without reading back; the command
+// line reads every write back and compares.
+enum {
+    TRANSFER_READ = 0,
+    TRANSFER_WRITE = 1, // written without verification
+    TRANSFER_VERIFIED = 2,
+    TRANSFER_VERIFY_FAILED = 3
+};
 
 // The program named in the rows it writes.
 extern const char *journalProgram;
 
 // A row for pp as it was just read from or written to `where` (RAM, EEPROM or DATFILE; the
-// file is file_name, the port com), with who wrote it on which machine. 0, or -1 when the row
-// could not be written: stderr then says why, and so does szKeepError.
-int JournalTransfer(int direction, int where);
+// file is file_name, named by its absolute path, the port com), with who wrote it on which
+// machine and how the transfer ended. Under the file's lock the row takes its time, so rows
+// stand in the order they were appended, and a row a full disk cut short is ended before it.
+// 0, or -1 when the row could not be written: szKeepError then says why (and stderr, while
+// keepSaysWhy is set).
+int JournalTransfer(int outcome, int where);
 
 } // namespace kivrel
 

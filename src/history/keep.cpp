@@ -8,12 +8,15 @@ namespace kivrel
 {
 
 char szKeepError[256];
+int keepSaysWhy = 1;
 
 int NotKept(const char *what)
 {
     std::snprintf(szKeepError, sizeof szKeepError, "%s", GetFileErrorText());
-    std::fprintf(stderr, "kivrel: %s: %s\n", what, szKeepError);
-    std::fflush(stderr);
+    if (keepSaysWhy) {
+        std::fprintf(stderr, "kivrel: %s: %s\n", what, szKeepError);
+        std::fflush(stderr);
+    }
     return -1;
 }
 

@@ -8,9 +8,12 @@ namespace kivrel
 
 // The system's reason for the last thing that could not be kept ("No space left on device").
 extern char szKeepError[256];
+// 1: every failure is said on stderr at once, as "kivrel: WHAT: REASON" (the panel program);
+// 0: the caller says it in its own words, once (the command line).
+extern int keepSaysWhy;
 
-// "kivrel: WHAT: REASON" on stderr, REASON being the system's words for the last failed file
-// service, which are left in szKeepError. Returns -1.
+// Leaves the system's words for the last failed file service in szKeepError, says so on stderr
+// while keepSaysWhy is set, and returns -1.
 int NotKept(const char *what);
 
 // Hands `count` bytes to the system at the end of the open file `file`: 0, or NotKept(what).

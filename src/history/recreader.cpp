@@ -344,7 +344,7 @@ void EndRecReading(RecTally *tally)
 
 // ---- The parameter journal -------------------------------------------------------------------
 
-enum { JournalFields = 22 }; // up to the host; the program's name is not needed
+enum { JournalFields = 24 }; // up to the outcome, which rows before it was written do not say
 
 static JournalRowSink journalSink;
 static int journalSkipped;
@@ -409,10 +409,11 @@ static int ParseJournalRow(const char *line, int length, JournalRow *row)
     for (int where : targets)
         if (std::strcmp(f[2], JournalTargetName(where)) == 0) row->where = where;
     if (row->direction < 0 || row->where < 0) return -1;
+    // No port for a file; for the sensor the COM number, none when no number mapped its device.
     unsigned port = 0;
     const int portLength = static_cast<int>(std::strlen(f[3]));
-    if (row->where == DATFILE ? portLength != 0
-                              : ParseUnsigned(f[3], portLength, 255u, &port) != 0 || port == 0)
+    if (portLength != 0 &&
+        (row->where == DATFILE || ParseUnsigned(f[3], portLength, 255u, &port) != 0 || port == 0))
         return -1;
     row->port = static_cast<int>(port);
     CopyText(row->device, sizeof row->device, f[4]);
@@ -431,6 +432,9 @@ static int ParseJournalRow(const char *line, int length, JournalRow *row)
             CopyText(row->who + used + 1, static_cast<int>(sizeof row->who) - used - 1, f[21]);
         }
     }
+    row->outcome = -1;
+    for (int outcome = TRANSFER_READ; n >= 24 && outcome <= TRANSFER_VERIFY_FAILED; outcome++)
+        if (std::strcmp(f[23], JournalOutcomeName(outcome)) == 0) row->outcome = outcome;
     return 0;
 }
 

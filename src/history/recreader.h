@@ -57,8 +57,9 @@ void EndRecReading(RecTally *tally);
 struct JournalRow {
     double time;              // seconds since the epoch
     int direction;            // TRANSFER_READ or TRANSFER_WRITE
+    int outcome;              // TRANSFER_READ ... TRANSFER_VERIFY_FAILED; -1 where not said
     int where;                // RAM, EEPROM or DATFILE
-    int port;                 // the COM number, 0 for a file
+    int port;                 // the COM number; 0 for a file, or a device no number mapped
     char device[128];         // the port's device or the file's path (cut to fit)
     char who[128];            // "user@host", empty in rows that do not say
     unsigned char values[15]; // the parameter set, in wire order

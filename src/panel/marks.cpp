@@ -1,6 +1,7 @@
 #include "marks.h"
 
 #include "gui.h"
+#include "portname.h"
 #include "state.h"
 
 #include "rs232.h"
@@ -49,13 +50,10 @@ void MarkUnsentEdits(void)
 
 void ShowTitle(void)
 {
-    char device[200] = "";
-    char title[300];
-    GetComDeviceName(com, device, sizeof device);
-    if (device[0])
-        std::snprintf(title, sizeof title, "KIVREL-Vired V4.0 \u2014 COM%d (%s)", com, device);
-    else
-        std::snprintf(title, sizeof title, "KIVREL-Vired V4.0 \u2014 COM%d", com);
+    char port[300];
+    char title[sizeof port + 32];
+    ComLabel(com, port, sizeof port);
+    std::snprintf(title, sizeof title, "KIVREL-Vired V4.0 \u2014 %s", port);
     SetPanelAttribute(panel, ATTR_TITLE, title);
 }
 

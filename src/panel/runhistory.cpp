@@ -3,6 +3,7 @@
 #include "journal.h"
 #include "measure.h"
 #include "paranames.h"
+#include "portname.h"
 #include "paths.h"
 #include "recreader.h"
 #include "state.h"
@@ -79,10 +80,13 @@ static double ClockNow(void)
                         t.utcOffsetMinutes);
 }
 
-// "COM1 (ttyUSB0)", or "COM1" when the number has no device.
+// A journal row's port: "COM1 (ttyUSB0)", "COM1" when the number had no device, the device
+// alone when no number mapped it.
 static void PortText(char *text, int size, int port, const char *device)
 {
-    if (device[0])
+    if (port == 0)
+        std::snprintf(text, static_cast<size_t>(size), "%.140s", device);
+    else if (device[0])
         std::snprintf(text, static_cast<size_t>(size), "COM%d (%.140s)", port, device);
     else
         std::snprintf(text, static_cast<size_t>(size), "COM%d", port);
@@ -90,9 +94,7 @@ static void PortText(char *text, int size, int port, const char *device)
 
 static void CurrentPort(char *text, int size)
 {
-    char device[PlaceSize];
-    GetComDeviceName(com, device, sizeof device);
-    PortText(text, size, com, device);
+    ComLabel(com, text, size);
 }
 
 // A parameter as the panel shows it: power in percent of full intensity, or the byte where it
@@ -292,25 +294,56 @@ static void TakeRow(const RecRow *row)
     if (++rowCount == RowBatch) FlushRows();
 }
 
-// The journal's rows of the recording's span become markers, each against the row before it.
-static unsigned char journalSet[AnzPara];
-static int journalSetKnown;
+// The journal's rows of the recording's span become markers, each against the row before it
+// of the same device and memory: with two sensors in one journal, the other sensor's set says
+// nothing about what changed on this one.
+enum { JournalSets = 32 };
+struct JournalSet {
+    char device[sizeof JournalRow::device];
+    int where;
+    unsigned char values[AnzPara];
+};
+static JournalSet journalSets[JournalSets];
+static int journalSetCount; // in use, the most recently seen last
 static int journalShown;
+
+// The set last seen for this row's device and memory, or null; then the row's set is that one.
+static const unsigned char *SwapJournalSet(const JournalRow *row, unsigned char before[AnzPara])
+{
+    int at = 0;
+    while (at < journalSetCount && (journalSets[at].where != row->where ||
+                                    std::strcmp(journalSets[at].device, row->device) != 0))
+        at++;
+    const int known = at < journalSetCount;
+    if (known)
+        std::memcpy(before, journalSets[at].values, AnzPara);
+    else if (journalSetCount < JournalSets)
+        journalSetCount++;
+    else
+        at = 0; // the one seen longest ago makes room
+    JournalSet entry{};
+    std::memcpy(entry.device, row->device, sizeof entry.device);
+    entry.where = row->where;
+    std::memcpy(entry.values, row->values, AnzPara);
+    std::memmove(journalSets + at, journalSets + at + 1,
+                 sizeof(JournalSet) * static_cast<size_t>(journalSetCount - 1 - at));
+    journalSets[journalSetCount - 1] = entry;
+    return known ? before : nullptr;
+}
 
 static void TakeJournalRow(const JournalRow *row)
 {
-    if (row->time >= spanFirst && row->time <= spanLast) {
-        char place[PlaceSize + 16];
-        if (row->where == DATFILE)
-            std::snprintf(place, sizeof place, "%.150s", FileNameOf(row->device));
-        else
-            PortText(place, sizeof place, row->port, row->device);
-        ShowTransfer(fileView, row->time, row->direction, row->where, place, row->who,
-                     journalSetKnown ? journalSet : nullptr, row->values);
-        journalShown++;
-    }
-    std::memcpy(journalSet, row->values, sizeof journalSet);
-    journalSetKnown = 1;
+    unsigned char before[AnzPara];
+    const unsigned char *previous = SwapJournalSet(row, before);
+    if (row->time < spanFirst || row->time > spanLast) return;
+    char place[PlaceSize + 16];
+    if (row->where == DATFILE)
+        std::snprintf(place, sizeof place, "%.150s", FileNameOf(row->device));
+    else
+        PortText(place, sizeof place, row->port, row->device);
+    ShowTransfer(fileView, row->time, row->direction, row->where, place, row->who, previous,
+                 row->values);
+    journalShown++;
 }
 
 // Day numbers of the first ten characters of a time stamp, "2026-12-08".
@@ -325,7 +358,7 @@ static void ShowJournalTransfers(const RecTally &tally)
 {
     char dir[MAX_PATHNAME_LEN + 16];
     char path[sizeof dir + 16];
-    journalSetKnown = 0;
+    journalSetCount = 0;
     journalShown = 0;
     if (GetUserDataDir(dir) != 0) return;
     std::strcat(dir, "/journal");

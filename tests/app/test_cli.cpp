@@ -50,14 +50,19 @@ QString held(const char *memory, Bytes set, std::initializer_list<std::pair<int,
 class CliTest : public ::testing::Test
 {
   protected:
-    // kivrel-cli with `args` against COM 1 = the simulator, its journal in the test's folder.
-    CliRun cli(const QStringList &args, const QString &com1)
+    // kivrel-cli with `args` against COM 1 = the simulator, its journal in the test's folder;
+    // `more` holds NAME=VALUE over that, and `full` sends stdout to /dev/full.
+    CliRun cli(const QStringList &args, const QString &com1, const QStringList &more = {},
+               bool full = false)
     {
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("KIVREL_COM1", com1);
         env.insert("XDG_DATA_HOME", dir.filePath("data"));
+        for (const QString &pair : more)
+            env.insert(pair.section('=', 0, 0), pair.section('=', 1));
         p.setProcessEnvironment(env);
+        if (full) p.setStandardOutputFile("/dev/full");
         p.start(KIVREL_CLI, args);
         CliRun r;
         if (!p.waitForFinished(30000)) return r;
@@ -94,6 +99,13 @@ class CliTest : public ::testing::Test
         w.orders = codes.join(',');
         return w;
     }
+    QStringList journalRows()
+    {
+        QFile journal(dir.filePath("data/kivrel/journal/" +
+                                   QDate::currentDate().toString(Qt::ISODate) + ".csv"));
+        if (!journal.open(QIODevice::ReadOnly)) return {};
+        return QString::fromUtf8(journal.readAll()).split('\n', Qt::SkipEmptyParts);
+    }
     QString write(const QString &name, const QByteArray &text)
     {
         QFile f(dir.filePath(name));
@@ -127,13 +139,17 @@ TEST_F(CliTest, CommandsOutcomesAndTheWire)
     at200[2] = 200;
     const QStringList power200{"--eeprom", write("at200.eeprom", paraFile(at200))};
     const struct {
-        QStringList sim, args;
-        int status;
-        QString out;       // stdout holds this (a regular expression)
-        QString wire;      // the order codes on the line (a regular expression for all of them)
-        QString err;       // stderr holds this
-        QString held = {}; // what the last parameter write left in the sensor, "" for no write
-        double settle = 0; // seconds at least between the line check and the next request
+        QStringList sim = {}, args = {};
+        int status = 0;
+        QString out = {};     // stdout holds this (a regular expression)
+        QString wire = {};    // the order codes on the line (a regular expression for all of them)
+        QString err = {};     // stderr holds this
+        QString held = {};    // what the last parameter write left in the sensor, "" for no write
+        double settle = 0;    // seconds at least between the line check and the next request
+        QStringList env = {}; // NAME=VALUE for the command; @SIM is the simulator's port and
+                              // @LINK a link to it, as /dev/serial/by-id holds them
+        QString journal = {}; // the journal's last row holds this (a regular expression)
+        bool full = false;    // stdout is /dev/full
     } rows[] = {
         {{}, {"check"}, 0, "^LINE OK {30}V4.0\n$", "7", ""},
         {{},
@@ -155,7 +171,8 @@ TEST_F(CliTest, CommandsOutcomesAndTheWire)
         {{},
          {"read", "--json"},
          0,
-         R"(^\{"memory":"RAM","port":1,"parameters":\{"threshold":120,.*"frei15":0\},)"
+         R"(^\{"memory":"RAM","port":1,"device":"pts/\d+","parameters":\{"threshold":120,.*)"
+         R"("frei15":0\},)"
          R"("power_percent":78,"power_byte":10\}\n$)",
          "7,3",
          ""},
@@ -245,8 +262,78 @@ TEST_F(CliTest, CommandsOutcomesAndTheWire)
          3,
          "^$",
          "7,1,3",
-         "^kivrel-cli: verification failed: frei15 sent 0, read back 255\n$",
+         "^kivrel-cli: COM1 \\(pts/\\d+\\): verification failed: frei15 sent 0, read back 255\n$",
          held("RAM", other, {{14, 255}})},
+        // A sensor named by another path to its device is the COM number that maps it; one no
+        // number maps has none, and its lines begin with the path as given.
+        {.args = {"--port", "@LINK", "read", "--json"},
+         .status = 0,
+         .out = R"(^\{"memory":"RAM","port":3,"device":"pts/\d+",)",
+         .wire = "7,3",
+         .env = {"KIVREL_COM1=", "KIVREL_COM3=@SIM"},
+         .journal = ",read,RAM,3,pts/\\d+,120,"},
+        {.args = {"--port", "@LINK", "read", "--json"},
+         .status = 0,
+         .out = R"(^\{"memory":"RAM","port":null,"device":"pts/\d+",)",
+         .wire = "7,3",
+         .env = {"KIVREL_COM1="},
+         .journal = ",read,RAM,,pts/\\d+,120,"},
+        {.sim = {"--garble", "14"},
+         .args = {"--port", "@LINK", "write", good},
+         .status = 3,
+         .out = "^$",
+         .wire = "7,1,3",
+         .err = "^kivrel-cli: /\\S+/by-id-link \\(pts/\\d+\\): verification failed: frei15",
+         .held = held("RAM", other, {{14, 255}}),
+         .env = {"KIVREL_COM1="},
+         .journal = ",read,RAM,,pts/\\d+,99,.*,read$"},
+        // The work done, its result not kept: status 7, unless the sensor failed.
+        {.args = {"read", "--json"},
+         .status = 7,
+         .out = "^$",
+         .wire = "7,3",
+         .err = "^kivrel-cli: the output cannot be written: No space left on device\n$",
+         .full = true},
+        {.args = {"watch", "--count", "2"},
+         .status = 7,
+         .out = "^$",
+         .wire = "7,3", // the header found no room: no polling
+         .err = "^kivrel-cli: the output cannot be written: No space left on device\n$",
+         .full = true},
+        {.args = {"read"},
+         .status = 7,
+         .out = "^threshold ",
+         .wire = "7,3",
+         .err = "^kivrel-cli: COM1 \\(pts/\\d+\\): parameter journal not written: [^\n]+\n$",
+         .env = {"XDG_DATA_HOME=" + good}},
+        {.sim = {"--garble", "14"},
+         .args = {"write", good},
+         .status = 3,
+         .out = "^$",
+         .wire = "7,1,3",
+         .err = "verification failed: frei15",
+         .held = held("RAM", other, {{14, 255}}),
+         .env = {"XDG_DATA_HOME=" + good}},
+        {.args = {"ports", "--json"},
+         .status = 0,
+         .out = R"(\{"port":1,"device":"pts/\d+","path":"/dev/pts/\d+",.*"mapped":true\})",
+         .wire = ""},
+        {.args = {}, .status = 2, .out = "^$", .wire = "", .err = "a command, please"},
+        {.args = {"--colour", "read"},
+         .status = 2,
+         .out = "^$",
+         .wire = "",
+         .err = "^kivrel-cli: unknown option --colour \\("},
+        {.args = {"watch", "--seconds", "1", "--count", "3"},
+         .status = 2,
+         .out = "^$",
+         .wire = "",
+         .err = "--seconds or --count, not both"},
+        {.args = {"-p", "1", "read", "-p", "2"},
+         .status = 2,
+         .out = "^$",
+         .wire = "",
+         .err = "--port given twice"},
         {{"--drop-after", "2"},
          {"write", good},
          4,
@@ -268,7 +355,14 @@ TEST_F(CliTest, CommandsOutcomesAndTheWire)
         SCOPED_TRACE(row.args.join(' ').toStdString() + " with " + row.sim.join(' ').toStdString());
         SimProcess sim(QStringList{"--fast", "--verbose"} + row.sim);
         ASSERT_TRUE(sim.ok());
-        const CliRun r = cli(row.args, QString::fromStdString(sim.path()));
+        const QString simPath = QString::fromStdString(sim.path());
+        const QString link = dir.filePath("by-id-link");
+        QFile::remove(link);
+        QFile::link(simPath, link);
+        auto place = [&](QStringList list) {
+            return list.replaceInStrings("@SIM", simPath).replaceInStrings("@LINK", link);
+        };
+        const CliRun r = cli(place(row.args), simPath, place(row.env), row.full);
         EXPECT_EQ(r.status, row.status) << r.err.toStdString();
         EXPECT_TRUE(QRegularExpression(row.out, QRegularExpression::DotMatchesEverythingOption)
                         .match(r.out)
@@ -291,6 +385,11 @@ TEST_F(CliTest, CommandsOutcomesAndTheWire)
         if (row.settle > 0 && w.ms.size() >= 2) {
             EXPECT_GE(w.ms[1] - w.ms[0], row.settle * 1000) << "the settle wait before the read";
         }
+        if (!row.journal.isEmpty()) {
+            const QString last = journalRows().value(journalRows().size() - 1);
+            EXPECT_TRUE(QRegularExpression(row.journal).match(last).hasMatch())
+                << last.toStdString();
+        }
     }
 
     // A port another program holds: this process opens it first.
@@ -302,14 +401,13 @@ TEST_F(CliTest, CommandsOutcomesAndTheWire)
     EXPECT_EQ(held.status, 5);
     EXPECT_TRUE(held.err.contains("in use by another program")) << held.err.toStdString();
 
-    // Every transfer in the journal, marked as the command line's.
-    QFile journal(
-        dir.filePath("data/kivrel/journal/" + QDate::currentDate().toString(Qt::ISODate) + ".csv"));
-    ASSERT_TRUE(journal.open(QIODevice::ReadOnly));
-    const QStringList rows2 = QString::fromUtf8(journal.readAll()).split('\n', Qt::SkipEmptyParts);
+    // Every transfer in the journal, marked as the command line's, with how it ended.
+    const QStringList rows2 = journalRows();
     ASSERT_GT(rows2.size(), 10);
+    static const QRegularExpression ours(",kivrel-cli,(read|written and verified|written without "
+                                         "verification|verification failed)$");
     for (const QString &row : rows2.mid(1))
-        EXPECT_TRUE(row.endsWith(",kivrel-cli")) << row.toStdString();
+        EXPECT_TRUE(ours.match(row).hasMatch()) << row.toStdString();
 }
 
 // watch ends after the row in hand on SIGTERM, and quietly when its reader goes: every row whole.

@@ -2,6 +2,7 @@
 // cleanly, and the parameter journal's row for every kind of transfer.
 #include "sensor_fixture.h"
 
+#include "columns.h"
 #include "journal.h"
 #include "recording.h"
 
@@ -17,6 +18,7 @@
 
 #include <csignal>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -239,22 +241,23 @@ TEST_F(HistoryTest, TheJournalHasARowForEveryKindOfTransfer)
             v << QString::number(x);
         return v.join(',');
     };
-    Bytes saved = kFresh;
-    saved[2] = 46 - (100 * (46 - 23) / 46) * 46 / 100; // power through percent and back
+    const Bytes saved = kFresh; // POWER went through the panel's percent and back
+    const QString read = "," + whoAndWhere() + ",read";
+    const QString written = "," + whoAndWhere() + ",written without verification";
     const struct {
         std::function<void()> transfer;
         QString expected;
     } cases[] = {
-        {[] {}, "read,RAM," + port + "," + values(kParams)}, // the connect in SetUp
+        {[] {}, "read,RAM," + port + "," + values(kParams) + read}, // the connect in SetUp
         {[&] { click(PANEL_EEPROM), peer->answer(4, Reply(kFresh)), click(BUTTON_GET); },
-         "read,EEPROM," + port + "," + values(kFresh)},
-        {[&] { click(BUTTON_SEND); }, "write,EEPROM," + port + "," + values(saved)},
+         "read,EEPROM," + port + "," + values(kFresh) + read},
+        {[&] { click(BUTTON_SEND); }, "write,EEPROM," + port + "," + values(saved) + written},
         {[&] { click(PANEL_EEPROM), click(BUTTON_SEND); },
-         "write,RAM," + port + "," + values(saved)},
+         "write,RAM," + port + "," + values(saved) + written},
         {[&] { click(PANEL_FILE), popups->answerFileDialog(file), click(BUTTON_SEND); },
-         "write,FILE,," + quoted + "," + values(saved)},
+         "write,FILE,," + quoted + "," + values(saved) + written},
         {[&] { popups->answerFileDialog(file), click(BUTTON_GET); },
-         "read,FILE,," + quoted + "," + values(saved)},
+         "read,FILE,," + quoted + "," + values(saved) + read},
     };
     for (const auto &c : cases)
         c.transfer();
@@ -263,10 +266,9 @@ TEST_F(HistoryTest, TheJournalHasARowForEveryKindOfTransfer)
     ASSERT_EQ(rows.size(), int(std::size(cases)) + 1) << journal.toStdString();
     EXPECT_EQ(rows[0], "time,direction,target,port,device,threshold,hysteresis,power,pmod,hold,"
                        "trigger,backlim,regcnt,average,deadtimemode,deadtime,outmode,trshmod,"
-                       "deltatrsh,frei15,user,host,program");
+                       "deltatrsh,frei15,user,host,program,outcome");
     for (std::size_t i = 0; i < std::size(cases); i++)
-        EXPECT_EQ(rows[int(i) + 1].section(',', 1), cases[i].expected + "," + whoAndWhere())
-            << "transfer " << i;
+        EXPECT_EQ(rows[int(i) + 1].section(',', 1), cases[i].expected) << "transfer " << i;
     EXPECT_EQ(reports(), 0);
 }
 
@@ -403,6 +405,8 @@ TEST(Journal, DISABLED_WritesRowsAsAChild)
     ASSERT_GT(rows, 0) << "the child of Journal.TwoProgramsWriteOneFile";
     std::snprintf(file_name, sizeof file_name, "%s", qgetenv("KIVREL_JOURNAL_FILE").constData());
     qputenv("XDG_DATA_HOME", qgetenv("KIVREL_JOURNAL_DATA")); // the parent's, not the own home
+    if (qEnvironmentVariableIsSet("KIVREL_JOURNAL_READY"))
+        QFile(qEnvironmentVariable("KIVREL_JOURNAL_READY")).open(QIODevice::WriteOnly);
     for (int i = 0; i < rows; i++) {
         pp[0] = static_cast<unsigned char>(i);
         ASSERT_EQ(JournalTransfer(TRANSFER_WRITE, DATFILE), 0);
@@ -415,8 +419,11 @@ TEST(Journal, TwoProgramsWriteOneFile)
     QTemporaryDir dir;
     const int rows = 300;
     // File names with what CSV must quote: a comma, and quotes that are doubled.
+    // Named relative to the folder the writers run in, by their absolute paths in the journal.
     const QString names[] = {"line 3, \"A\".dat", "line 4, \"B\".dat"};
-    const QString quoted[] = {"\"line 3, \"\"A\"\".dat\"", "\"line 4, \"\"B\"\".dat\""};
+    const QString here = QDir::currentPath() + "/";
+    const QString quoted[] = {"\"" + here + "line 3, \"\"A\"\".dat\"",
+                              "\"" + here + "line 4, \"\"B\"\".dat\""};
     QProcess writers[2];
     for (int w = 0; w < 2; w++) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -440,9 +447,48 @@ TEST(Journal, TwoProgramsWriteOneFile)
         const int w = line.contains(quoted[1]);
         ASSERT_TRUE(line.contains(quoted[w])) << line.toStdString();
         const QStringList f = QString(line).replace(quoted[w], "file").split(',');
-        ASSERT_EQ(f.size(), 23) << line.toStdString();
+        ASSERT_EQ(f.size(), 24) << line.toStdString();
         EXPECT_EQ(f[5].toInt(), seen[w]++ % 256) << "each writer's rows in its order";
     }
     EXPECT_EQ(seen[0], rows);
     EXPECT_EQ(seen[1], rows);
+}
+
+// A writer waits for the lock another program holds, and stamps its row once it has it; a row a
+// full disk cut short is ended before the next one, so a reader loses only that one.
+TEST(Journal, WaitsForTheLockAndEndsARowCutShort)
+{
+    QTemporaryDir dir;
+    const QString day = QDate::currentDate().toString(Qt::ISODate);
+    ASSERT_TRUE(QDir().mkpath(dir.filePath("data/kivrel/journal")));
+    const QString path = dir.filePath("data/kivrel/journal/" + day + ".csv");
+    QFile journal(path);
+    ASSERT_TRUE(journal.open(QIODevice::WriteOnly));
+    journal.write(QByteArray(JournalHeader) + day.toLatin1() + "T09:00:00.000+01:00,read,RAM,1,tt");
+    journal.flush();
+    ASSERT_EQ(flock(journal.handle(), LOCK_EX), 0);
+
+    QProcess writer;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("KIVREL_JOURNAL_DATA", dir.filePath("data"));
+    env.insert("KIVREL_JOURNAL_ROWS", "1");
+    env.insert("KIVREL_JOURNAL_FILE", "x.dat");
+    env.insert("KIVREL_JOURNAL_READY", dir.filePath("ready"));
+    writer.setProcessEnvironment(env);
+    writer.start(
+        QCoreApplication::applicationFilePath(),
+        {"--gtest_filter=Journal.DISABLED_WritesRowsAsAChild", "--gtest_also_run_disabled_tests"});
+    ASSERT_TRUE(spinUntil([&] { return QFile::exists(dir.filePath("ready")); }, 60.0));
+    spin(0.5); // time enough to write a row, were the lock not taken
+    const QDateTime released = QDateTime::currentDateTime();
+    flock(journal.handle(), LOCK_UN);
+    ASSERT_TRUE(writer.waitForFinished(60000));
+    EXPECT_EQ(writer.exitCode(), 0) << writer.readAllStandardOutput().toStdString();
+
+    const QStringList rows = completeRows(path);
+    ASSERT_EQ(rows.size(), 3) << "the header, the row cut short, the new row";
+    EXPECT_TRUE(rows[1].endsWith(",tt")) << rows[1].toStdString();
+    const QDateTime stamped = QDateTime::fromString(rows[2].section(',', 0, 0), Qt::ISODateWithMs);
+    EXPECT_LE(stamped.msecsTo(released), 0)
+        << "stamped under the lock, once it was let go: " << rows[2].toStdString();
 }

@@ -196,6 +196,17 @@ class HistoryViewTest : public SimTest
         return w->readout();
     }
 
+    // A day's journal, begun with the header rows had before they named their outcome.
+    void writeJournal(const char *day, const std::string &rows)
+    {
+        ASSERT_TRUE(QDir().mkpath(dir.filePath("data/kivrel/journal")));
+        writeFile(dir.filePath(QString("data/kivrel/journal/%1.csv").arg(day)),
+                  "time,direction,target,port,device,threshold,hysteresis,power,pmod,hold,"
+                  "trigger,backlim,regcnt,average,deadtimemode,deadtime,outmode,trshmod,"
+                  "deltatrsh,frei15,user,host,program\n" +
+                      rows);
+    }
+
     QTemporaryDir dir;
     const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
 };
@@ -282,34 +293,40 @@ TEST_F(HistoryViewTest, OpensARecordingWithTheJournalsTransfers)
                              "2026-12-08T09:16:09.000+01:00,12,000,166,97,160,60,150,0,0,0,,\n");
     const std::string set120 = "120,150,23,0,10,0,10,10,1,1,5,0,1,20,77";
     const std::string set60 = "60,150,23,0,10,0,10,10,1,1,5,0,1,20,77";
-    ASSERT_TRUE(QDir().mkpath(dir.filePath("data/kivrel/journal")));
-    const QString journal = dir.filePath("data/kivrel/journal/2026-12-08.csv");
-    writeFile(journal,
-              "time,direction,target,port,device,threshold,hysteresis,power,pmod,hold,trigger,"
-              "backlim,regcnt,average,deadtimemode,deadtime,outmode,trshmod,deltatrsh,frei15,user,"
-              "host,program\n"
-              "2026-12-08T09:10:00.000+01:00,read,RAM,1,ttyUSB0," +
-                  set120 + ",anna,line3,kivrel\n" +
-                  "2026-12-08T09:16:06.000+01:00,write,RAM,2,"
-                  "\"pts/3,\"\"x\"\"\"," +
-                  set60 + ",anna,line3,kivrel\n" +
-                  "2026-12-08T09:16:08.000+01:00,read,FILE,,/tmp/init.dat," + set60 +
-                  ",bo,line4,kivrel\n" + "2026-12-08T09:20:00.000+01:00,write,EEPROM,1,ttyUSB0," +
-                  set120 + ",anna,line3,kivrel\n");
+    // Two sensors in one journal, a file, and rows of both forms: each transfer is compared with
+    // the row before it of its own device and memory. The day's file began before rows named
+    // their outcome; the last row names it, and its port has no COM number.
+    writeJournal("2026-12-08", "2026-12-08T09:10:00.000+01:00,read,RAM,1,ttyUSB0," + set120 +
+                                   ",anna,line3,kivrel\n" +
+                                   "2026-12-08T09:11:00.000+01:00,read,RAM,2,"
+                                   "\"pts/3,\"\"x\"\"\"," +
+                                   set120 + ",anna,line3,kivrel\n" +
+                                   "2026-12-08T09:12:00.000+01:00,write,FILE,,/tmp/init.dat," +
+                                   set60 + ",bo,line4,kivrel\n" +
+                                   "2026-12-08T09:16:06.000+01:00,write,RAM,2,"
+                                   "\"pts/3,\"\"x\"\"\"," +
+                                   set60 + ",anna,line3,kivrel\n" +
+                                   "2026-12-08T09:16:08.000+01:00,read,FILE,,/tmp/init.dat," +
+                                   set60 + ",bo,line4,kivrel\n" +
+                                   "2026-12-08T09:16:08.500+01:00,read,RAM,,ttyUSB0," + set120 +
+                                   ",anna,line3,kivrel-cli,read\n" +
+                                   "2026-12-08T09:20:00.000+01:00,write,EEPROM,1,ttyUSB0," +
+                                   set120 + ",anna,line3,kivrel\n");
     click(BUTTON_HISTORY);
     popups->answerFileDialog(recording);
     QTest::mouseClick(live()->openButton(), Qt::LeftButton);
     ASSERT_NE(file(), nullptr);
     EXPECT_EQ(file()->pointCount(), 3);
-    EXPECT_EQ(file()->status(), "rec.csv: 3 rows from 2026-12-08 09:16:05 to 09:16:09, 2 "
+    EXPECT_EQ(file()->status(), "rec.csv: 3 rows from 2026-12-08 09:16:05 to 09:16:09, 3 "
                                 "parameter transfers; skipped 1 row: 1 cut short; 1 row mended "
                                 "(seconds written with a comma)");
     const QList<TimeViewWindow::Marker> m = file()->markers();
-    ASSERT_EQ(m.size(), 2);
+    ASSERT_EQ(m.size(), 3);
     EXPECT_EQ(m[0].label, "write RAM");
     EXPECT_EQ(m[0].detail, "COM2 (pts/3,\"x\") · by anna@line3\nthreshold 120 → 60");
     EXPECT_EQ(m[1].label, "read FILE");
     EXPECT_EQ(m[1].detail, "init.dat · by bo@line4\nno parameter changed");
+    EXPECT_EQ(m[2].detail, "ttyUSB0 · by anna@line3\nno parameter changed");
     EXPECT_DOUBLE_EQ(m[0].time, epoch("2026-12-08T09:16:06.000+01:00"));
     EXPECT_FALSE(file()->following());
 
@@ -328,6 +345,45 @@ TEST_F(HistoryViewTest, OpensARecordingWithTheJournalsTransfers)
         EXPECT_EQ(file()->status(), c.status);
         EXPECT_EQ(file()->pointCount(), 0);
         EXPECT_TRUE(file()->markers().isEmpty());
+    }
+}
+
+// The transfers of the whole span a recording covers: across midnight, from both days' files;
+// after the clock jumped back, from the earliest row to the latest, not the first to the last.
+TEST_F(HistoryViewTest, ShowsTheTransfersOfTheRecordingsWholeSpan)
+{
+    const std::string set = "120,150,23,0,10,0,10,10,1,1,5,0,1,20,77";
+    auto row = [](const char *time) { return std::string(time) + ",1.000,1,2,3,4,5,0,0,0,,\n"; };
+    auto transfer = [&](const char *time) {
+        return std::string(time) + ",read,RAM,1,ttyUSB0," + set + ",anna,line3,kivrel\n";
+    };
+    const struct {
+        const char *what;
+        std::string rows;
+        std::vector<const char *> transfers; // one a day's file each, in span
+    } cases[] = {
+        {"across midnight",
+         row("2026-12-08T23:59:58.000+01:00") + row("2026-12-09T00:00:03.000+01:00"),
+         {"2026-12-08T23:59:59.000+01:00", "2026-12-09T00:00:01.000+01:00"}},
+        {"the clock jumped back",
+         row("2026-12-10T09:16:05.000+01:00") + row("2026-12-10T09:16:09.000+01:00") +
+             row("2026-12-10T09:15:00.000+01:00") + row("2026-12-10T09:15:30.000+01:00"),
+         {"2026-12-10T09:15:10.000+01:00"}},
+    };
+    click(BUTTON_HISTORY);
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const char *t : c.transfers)
+            writeJournal(QByteArray(t, 10).constData(), transfer(t));
+        const QString recording = dir.filePath(QString(c.what) + ".csv");
+        writeFile(recording, kHeader + c.rows);
+        popups->answerFileDialog(recording);
+        QTest::mouseClick(live()->openButton(), Qt::LeftButton);
+        ASSERT_NE(file(), nullptr);
+        const QList<TimeViewWindow::Marker> m = file()->markers();
+        ASSERT_EQ(m.size(), int(c.transfers.size())) << file()->status().toStdString();
+        for (int i = 0; i < m.size(); i++)
+            EXPECT_DOUBLE_EQ(m[i].time, epoch(c.transfers[std::size_t(i)]));
     }
 }
 

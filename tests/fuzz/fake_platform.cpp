@@ -313,6 +313,14 @@ int GetComDeviceName(int port, char name[], int size)
     return 0;
 }
 
+int GetComName(int port, ComName *name)
+{
+    if (port < 1 || port > 255) return -2;
+    *name = ComName{};
+    name->number = port;
+    return 0;
+}
+
 int SetCTSMode(int port, int)
 {
     return openPort(port) ? 0 : RS232_PORT_NOT_OPEN;
@@ -529,6 +537,17 @@ int CloseFile(int)
 int GetFileSize(const char *, long *)
 {
     return FIO_OPEN_ERROR;
+}
+
+int GetFileLastByte(const char *, int *)
+{
+    return FIO_OPEN_ERROR;
+}
+
+int GetAbsolutePath(const char *path, char absolute[], int size)
+{
+    std::snprintf(absolute, static_cast<size_t>(size), "%s", path);
+    return 0;
 }
 
 int MakeDir(const char *)
