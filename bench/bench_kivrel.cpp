@@ -35,8 +35,8 @@
 #include "cvirte.h"
 #include "rs232.h"
 #include "scratch_home.h"
-#include "ui_panel_p.h"
-#include "ui_timeview.h"
+#include "panel_p.h"
+#include "timeviewwindow.h"
 #include "userint.h"
 #include "utility.h"
 

@@ -5,7 +5,7 @@
 #include "recreader.h"
 #include "runhistory.h"
 
-#include "ui_timeview.h"
+#include "timeviewwindow.h"
 
 #include <qcustomplot.h>
 

@@ -1,4 +1,4 @@
-#include "ui_portselector.h"
+#include "portselector.h"
 
 #include "ports_p.h"
 

@@ -1,7 +1,7 @@
 // The application object of the panel program.
 #include "runtime_p.h"
-#include "ui_panel_p.h"
-#include "ui_timeview.h"
+#include "panel_p.h"
+#include "timeviewwindow.h"
 #include "userint.h"
 
 #include <QApplication>

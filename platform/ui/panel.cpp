@@ -17,10 +17,10 @@
 //   QLCDNumber, QLabel, read-only QLineEdit, QFrame, graphs: right-click only
 // Every control with a callback gets RIGHT_CLICK, dimmed or not.
 #include "runtime_p.h"
-#include "ui_graph.h"
-#include "ui_graveyard.h"
-#include "ui_panel_p.h"
-#include "ui_portselector.h"
+#include "graph.h"
+#include "graveyard.h"
+#include "panel_p.h"
+#include "portselector.h"
 
 #include <QAbstractButton>
 #include <QAbstractSpinBox>

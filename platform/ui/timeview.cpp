@@ -1,10 +1,10 @@
 // Time-series windows on QCustomPlot: traces over clock time, markers, following, zoom and pan
 // of the time axis, hover read-outs and export. Points come one by one from a polling loop or
 // by the thousand from a file; the window redraws for them at most ten times a second.
-#include "ui_timeview.h"
+#include "timeviewwindow.h"
 
 #include "runtime_p.h"
-#include "ui_graveyard.h"
+#include "graveyard.h"
 #include "userint.h"
 #include "utility.h"
 
