@@ -1,7 +1,6 @@
 // The command line, read before the run-time comes up so that --help and --version need no
 // display.
 #include "cmdline.h"
-#include "cvirte.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>

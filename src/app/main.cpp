@@ -2,6 +2,8 @@
 #include "Kivrelv40.h"
 #include "runhistory.h"
 
+#include "cmdline.h"
+
 int main(int argc, char *argv[])
 {
     const int answered = ProcessCommandLine(argc, argv);
