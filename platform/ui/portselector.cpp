@@ -19,6 +19,13 @@ std::vector<PortSelector *> &selectors()
     return all;
 }
 
+// Relabels every port selector after something about the ports changed.
+void refreshPortSelectors()
+{
+    for (PortSelector *s : selectors())
+        s->relabel(false); // the open that asks for this has just looked
+}
+
 } // namespace
 
 PortSelector::PortSelector(QWidget *parent) : QComboBox(parent)
@@ -52,12 +59,6 @@ void PortSelector::showPopup()
 {
     relabel(true);
     QComboBox::showPopup();
-}
-
-void refreshPortSelectors()
-{
-    for (PortSelector *s : selectors())
-        s->relabel(false); // the open that asks for this has just looked
 }
 
 } // namespace kivrel::platform
