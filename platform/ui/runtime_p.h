@@ -6,6 +6,8 @@
 
 #include <QString>
 
+#include <functional>
+
 namespace kivrel::platform
 {
 
@@ -18,5 +20,14 @@ bool runtimeUp();
 
 // Answers every open modal window: dialogs are rejected, anything else closed.
 void closeModalWindows();
+
+// What each kind of window does when the program is asked to end or the run-time goes, said
+// here once by that kind (panels, time views) when it keeps its first window: the run-time
+// calls these and names no kind of window itself.
+// A termination request: `close` gives the kind's windows the close event the operator's close
+// would, and answers how many got one. When no window got one, the event loop is left directly.
+void onTerminationRequest(std::function<int()> close);
+// CloseCVIRTE, before the application object goes: `discard` deletes the kind's windows.
+void onRuntimeClose(std::function<void()> discard);
 
 } // namespace kivrel::platform

@@ -54,8 +54,12 @@ QString clockText(double seconds, const char *format)
 
 struct Registry;
 Registry &reg();
+void discardAllTimeViews();
 
 struct Registry {
+    // No view outlives the application object.
+    Registry() { onRuntimeClose(discardAllTimeViews); }
+
     std::map<int, TimeViewWindow *> views;
     int nextHandle = 1;
     int busy = 0; // callbacks and dialogs of views running
@@ -592,6 +596,9 @@ TimeViewWindow *timeViewWindow(int view)
     return it == reg().views.end() ? nullptr : it->second;
 }
 
+namespace
+{
+
 void discardAllTimeViews()
 {
     Registry &r = reg();
@@ -600,6 +607,8 @@ void discardAllTimeViews()
     r.views.clear();
     r.graveyard.clear();
 }
+
+} // namespace
 
 } // namespace kivrel::platform
 
