@@ -28,6 +28,7 @@
 #include "controls.h"
 #include "gui.h"
 #include "recording.h"
+#include "recordingview.h"
 #include "runhistory.h"
 #include "sensor.h"
 #include "state.h"

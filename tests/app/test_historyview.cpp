@@ -3,6 +3,7 @@
 #include "sim_fixture.h"
 
 #include "recreader.h"
+#include "recordingview.h"
 #include "runhistory.h"
 
 #include "timeviewwindow.h"
