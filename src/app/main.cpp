@@ -1,6 +1,6 @@
 // Process entry on systems without WinMain: the panel program's two ways to start.
 #include "Kivrelv40.h"
-#include "recordingview.h"
+#include "viewalone.h"
 
 #include "cmdline.h"
 

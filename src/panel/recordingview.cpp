@@ -7,7 +7,6 @@
 #include "recreader.h"
 #include "state.h"
 
-#include "cvirte.h"
 #include "formatio.h"
 #include "timeview.h"
 #include "userint.h"
@@ -160,19 +159,6 @@ void AskForRecording(int view)
     if (chosen == UIE_PATH_TOO_LONG)
         SetTimeViewText(view, TIMEVIEW_STATUS, "Not opened: the path is longer than 259 bytes");
     if (chosen > 0) OpenRecordingView(path);
-}
-
-int ViewRecordingAlone(void *hInstance, const char *path)
-{
-    if (InitCVIRTE(hInstance, nullptr, nullptr) == 0) return -1;
-    GetProjectDir(proj_dir);
-    alone = 1;
-    OpenRecordingView(path);
-    const int rc = fileView < 0 ? -1 : 0;
-    if (rc == 0) RunUserInterface();
-    CloseRecordingView();
-    alone = 0;
-    return rc;
 }
 
 void RecordingViewAlone(int on)

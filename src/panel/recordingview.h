@@ -18,10 +18,6 @@ void AskForRecording(int view);
 // then told on stderr too, and closing the window ends the event loop.
 void RecordingViewAlone(int alone);
 
-// kivrel --view FILE.csv: the recording's window alone, until the operator closes it (a file
-// that cannot be shown says why in it, and on stderr). 0, or -1 when the run-time cannot come up.
-int ViewRecordingAlone(void *hInstance, const char *path);
-
 // The window, -1 while closed (tests and benchmarks).
 int RecordingView(void);
 void CloseRecordingView(void);
