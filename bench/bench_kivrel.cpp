@@ -28,6 +28,7 @@
 #include "controls.h"
 #include "gui.h"
 #include "recording.h"
+#include "recordingview.h"
 #include "runhistory.h"
 #include "sensor.h"
 #include "state.h"
@@ -35,8 +36,8 @@
 #include "cvirte.h"
 #include "rs232.h"
 #include "scratch_home.h"
-#include "ui_panel_p.h"
-#include "ui_timeview.h"
+#include "panel_p.h"
+#include "timeviewwindow.h"
 #include "userint.h"
 #include "utility.h"
 

@@ -1,10 +1,13 @@
 # Fails when a file in src/ includes a header from a folder above its own, or a Qt header: the
-# logic reaches Qt only through the platform's services.
+# logic reaches Qt only through the platform's services. With PLATFORM, also when a file of
+# platform/base names a header of platform/ui, or a file of either names a header of src/: the
+# platform's two libraries stand under the logic, the one without widgets under the other.
 # Usage: cmake -DSRC=<src dir> -DLAYERS=core,util,... [-DBRANCHES=cli:core+util,...]
-#   -P check_layers.cmake
+#   [-DPLATFORM=<platform dir>] -P check_layers.cmake
 # LAYERS lists the folders from the bottom up; a folder may include from itself and below.
 # BRANCHES names folders beside the floors and the floors each may include from, besides
 # itself: the command line's folder stands on the shared floors and on nothing of the panel.
+cmake_policy(SET CMP0057 NEW) # if(... IN_LIST ...)
 if(NOT SRC OR NOT LAYERS)
   message(FATAL_ERROR "check_layers: SRC and LAYERS are required")
 endif()
@@ -81,7 +84,47 @@ foreach(folder IN LISTS folders)
   endforeach()
 endforeach()
 
+# platform/: base/ needs no widgets and ui/ builds on it; neither knows the logic.
+if(PLATFORM)
+  get_filename_component(PLATFORM "${PLATFORM}" ABSOLUTE)
+  set(platform_floors base ui)
+  foreach(floor IN LISTS platform_floors)
+    file(GLOB headers RELATIVE "${PLATFORM}/${floor}" "${PLATFORM}/${floor}/*.h")
+    set(platform_headers_${floor} ${headers})
+  endforeach()
+  file(GLOB entries RELATIVE "${PLATFORM}" "${PLATFORM}/*")
+  foreach(entry IN LISTS entries)
+    if(IS_DIRECTORY "${PLATFORM}/${entry}" AND NOT entry IN_LIST platform_floors)
+      string(APPEND climbs "\n  platform/${entry}/ is neither base/ nor ui/")
+    elseif(entry MATCHES "\\.(h|cpp)$")
+      string(APPEND climbs "\n  platform/${entry} belongs in base/ or ui/")
+    endif()
+  endforeach()
+  foreach(floor IN LISTS platform_floors)
+    file(GLOB_RECURSE sources "${PLATFORM}/${floor}/*.h" "${PLATFORM}/${floor}/*.cpp")
+    foreach(source IN LISTS sources)
+      file(RELATIVE_PATH where "${PLATFORM}" "${source}")
+      file(STRINGS "${source}" includes REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"]")
+      foreach(line IN LISTS includes)
+        string(REGEX REPLACE "^[^<\"]*[<\"]([^>\"]+)[>\"].*" "\\1" path "${line}")
+        # A name in quotes is looked for by its file name too; one in <> only by its path.
+        set(header "")
+        if(line MATCHES "\"")
+          get_filename_component(header "${path}" NAME)
+        endif()
+        if(path MATCHES "(^|/)src/" OR (header AND DEFINED owner_${header}))
+          string(APPEND climbs "\n  platform/${where} includes the logic's ${path}")
+        elseif(floor STREQUAL "base" AND (path MATCHES "(^|/)ui/" OR
+                                          (header AND header IN_LIST platform_headers_ui)))
+          string(APPEND climbs "\n  platform/${where} includes ${path} of platform/ui/")
+        endif()
+      endforeach()
+    endforeach()
+  endforeach()
+endif()
+
 if(climbs)
-  message(FATAL_ERROR "Includes that climb (a folder of src/ uses only the folders below it) or "
+  message(FATAL_ERROR "Includes that climb (a folder of src/ uses only the folders below it, "
+                      "platform/base nothing of platform/ui, platform/ nothing of src/) or "
                       "reach Qt:${climbs}")
 endif()

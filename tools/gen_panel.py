@@ -311,7 +311,7 @@ print(' <customwidgets>')
 print('  <customwidget><class>QCustomPlot</class><extends>QWidget</extends>'
       '<header>qcustomplot.h</header><container>1</container></customwidget>')
 print('  <customwidget><class>PortSelector</class><extends>QComboBox</extends>'
-      '<header>ui_portselector.h</header></customwidget>')
+      '<header>portselector.h</header></customwidget>')
 print(' </customwidgets>')
 print(' <resources/>')
 print(' <connections/>')

@@ -1,6 +1,8 @@
-// Process entry on systems without WinMain.
+// Process entry on systems without WinMain: the panel program's two ways to start.
 #include "Kivrelv40.h"
-#include "runhistory.h"
+#include "viewalone.h"
+
+#include "cmdline.h"
 
 int main(int argc, char *argv[])
 {

@@ -16,8 +16,10 @@ inline constexpr int DATFILE = 3;
 // Link and panel.
 extern int com;             // COM port number in use
 extern unsigned char sync;  // first byte of every telegram, 0x55
-extern unsigned char order; // order code of the telegram being built or last sent
-extern int target;          // RAM, EEPROM or DATFILE
+extern unsigned char order; // order code of the telegram being built or last sent (transfer.h
+                            // says which call reads it and which sets it)
+extern int target;          // RAM, EEPROM or DATFILE; a sensor write (WritePara) with DATFILE
+                            // goes to the EEPROM
 extern int poll;            // 1 while live polling runs; clearing it ends the loop
 extern int source;          // display source 0, 1 or 2, as last read from the panel
 extern unsigned char para;  // page switch: 1 first parameter page, 0 second

@@ -31,7 +31,8 @@ void FillTxBuf(int orderCode);
 void GetRxBufPara(void);
 void GetRxBufData(void);
 
-// Flushes both queues when asked, then frames the telegram for `order` and writes it.
+// Flushes both queues when asked, then frames the telegram for `order` and writes it to com.
+// Reads order, which the caller has set; reads no target.
 void SendTelegram(int flushFirst);
 
 // Waits for `expected` reply bytes or until more than `limit` seconds have passed, then reads

@@ -5,7 +5,7 @@
 #include "parafile.h"
 #include "ports_p.h"
 #include "runtime_p.h"
-#include "ui_portselector.h"
+#include "portselector.h"
 
 #include <QDir>
 #include <QProcess>

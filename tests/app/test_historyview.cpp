@@ -3,9 +3,10 @@
 #include "sim_fixture.h"
 
 #include "recreader.h"
+#include "recordingview.h"
 #include "runhistory.h"
 
-#include "ui_timeview.h"
+#include "timeviewwindow.h"
 
 #include <qcustomplot.h>
 

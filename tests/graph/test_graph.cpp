@@ -1,6 +1,6 @@
 // Graph controls: x/y plots against the index, markers, and the scrolling strip chart whose
 // traces stay one screen long.
-#include "ui_graph.h"
+#include "graph.h"
 #include "userint.h"
 
 #include <gtest/gtest.h>

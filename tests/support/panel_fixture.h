@@ -12,8 +12,8 @@
 #include "state.h"
 
 #include "loop.h"
-#include "ui_graph.h"
-#include "ui_panel_p.h"
+#include "graph.h"
+#include "panel_p.h"
 #include "userint.h"
 
 #include <QComboBox>

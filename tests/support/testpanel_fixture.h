@@ -5,7 +5,7 @@
 #include "loop.h"
 
 #include "cvirte.h"
-#include "ui_panel_p.h"
+#include "panel_p.h"
 #include "userint.h"
 
 #include <QByteArray>

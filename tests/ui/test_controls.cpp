@@ -1,7 +1,7 @@
 // Values in the control's own type, attributes, run-time text messages, list items, pictures
 // and the calls forwarded to graph controls.
 #include "testpanel_fixture.h"
-#include "ui_graph.h"
+#include "graph.h"
 
 #include <QApplication>
 #include <QComboBox>

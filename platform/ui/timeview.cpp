@@ -1,10 +1,10 @@
 // Time-series windows on QCustomPlot: traces over clock time, markers, following, zoom and pan
 // of the time axis, hover read-outs and export. Points come one by one from a polling loop or
 // by the thousand from a file; the window redraws for them at most ten times a second.
-#include "ui_timeview.h"
+#include "timeviewwindow.h"
 
 #include "runtime_p.h"
-#include "ui_graveyard.h"
+#include "graveyard.h"
 #include "userint.h"
 #include "utility.h"
 
@@ -55,8 +55,12 @@ QString clockText(double seconds, const char *format)
 
 struct Registry;
 Registry &reg();
+void discardAllTimeViews();
 
 struct Registry {
+    // No view outlives the application object.
+    Registry() { onRuntimeClose(discardAllTimeViews); }
+
     std::map<int, TimeViewWindow *> views;
     int nextHandle = 1;
     int busy = 0; // callbacks and dialogs of views running
@@ -596,6 +600,9 @@ TimeViewWindow *timeViewWindow(int view)
     return it == reg().views.end() ? nullptr : it->second;
 }
 
+namespace
+{
+
 void discardAllTimeViews()
 {
     Registry &r = reg();
@@ -604,6 +611,8 @@ void discardAllTimeViews()
     r.views.clear();
     r.graveyard.clear();
 }
+
+} // namespace
 
 } // namespace kivrel::platform
 

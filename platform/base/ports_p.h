@@ -54,11 +54,8 @@ bool userMayOpen(const QString &device);
 void noteAccess(int n, bool denied);
 
 // Something about the ports changed (an open found out more); whoever shows ports is told
-// through the handler, which the port selectors of a panel set.
+// through the handler it registered here (the port selectors of a panel, in ui/).
 void portsChanged();
 void setPortsChangedHandler(std::function<void()> handler);
-
-// Relabels every port selector after something about the ports changed.
-void refreshPortSelectors();
 
 } // namespace kivrel::platform

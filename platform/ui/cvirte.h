@@ -23,14 +23,6 @@ struct CviInstance {
     char **argv;
 };
 
-// Reads the program's command line before anything else: --help and --version print and
-// answer 0, a wrong command line prints the usage on stderr and answers 2, --port DEVICE makes
-// DEVICE COM 1, --view FILE.csv is kept for CommandLineView. Answers -1 when the program should
-// go on.
-int ProcessCommandLine(int argc, char *argv[]);
-// The recording --view FILE.csv names, to be shown without a sensor; null without the option.
-const char *CommandLineView(void);
-
 // Creates the application object. Returns 0 when it cannot. `names` may be null (tests that
 // load no panel); `reserved` is unused.
 int InitCVIRTE(void *hInstance, const CviNameTable *names, void *reserved);

@@ -73,10 +73,6 @@ void dropValueText(Control &control);
 // directory; a name with a directory is taken as is. Empty when no file exists.
 QString resolveDataFile(const QString &fileName);
 
-// Gives every top-level panel with a callback the close event, as if the operator had closed
-// its window. Returns how many panels got it.
-int closeAllPanels();
-
 // Callbacks are reached through these; they drop events for panels or controls gone meanwhile.
 void dispatchControlEvent(quint64 serial, int control, int event, int data1, int data2);
 void dispatchPanelEvent(quint64 serial, int event, int data1, int data2);

@@ -78,7 +78,5 @@ class TimeViewWindow : public QWidget
 };
 
 TimeViewWindow *timeViewWindow(int view);
-// Every view, at once: the run-time ends, and no window outlives the application object.
-void discardAllTimeViews();
 
 } // namespace kivrel::platform

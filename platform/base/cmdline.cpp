@@ -2,7 +2,6 @@
 // display.
 #include "cmdline.h"
 #include "ports_p.h"
-#include "cvirte.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>

@@ -1,6 +1,6 @@
 // Control values, attributes, run-time controls, pictures and the calls forwarded to graphs.
-#include "ui_graph.h"
-#include "ui_panel_p.h"
+#include "graph.h"
+#include "panel_p.h"
 
 #include <QAbstractButton>
 #include <QApplication>

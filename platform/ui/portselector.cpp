@@ -1,4 +1,4 @@
-#include "ui_portselector.h"
+#include "portselector.h"
 
 #include "ports_p.h"
 
@@ -17,6 +17,13 @@ std::vector<PortSelector *> &selectors()
 {
     static std::vector<PortSelector *> all;
     return all;
+}
+
+// Relabels every port selector after something about the ports changed.
+void refreshPortSelectors()
+{
+    for (PortSelector *s : selectors())
+        s->relabel(false); // the open that asks for this has just looked
 }
 
 } // namespace
@@ -52,12 +59,6 @@ void PortSelector::showPopup()
 {
     relabel(true);
     QComboBox::showPopup();
-}
-
-void refreshPortSelectors()
-{
-    for (PortSelector *s : selectors())
-        s->relabel(false); // the open that asks for this has just looked
 }
 
 } // namespace kivrel::platform

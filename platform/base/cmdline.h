@@ -1,8 +1,18 @@
+// Command lines: the panel program's own, and those of a program with commands.
+#ifndef KIVREL_PLATFORM_CMDLINE_H
+#define KIVREL_PLATFORM_CMDLINE_H
+
+// The panel program's command line, read before anything else so that --help and --version
+// need no display: --help and --version print and answer 0, a wrong command line prints the
+// usage on stderr and answers 2, --port DEVICE makes DEVICE COM 1, --view FILE.csv is kept for
+// CommandLineView. Answers -1 when the program should go on.
+int ProcessCommandLine(int argc, char *argv[]);
+// The recording --view FILE.csv names, to be shown without a sensor; null without the option.
+const char *CommandLineView(void);
+
 // Command lines of a program with commands, the way git's and esptool's read:
 //   PROGRAM [GLOBAL OPTION]... COMMAND [OPTION | ARGUMENT]...
 // The program gives its options as tables; the platform parses, the program decides.
-#ifndef KIVREL_PLATFORM_CMDLINE_H
-#define KIVREL_PLATFORM_CMDLINE_H
 
 // An option: its long name ("eeprom"), an optional one-letter name ('o'; 0 for none), and the
 // name of its value ("FILE"), null for a flag.

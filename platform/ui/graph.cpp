@@ -1,6 +1,6 @@
 // Graph controls on QCustomPlot: x/y plots of arrays against their index, and a scrolling
 // strip chart whose traces never hold more than one screen of points.
-#include "ui_graph.h"
+#include "graph.h"
 
 #include "userint.h"
 

@@ -17,10 +17,10 @@
 //   QLCDNumber, QLabel, read-only QLineEdit, QFrame, graphs: right-click only
 // Every control with a callback gets RIGHT_CLICK, dimmed or not.
 #include "runtime_p.h"
-#include "ui_graph.h"
-#include "ui_graveyard.h"
-#include "ui_panel_p.h"
-#include "ui_portselector.h"
+#include "graph.h"
+#include "graveyard.h"
+#include "panel_p.h"
+#include "portselector.h"
 
 #include <QAbstractButton>
 #include <QAbstractSpinBox>
@@ -54,8 +54,11 @@ namespace
 
 struct Registry;
 Registry &reg();
+int closeAllPanels();
 
 struct Registry {
+    Registry() { onTerminationRequest(closeAllPanels); }
+
     std::map<int, std::unique_ptr<Panel>> panels;
     quint64 nextSerial = 1;
     int dispatchDepth = 0;
@@ -393,6 +396,11 @@ void dispatchPanelEvent(quint64 serial, int event, int data1, int data2)
     --r.dispatchDepth;
 }
 
+namespace
+{
+
+// Gives every top-level panel with a callback the close event, as if the operator had closed
+// its window. Returns how many panels got it.
 int closeAllPanels()
 {
     std::vector<quint64> serials;
@@ -403,6 +411,8 @@ int closeAllPanels()
         dispatchPanelEvent(serial, EVENT_CLOSE, 0, 0);
     return int(serials.size());
 }
+
+} // namespace
 
 void attachControl(Panel &panel, Control &control)
 {

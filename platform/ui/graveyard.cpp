@@ -1,4 +1,4 @@
-#include "ui_graveyard.h"
+#include "graveyard.h"
 
 #include <QCoreApplication>
 #include <QTimer>

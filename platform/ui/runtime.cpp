@@ -1,7 +1,5 @@
 // The application object of the panel program.
 #include "runtime_p.h"
-#include "ui_panel_p.h"
-#include "ui_timeview.h"
 #include "userint.h"
 
 #include <QApplication>
@@ -10,6 +8,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 namespace kivrel::platform
 {
@@ -19,6 +18,8 @@ namespace
 struct Runtime {
     std::unique_ptr<QApplication> app;
     const CviNameTable *names = nullptr;
+    std::vector<std::function<int()>> closers;     // onTerminationRequest's
+    std::vector<std::function<void()>> discarders; // onRuntimeClose's
     // Reached only when the process ends without CloseCVIRTE, from exit() (Qt's own when the
     // display goes away): Qt's globals are half gone then, and the application object cannot
     // be taken down any more. The system takes its memory.
@@ -46,6 +47,16 @@ const void *lookupFunction(const QString &name)
         });
     if (it == end || key != it->name || it->kind != CVI_NAME_FUNCTION) return nullptr;
     return it->address;
+}
+
+void onTerminationRequest(std::function<int()> close)
+{
+    rt().closers.push_back(std::move(close));
+}
+
+void onRuntimeClose(std::function<void()> discard)
+{
+    rt().discarders.push_back(std::move(discard));
 }
 
 bool runtimeUp()
@@ -92,8 +103,10 @@ int InitCVIRTE(void *hInstance, const CviNameTable *names, void *)
     // exit status 0.
     setTerminationHandler([] {
         closeModalWindows();
-        if (closeAllPanels() == 0)
-            QuitUserInterface(0); // no panel to ask: leave the event loop directly
+        int asked = 0;
+        for (const auto &close : rt().closers)
+            asked += close();
+        if (asked == 0) QuitUserInterface(0); // no window to ask: leave the event loop directly
     });
     return 1;
 }
@@ -101,7 +114,8 @@ int InitCVIRTE(void *hInstance, const CviNameTable *names, void *)
 void CloseCVIRTE(void)
 {
     Runtime &r = rt();
-    discardAllTimeViews();
+    for (const auto &discard : r.discarders)
+        discard();
     stopEventLoop();
     r.app.reset();
     r.names = nullptr;

@@ -1,0 +1,85 @@
+#include "historywindow.h"
+
+#include "journal.h"
+#include "livering.h"
+#include "measure.h"
+#include "paranames.h"
+#include "state.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+namespace kivrel
+{
+
+static const double FollowSeconds = 60.0; // what a new window shows while it follows
+
+static const char TraceNames[] = "DAT0,DAT1,NORM,TRSH,HYST";
+// The strip chart's colours, as the panel file gives them.
+static const int TraceColors[HistoryTraces] = {0x1F77B4, 0xFF7F0E, 0x2CA02C, 0xD62728, 0x9467BD};
+static const int ReadColor = 0x4A6A8A;
+static const int WriteColor = 0xB03A2E;
+
+void Append(char *text, int size, const char *format, ...)
+{
+    const int used = static_cast<int>(std::strlen(text));
+    if (used >= size - 1) return;
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text + used, static_cast<size_t>(size - used), format, args);
+    va_end(args);
+}
+
+// A parameter as the panel shows it: power in percent of full intensity, or the byte where it
+// has no percent.
+static void AppendValue(char *text, int size, int index, unsigned char value)
+{
+    char power[48];
+    DescribePower(value, power, sizeof power);
+    if (paraNames[index].kind == PARA_POWER)
+        Append(text, size, "%s", power);
+    else
+        Append(text, size, "%u", value);
+}
+
+void ShowTransfer(int view, double time, int direction, int where, const char *place,
+                  const char *who, const unsigned char *before, const unsigned char *after)
+{
+    char label[32];
+    char detail[1024] = "";
+    std::snprintf(label, sizeof label, "%s %s", JournalDirectionName(direction),
+                  JournalTargetName(where));
+    Append(detail, sizeof detail, "%s", place);
+    if (who[0]) Append(detail, sizeof detail, " · by %s", who);
+    int changed = 0;
+    for (int i = 0; i < AnzPara; i++) {
+        if (!before) {
+            Append(detail, sizeof detail,
+                   i == 0       ? "\nset: %s "
+                   : i % 5 == 0 ? ",\n%s "
+                                : ", %s ",
+                   paraNames[i].name);
+            AppendValue(detail, sizeof detail, i, after[i]);
+        } else if (before[i] != after[i]) {
+            Append(detail, sizeof detail, "\n%s ", paraNames[i].name);
+            AppendValue(detail, sizeof detail, i, before[i]);
+            Append(detail, sizeof detail, " → ");
+            AppendValue(detail, sizeof detail, i, after[i]);
+            changed++;
+        }
+    }
+    if (before && !changed) Append(detail, sizeof detail, "\nno parameter changed");
+    AddTimeViewMarker(view, time, direction == TRANSFER_WRITE ? WriteColor : ReadColor, label,
+                      detail);
+}
+
+int NewHistoryWindow(const char *exportName, TimeViewCallbackPtr callback)
+{
+    const int view =
+        NewTimeView(HistoryTraces, TraceNames, TraceColors, 0.0, 255.0, FollowSeconds, callback);
+    if (view > 0) SetTimeViewText(view, TIMEVIEW_EXPORT_NAME, exportName);
+    return view;
+}
+
+} // namespace kivrel

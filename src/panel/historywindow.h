@@ -1,0 +1,26 @@
+// src/panel: the operator panel; uses core, util, wire, history, assist.
+// What the HISTORY window and the recording window share: their traces, and a parameter
+// transfer shown as a marker.
+#ifndef KIVREL_PANEL_HISTORYWINDOW_H
+#define KIVREL_PANEL_HISTORYWINDOW_H
+
+#include "timeview.h"
+
+namespace kivrel
+{
+
+// Appends printf-style text to `text` of `size` bytes, cut to fit.
+void Append(char *text, int size, const char *format, ...);
+
+// A window with the traces DAT0, DAT1, NORM, TRSH and HYST, hidden, following the last minute;
+// exports are proposed as `exportName`. A handle > 0, or a negative code.
+int NewHistoryWindow(const char *exportName, TimeViewCallbackPtr callback);
+
+// The marker of a transfer: "write RAM" on its line; where, who, and what changed from the
+// set before (or the whole set when none is known) under the pointer.
+void ShowTransfer(int view, double time, int direction, int where, const char *place,
+                  const char *who, const unsigned char *before, const unsigned char *after);
+
+} // namespace kivrel
+
+#endif

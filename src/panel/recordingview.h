@@ -1,0 +1,27 @@
+// src/panel: the operator panel; uses core, util, wire, history, assist.
+// The recording window: a file REC wrote, loaded row by row, with the parameter journal's
+// transfers of its span as markers.
+#ifndef KIVREL_PANEL_RECORDINGVIEW_H
+#define KIVREL_PANEL_RECORDINGVIEW_H
+
+namespace kivrel
+{
+
+// Shows the recording `path` in the recording window, made when needed; a file that is no
+// recording shows nothing and its status line says why.
+void OpenRecordingView(const char *path);
+// A history window's "open": the operator picks a recording, which the recording window shows;
+// a path too long to open is told in the status line of `view`.
+void AskForRecording(int view);
+
+// kivrel --view: 1 while the recording window is the whole program. A file it cannot show is
+// then told on stderr too, and closing the window ends the event loop.
+void RecordingViewAlone(int alone);
+
+// The window, -1 while closed (tests and benchmarks).
+int RecordingView(void);
+void CloseRecordingView(void);
+
+} // namespace kivrel
+
+#endif
