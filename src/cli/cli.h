@@ -28,6 +28,8 @@ int Fail(int status, const char *format, ...) __attribute__((format(printf, 2, 3
 // The same about the sensor on com, which the line names first: "kivrel-cli: COM3 (ttyUSB2):
 // ...", or by the path it was given where no COM number maps it.
 int FailAt(int status, const char *format, ...) __attribute__((format(printf, 2, 3)));
+// The sensor on com as those lines name it, and the results that say what was done to it.
+const char *SensorName(void);
 
 // Text for stdout; 0, or -1 once stdout is closed by its reader or cannot take more (nothing
 // more is written; Finish tells the second from the first).

@@ -129,8 +129,9 @@ int CmdWrite(void)
     std::memcpy(pp, values, sizeof values);
     status = WriteSensorSet(!CmdLineIsSet("no-verify"));
     if (status == EXIT_OK)
-        Print(CmdLineIsSet("no-verify") ? "written to %s\n" : "written to %s and verified\n",
-              MemoryName());
+        Print(CmdLineIsSet("no-verify") ? "%s: written to %s\n"
+                                        : "%s: written to %s and verified\n",
+              SensorName(), MemoryName());
     return status;
 }
 
@@ -153,7 +154,7 @@ int CmdSet(void)
     for (int i = 0; i < count; i++)
         pp[wires[i]] = values[i];
     status = WriteSensorSet(1);
-    if (status == EXIT_OK) Print("set in %s and verified\n", MemoryName());
+    if (status == EXIT_OK) Print("%s: set in %s and verified\n", SensorName(), MemoryName());
     return status;
 }
 
@@ -340,7 +341,7 @@ int CmdSuggest(void)
     pp[0] = static_cast<unsigned char>(s.threshold);
     pp[1] = static_cast<unsigned char>(s.hysteresis);
     status = WriteSensorSet(1);
-    if (status == EXIT_OK) Print("applied to %s and verified\n", MemoryName());
+    if (status == EXIT_OK) Print("%s: applied to %s and verified\n", SensorName(), MemoryName());
     return status;
 }
 

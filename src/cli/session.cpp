@@ -43,13 +43,18 @@ int Fail(int status, const char *format, ...)
     return status;
 }
 
+const char *SensorName(void)
+{
+    static char port[400];
+    ComLabel(com, port, sizeof port);
+    return port;
+}
+
 int FailAt(int status, const char *format, ...)
 {
-    char port[400];
-    ComLabel(com, port, sizeof port);
     va_list args;
     va_start(args, format);
-    SayV(port, format, args);
+    SayV(SensorName(), format, args);
     va_end(args);
     return status;
 }
@@ -75,10 +80,8 @@ int PrintText(const char *text, int length)
 void NoteJournal(int rc)
 {
     if (rc == 0 || journalError[0]) return;
-    char port[400];
-    ComLabel(com, port, sizeof port);
     std::snprintf(journalError, sizeof journalError, "%.120s: parameter journal not written: %s",
-                  port, szKeepError);
+                  SensorName(), szKeepError);
 }
 
 int Finish(int status)
