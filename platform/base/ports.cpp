@@ -346,6 +346,7 @@ int GetComPortInfo(int port, ComPortInfo *info)
     info->mapped = !mapped.isEmpty();
     copyText(info->device, device);
     copyText(info->name, kernelDeviceName(device));
+    info->present = QFileInfo::exists(device) ? 1 : 0;
     info->access = userMayOpen(device) ? 1 : 0;
     return 0;
 }

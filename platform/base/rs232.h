@@ -65,6 +65,7 @@ struct ComPortInfo {
     char description[128]; // "FT232R USB UART"; empty when the system does not say
     char serialNumber[64]; // of a USB adapter; empty when it has none
     int mapped;            // 1: the device was named by KIVREL_COM<n> or --port
+    int present;           // 1: the device exists; 0: KIVREL_COM<n> names one that does not
     int access;            // 1: this user may open it; 0: not (the dialout group)
 };
 // Looks at the machine's ports afresh. Returns the highest COM number with a device, 0 when

@@ -46,14 +46,17 @@ int CmdPorts(void)
             JsonString(description, sizeof description, info.description);
             JsonString(serial, sizeof serial, info.serialNumber);
             Print("%s{\"port\":%d,\"device\":%s,\"path\":%s,\"description\":%s,\"serial\":%s,"
-                  "\"access\":%s,\"mapped\":%s}",
+                  "\"present\":%s,\"access\":%s,\"mapped\":%s}",
                   listed ? "," : "", n, device, path, description, serial,
-                  info.access ? "true" : "false", info.mapped ? "true" : "false");
+                  info.present ? "true" : "false", info.access ? "true" : "false",
+                  info.mapped ? "true" : "false");
         } else {
             Print("COM%-3d %-24s %-28s %-16s %s\n", n, info.name,
                   info.description[0] ? info.description : "-",
                   info.serialNumber[0] ? info.serialNumber : "-",
-                  info.access ? "ok" : "no access: add the user to the dialout group");
+                  !info.present ? "no such device"
+                  : info.access ? "ok"
+                                : "no access: add the user to the dialout group");
         }
         listed++;
     }

@@ -87,6 +87,8 @@ TEST(RecordingReader, ReadsTheGoodRowsAndCountsTheRest)
         {"as REC writes it", kHeader + kRow1 + kRow2 + kRow3, 1, 3, 0, 0, 0},
         {"saved again: BOM, CR LF", crlf("\xEF\xBB\xBF" + kHeader + kRow1 + kRow2), 1, 2, 0, 0, 0},
         {"killed mid-row", kHeader + kRow1 + kRow2.substr(0, 40), 1, 1, 1, 0, 0},
+        {"killed in the last field", kHeader + kRow1 + kRow2.substr(0, kRow2.size() - 2), 1, 1, 1,
+         0, 0},
         {"killed between rows", kHeader + kRow1 + kRow2, 1, 2, 0, 0, 0},
         {"a column too many", kHeader + kRow1 + kRow2.substr(0, kRow2.size() - 1) + ",7\n", 1, 1, 0,
          1, 0},
