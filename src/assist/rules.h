@@ -18,8 +18,15 @@ struct Suggestion {
     int ok; // 1: threshold and hysteresis hold the suggestion
     int threshold, hysteresis;
     // The lowest NORM of each mark (the jump buffer), NORM inside the marks and on the
-    // background (polled), as far as the records show them.
+    // background (polled), as far as the records show them; marks.records is 0 when polling
+    // caught no mark.
     Cluster minima, marks, background;
+    int highestMinimum; // of the jump buffer
+    // What HYSTERESIS keeps its margin above, whichever reaches higher: the marks' swing (the
+    // highest NORM of each mark, their minima mirrored about the marks' level) or the highest
+    // minimum.
+    Cluster above;
+    enum { AboveSwing, AboveHighestMinimum } aboveWhat;
     int records;       // polled records looked at
     int recordsWanted; // when polling longer would tell: as many as would
     char refusal[96];  // why there is none, when ok is 0
@@ -27,10 +34,11 @@ struct Suggestion {
 
 enum {
     SuggestMinRecords = 20,   // polled NORM values needed before anything is worked out
-    SuggestMinDeviations = 8, // records on the side a spread is taken from, at least
+    SuggestMinDeviations = 8, // records on the side the background's spread is taken from
     // Spreads kept, beyond two standard errors of each estimate: THRESHOLD above the marks'
-    // minima, HYSTERESIS above the marks, both below the background. THRESHOLD keeps more
-    // below the background, which the sensor holds against it a thousand times a second.
+    // minima, HYSTERESIS above the marks' swing and highest minimum, both below the
+    // background. THRESHOLD keeps more below the background, which the sensor holds against
+    // it a thousand times a second.
     SuggestMargin = 3,
     SuggestBackgroundMargin = 5
 };
