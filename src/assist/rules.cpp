@@ -262,6 +262,14 @@ Suggestion SuggestSetting(int trshmod, int haveJump, const unsigned char jump[16
     if (Minima(jump, s.minima) == 0)
         return Refuse(s, "No edge in the jump buffer: set a THRESHOLD that counts the marks, then "
                          "GetBuff");
+    // The minima's spread, like any other, must not rest on a handful of them.
+    if (s.minima.deviations < static_cast<double>(SuggestMinDeviations)) {
+        char why[sizeof s.refusal];
+        std::snprintf(why, sizeof why,
+                      "Only %d edges in the jump buffer: let more marks pass, then GetBuff",
+                      static_cast<int>(s.minima.records));
+        return Refuse(s, why);
+    }
     const int highestMinimum = *std::max_element(jump, jump + JumpLength);
 
     unsigned char sorted[NormHistoryLength];
@@ -277,7 +285,7 @@ Suggestion SuggestSetting(int trshmod, int haveJump, const unsigned char jump[16
     p.high = std::lower_bound(sorted, sorted + count, p.split);
     p.nMarks = static_cast<int>(p.high - sorted);
     p.nHigh = count - p.nMarks;
-    if (s.minima.records < 2 || p.nHigh < 2) return Refuse(s, TooClose);
+    if (p.nHigh < 2) return Refuse(s, TooClose);
 
     const double flank = FlankDensity(s, p);
     BackgroundTowardsMarks(s.background, p, flank);
@@ -290,8 +298,9 @@ Suggestion SuggestSetting(int trshmod, int haveJump, const unsigned char jump[16
     if (!FitPair(s, -SureErrors, 1)) return Refuse(s, TooClose);
     for (int wanted = count; wanted <= NormHistoryLength; wanted += RecordsStep) {
         const double more = static_cast<double>(wanted) / count;
-        const double fewest = s.background.deviations * more;
-        if (fewest < static_cast<double>(SuggestMinDeviations) || !FitPair(s, SureErrors, more))
+        const double deviations = s.background.deviations * more;
+        if (deviations < static_cast<double>(SuggestMinBackgroundDeviations) ||
+            !FitPair(s, SureErrors, more))
             continue;
         if (wanted > count) return PollLonger(s, wanted);
         s.ok = 1;

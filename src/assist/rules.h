@@ -33,8 +33,12 @@ struct Suggestion {
 };
 
 enum {
-    SuggestMinRecords = 20,   // polled NORM values needed before anything is worked out
-    SuggestMinDeviations = 8, // records on the side the background's spread is taken from
+    SuggestMinRecords = 20, // polled NORM values needed before anything is worked out
+    // Deviations a spread rests on, at least: fewer may show it far too small.
+    SuggestMinDeviations = 8,
+    // The background's spread places THRESHOLD: it rests on twice as many, which makes it known
+    // to within a fifth.
+    SuggestMinBackgroundDeviations = 16,
     // Spreads kept, beyond two standard errors of each estimate: THRESHOLD above the marks'
     // minima, HYSTERESIS above the marks' swing and highest minimum, both below the
     // background. THRESHOLD keeps more below the background, which the sensor holds against

@@ -247,32 +247,57 @@ int CmdJump(void)
     return EXIT_OK;
 }
 
-static int KeepNormOnly(double)
+static int suggestMode;
+static double polledFor, polledBefore;
+
+// What polling longer would tell the rule: more records, or (with the jump buffer read again)
+// more marks' minima.
+static int WantsRecords(const Suggestion &s)
+{
+    return !s.ok && (normCount < SuggestMinRecords || s.recordsWanted > 0);
+}
+static int WantsMinima(const Suggestion &s)
+{
+    return s.minima.records > 0 && s.minima.deviations < static_cast<double>(SuggestMinDeviations);
+}
+
+// Keeps each NORM until the rule wants no more records.
+static int KeepNormUntilSure(double elapsed)
 {
     KeepNorm();
-    return 0;
+    polledFor = polledBefore + elapsed;
+    return !WantsRecords(SuggestSetting(suggestMode, 1, jumpbuf, normHistory, normCount));
 }
 
 int CmdSuggest(void)
 {
-    const double seconds = CmdLineIsSet("seconds") ? NumberOption("seconds", 1, 3600) : 10.0;
+    const double seconds = CmdLineIsSet("seconds") ? NumberOption("seconds", 1, 3600) : 30.0;
     if (seconds < 0) return Fail(EXIT_USAGE, "suggest: --seconds takes 1 to 3600");
     if (CmdLineIsSet("eeprom") && !CmdLineIsSet("apply"))
         return Fail(EXIT_USAGE, "suggest: --eeprom goes with --apply");
     int status = Connect();
     if (status == EXIT_OK) status = ReadSensorSet(); // the sensor's working set, and its mode
-    if (status == EXIT_OK) {
-        ForgetNorms();
-        status = Poll(seconds, 0, KeepNormOnly);
-    }
     if (status != EXIT_OK) return status;
+    suggestMode = pp[12];
+    ForgetNorms();
+    polledFor = 0;
+    // As the panel's Go, GetBuff, SUGGEST, again while SUGGEST asks for more: the jump buffer
+    // read again after each stretch of polling, which ends once the rule has what it wants.
+    Suggestion s;
+    for (;;) {
+        target = RAM;
+        SettleWait();
+        if (ReadJumpBuffer() != RX_OK) return NoReply("the jump-buffer request", 16);
+        s = SuggestSetting(suggestMode, 1, jumpbuf, normHistory, normCount);
+        if (!(WantsRecords(s) || WantsMinima(s)) || polledFor >= seconds || TerminationRequested())
+            break;
+        polledBefore = polledFor;
+        status = Poll(seconds - polledFor, 0, KeepNormUntilSure);
+        if (status != EXIT_OK) return status;
+    }
     // A termination request shortens the polling: the suggestion rests on what came so far.
     const int interrupted = TerminationRequested();
-    target = RAM;
-    SettleWait();
-    if (ReadJumpBuffer() != RX_OK) return NoReply("the jump-buffer request", 16);
 
-    const Suggestion s = SuggestSetting(pp[12], 1, jumpbuf, normHistory, normCount);
     char text[256];
     DescribeSuggestion(s, text, sizeof text);
     if (CmdLineIsSet("json")) {
@@ -280,14 +305,14 @@ int CmdSuggest(void)
         JsonString(quoted, sizeof quoted, text);
         if (s.ok)
             Print("{\"ok\":true,\"threshold\":%d,\"hysteresis\":%d,\"explanation\":%s,"
-                  "\"records\":%d}\n",
-                  s.threshold, s.hysteresis, quoted, normCount);
+                  "\"records\":%d,\"seconds\":%.1f}\n",
+                  s.threshold, s.hysteresis, quoted, normCount, polledFor);
         else
-            Print("{\"ok\":false,\"refusal\":%s,\"records\":%d}\n", quoted, normCount);
-    } else if (s.ok) {
-        Print("threshold=%d hysteresis=%d\n%s\n", s.threshold, s.hysteresis, text);
+            Print("{\"ok\":false,\"refusal\":%s,\"records\":%d,\"seconds\":%.1f}\n", quoted,
+                  normCount, polledFor);
     } else {
-        Print("%s\n", text);
+        if (s.ok) Print("threshold=%d hysteresis=%d\n", s.threshold, s.hysteresis);
+        Print("%s\npolled %.1f s, %d records\n", text, polledFor, normCount);
     }
     if (!CmdLineIsSet("apply")) return EXIT_OK;
     if (!s.ok) return Fail(EXIT_VERIFY, "nothing applied: %s", text);

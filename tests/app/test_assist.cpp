@@ -60,8 +60,8 @@ TEST(SuggestRule, SuggestsBetweenMarksAndBackgroundOrSaysWhyNot)
         {"clear", 0, 1, minima(100), polled(20, marks, quiet, 100), 132, 146, nullptr},
         {"flank samples", 0, 1, minima(100), polled(20, marks, flanks, 100), 132, 145, nullptr},
         {"noisy background", 0, 1, minima(104), polled(60, field, paper, 300), 124, 146, nullptr},
-        {"twenty records", 0, 1, minima(100), polled(4, marks, paper, 20), 0, 0,
-         "Poll with Go longer: 20 records, 30 wanted"},
+        {"twenty records", 0, 1, minima(100), polled(4, marks, quiet, 20), 0, 0,
+         "Poll with Go longer: 20 records, 40 wanted"},
         // Every poll between the marks: they rest on the jump buffer alone.
         {"no mark polled", 0, 1, minima(101), polled(0, marks, {191}, 130), 148, 169, nullptr},
         {"narrow marks", 0, 1, minima(100), polled(2, narrow, narrowFlanks, 130), 132, 146,
