@@ -11,14 +11,43 @@
 namespace kivrel
 {
 
+// NORM is read in whole counts: a spread is never taken as less than half of one.
+static const double MinSpread = 0.5;
+// Marks cover a fifth of the line or less: the top tenth of what polling saw is background.
+static const int BackgroundPercentile = 90;
+// Marks and background split a quarter of the way up from the highest minimum to that
+// background: NORM inside a mark lies a little above its minimum, and the samples polling
+// caught on a mark's flank spread over the wide gap above.
+static const int SplitShare = 4;
+// The flank samples' density is counted where neither cluster reaches: this many spreads
+// above the marks and below the background.
+static const double GapSpreads = 3;
+// Levels, spreads and the flank density each depend on the others; after three rounds, more
+// move one suggestion in 60, by a few counts.
+static const int FlankRounds = 3;
+// The background's side facing the marks is measured within this many spreads of its level:
+// further down the flank samples outnumber its own tail.
+static const double BackgroundReach = 2.5;
+// A normal spread measured within 2.5 spreads of its level comes out 4.6 % narrow.
+static const double ReachWidening = 1.048;
+// The reach follows the spread it measures; after four rounds, more move one suggestion in 160,
+// by a count.
+static const int ReachRounds = 4;
+// Every bound is moved this many standard errors of its estimate further in: one that far
+// off on that side comes one time in 44.
+static const double SureErrors = 2;
+// More records are asked for in tens: finer would claim more than the estimates know.
+static const int RecordsStep = 10;
+// The jump buffer holds the lowest NORM of the last this many marks.
+static const int JumpLength = 16;
+// The middle of fewer polled marks may well be a flank sample.
+static const int MinPolledMarks = 4;
+
 // Nearest-rank percentile of sorted values.
 static int Percentile(const unsigned char *sorted, int count, int percent)
 {
     return sorted[(count - 1) * percent / 100];
 }
-
-// NORM is read in whole counts: a spread is never taken as less than half of one.
-static const double MinSpread = 0.5;
 
 // The spread of c's sorted values on one side of its level (below: -1), from those no further
 // than `reach` from it, less what `flank` samples per count caught on marks' flanks add there.
@@ -43,29 +72,68 @@ static void Spread(Cluster &c, const unsigned char *sorted, int count, int side,
 // cluster (side +1: upwards), and `sure` standard errors of that point further (negative:
 // nearer). For n records and k squared deviations the point is known to within the spread
 // times sqrt(1 / n + margin^2 / 2k); `more` times the records would make it surer.
-static double Bound(const Cluster &c, int side, double margin, double sure, double more)
+static double Error(const Cluster &c, double margin, double more)
 {
-    const double error =
-        c.spread * std::sqrt(1 / (c.records * more) + margin * margin / (2 * c.deviations * more));
-    return c.level + side * (margin * c.spread + sure * error);
+    return c.spread *
+           std::sqrt(1 / (c.records * more) + margin * margin / (2 * c.deviations * more));
 }
 
-// THRESHOLD in the middle of its room: from SuggestMargin spreads above the marks' minima (each
-// mark must take NORM below it) to SuggestBackgroundMargin spreads below the background.
-// HYSTERESIS in the middle of the room above it: from SuggestMargin spreads above the marks
-// (NORM must not re-arm inside a mark) to as many below the background (which must re-arm it
-// between marks). Each bound `sure` standard errors further in; polling `more` times as long
-// would make the marks and the background surer, the jump buffer stays at 16. 0 when either
-// room is empty.
+static double Bound(const Cluster &c, int side, double margin, double sure, double more)
+{
+    return c.level + side * (margin * c.spread + sure * Error(c, margin, more));
+}
+
+// NORM inside a mark must stay below HYSTERESIS once the mark has counted, or it re-arms and
+// the mark counts twice. HYSTERESIS keeps SuggestMargin spreads of the minima (and `sure`
+// standard errors) above the highest minimum, and above the marks' swing once polling caught
+// MinPolledMarks: NORM inside a mark rises above its level about as far as it falls below it,
+// so the highest NORM of each mark spreads like the minima, mirrored about the marks' level.
+// Notes in s.above which of the two reaches higher.
+static double HysteresisFloor(Suggestion &s, double sure, double more)
+{
+    const double margin = SuggestMargin;
+    const Cluster &marks = s.marks;
+    s.above = s.minima;
+    s.above.level = s.highestMinimum;
+    s.aboveWhat = Suggestion::AboveHighestMinimum;
+    double floor = Bound(s.above, +1, margin, sure, 1);
+    if (marks.records >= MinPolledMarks) {
+        Cluster swing = s.minima;
+        swing.level = 2 * marks.level - s.minima.level;
+        // Twice the marks' level, known to within their spread over the root of their number.
+        const double levelError = 2 * marks.spread / std::sqrt(marks.records * more);
+        const double bound = swing.level + margin * swing.spread +
+                             sure * std::hypot(levelError, Error(s.minima, margin, 1));
+        if (bound > floor) {
+            floor = bound;
+            s.above = swing;
+            s.aboveWhat = Suggestion::AboveSwing;
+        }
+    }
+    return floor;
+}
+
+// THRESHOLD in the middle of its room, from SuggestMargin spreads above the marks' minima (each
+// mark must take NORM below it) to SuggestBackgroundMargin spreads below the background, and
+// inside that room once each end is moved `sure` standard errors in.
+// HYSTERESIS in the middle of the room above it: from its floor above the marks to SuggestMargin
+// spreads below the background (which must re-arm it between marks), each `sure` standard
+// errors further in. Polling `more` times as long would make the polled clusters surer, the
+// jump buffer stays as it is. 0 when either room is empty.
 static int FitPair(Suggestion &s, double sure, double more)
 {
     const double margin = SuggestMargin, backgroundMargin = SuggestBackgroundMargin;
     const double low = Bound(s.minima, +1, margin, sure, 1);
     const double high = Bound(s.background, -1, backgroundMargin, sure, more);
     if (std::ceil(low) > std::floor(high)) return 0;
-    s.threshold = std::clamp(static_cast<int>(std::lround((low + high) / 2)),
+    // The middle as the estimates have it: how little is known of the background moves the
+    // room's end, not THRESHOLD towards the minima.
+    const double middle =
+        (Bound(s.minima, +1, margin, 0, 1) + Bound(s.background, -1, backgroundMargin, 0, more)) /
+        2;
+    s.threshold = std::clamp(static_cast<int>(std::lround(middle)),
                              static_cast<int>(std::ceil(low)), static_cast<int>(std::floor(high)));
-    const double bottom = std::max(s.threshold + 1.0, Bound(s.marks, +1, margin, sure, more));
+    const double bottom = std::max(s.threshold + 1.0, HysteresisFloor(s, sure, more));
     const double top = Bound(s.background, -1, margin, sure, more);
     if (std::ceil(bottom) > std::floor(top)) return 0;
     s.hysteresis = static_cast<int>(std::lround((bottom + top) / 2));
@@ -81,31 +149,128 @@ static Suggestion Refuse(Suggestion s, const char *why)
 
 static const char TooClose[] = "Marks and background too close: check POWER and alignment";
 
+int suggestIn = SUGGEST_IN_PANEL;
+
+// What a refusal asks for, in the words of the program in hand.
+struct RefusalWords {
+    const char *pollLonger, *pollAtAll, *noEdge, *fewEdges;
+};
+static const RefusalWords refusalWords[] = {
+    {"Poll with Go longer: %d records, %d wanted", "Poll with Go for a few seconds",
+     "No edge in the jump buffer: set a THRESHOLD that counts the marks, then GetBuff",
+     "Only %d edges in the jump buffer: let more marks pass, then GetBuff"},
+    {"Poll longer (--seconds): %d records, %d wanted", "Poll for a few seconds (--seconds)",
+     "No edge in the jump buffer: set a THRESHOLD that counts the marks (set threshold=N), then "
+     "suggest again",
+     "Only %d edges in the jump buffer: let more marks pass (--seconds)"}};
+
+static const RefusalWords &Words(void)
+{
+    return refusalWords[suggestIn == SUGGEST_IN_COMMAND_LINE ? 1 : 0];
+}
+
 static Suggestion PollLonger(Suggestion s, int wanted)
 {
     if (s.records >= NormHistoryLength) return Refuse(s, TooClose);
-    s.recordsWanted = std::min((wanted + 9) / 10 * 10, static_cast<int>(NormHistoryLength));
+    s.recordsWanted = std::min((wanted + RecordsStep - 1) / RecordsStep * RecordsStep,
+                               static_cast<int>(NormHistoryLength));
     char why[sizeof s.refusal];
-    std::snprintf(why, sizeof why, "Poll with Go longer: %d records, %d wanted", s.records,
-                  s.recordsWanted);
+    std::snprintf(why, sizeof why, Words().pollLonger, s.records, s.recordsWanted);
     return Refuse(s, why);
 }
 
 // The lowest NORM after each recorded edge: their mean and spread.
-static int Minima(const unsigned char jump[16], Cluster &lows)
+static int Minima(const unsigned char jump[JumpLength], Cluster &lows)
 {
     int n = 0;
     double sum = 0, squares = 0;
-    for (int i = 0; i < 16; i++) {
+    for (int i = 0; i < JumpLength; i++) {
         if (jump[i] == 0) continue;
         sum += jump[i];
         n++;
     }
     lows = Cluster{n > 0 ? sum / n : 0, MinSpread, static_cast<double>(n), n - 1.0};
-    for (int i = 0; i < 16; i++)
+    for (int i = 0; i < JumpLength; i++)
         if (jump[i] != 0) squares += (jump[i] - lows.level) * (jump[i] - lows.level);
     if (n > 1) lows.spread = std::max(std::sqrt(squares / (n - 1)), MinSpread);
     return n;
+}
+
+// The polled values, sorted and split at `split` into marks (the first nMarks) and background
+// (the nHigh from `high` on).
+struct Polled {
+    const unsigned char *sorted, *high;
+    int nMarks, nHigh, split;
+};
+
+// Levels and spreads of the polled clusters and the density per count of the flank samples,
+// which lie between three spreads above the marks and three below the background, each
+// spread taken from its side away from the other. Among the marks they lie above the marks'
+// own values, among the background below its own; each level is the middle of what is left
+// without them, at least half of all. Polling that caught too few marks to tell their spread
+// better than the jump buffer does leaves the minima to stand for them.
+static double FlankDensity(Suggestion &s, const Polled &p)
+{
+    Cluster &marks = s.marks, &background = s.background;
+    const unsigned char *high = p.high;
+    const int nHigh = p.nHigh;
+    const bool polledMarks = p.nMarks >= JumpLength;
+    marks = polledMarks
+                ? Cluster{static_cast<double>(p.sorted[p.nMarks / 2]), 0, double(p.nMarks), 0}
+                : s.minima;
+    background = {static_cast<double>(high[nHigh / 2]), 0, static_cast<double>(nHigh), 0};
+    double flank = 0;
+    for (int round = 0; round < FlankRounds; round++) {
+        if (polledMarks) Spread(marks, p.sorted, p.nMarks, -1, 255, 0);
+        Spread(background, high, nHigh, +1, 255, 0);
+        const double gapBottom = std::max<double>(p.split, marks.level + GapSpreads * marks.spread);
+        const double gapTop = background.level - GapSpreads * background.spread;
+        const auto inGap = std::lower_bound(high, high + nHigh, std::ceil(gapTop)) -
+                           std::lower_bound(high, high + nHigh, std::ceil(gapBottom));
+        flank = gapTop - gapBottom >= 1 ? static_cast<double>(inGap) / (gapTop - gapBottom) : 0;
+        if (polledMarks) {
+            marks.records = std::max(p.nMarks / 2.0, p.nMarks - flank * (p.split - marks.level));
+            marks.level = p.sorted[static_cast<int>(marks.records) / 2];
+        }
+        background.records = std::max(nHigh / 2.0, nHigh - flank * (background.level - p.split));
+        background.level = high[nHigh - 1 - static_cast<int>(background.records) / 2];
+    }
+    return flank;
+}
+
+// THRESHOLD must stay clear of the background's side facing the marks, where the flank
+// samples lie too. Its spread is taken from what lies within BackgroundReach spreads, starting
+// from the side away from the marks, less the flank samples' share, and widened by what a
+// normal spread loses when cut there.
+static void BackgroundTowardsMarks(Cluster &background, const Polled &p, double flank)
+{
+    const double upper = background.spread;
+    for (int round = 0; round < ReachRounds; round++) {
+        Spread(background, p.high, p.nHigh, -1, BackgroundReach * background.spread, flank);
+        background.spread *= ReachWidening;
+    }
+    background.spread = std::max(background.spread, upper);
+}
+
+// Inside the marks the side away from the background is free of flank samples. NORM inside a
+// mark is at its lowest, and it spreads at least as far as the marks' minima do. Where the
+// polled marks show less on more records, that bounds the minima's spread too, never less
+// than two standard errors below their own. Fewer than JumpLength polled marks have had no
+// flank samples taken out: their level is the middle of all of them.
+static void MarksSide(Suggestion &s, const Polled &p)
+{
+    Cluster &marks = s.marks;
+    if (p.nMarks < JumpLength)
+        marks = {p.nMarks > 0 ? static_cast<double>(p.sorted[p.nMarks / 2]) : 0, 0,
+                 static_cast<double>(p.nMarks), 0};
+    if (p.nMarks == 0) return;
+    marks.level = std::max(marks.level, s.minima.level);
+    Spread(marks, p.sorted, p.nMarks, -1, 255, 0);
+    if (marks.deviations < s.minima.deviations)
+        marks.spread = std::max(marks.spread, s.minima.spread);
+    else if (marks.spread < s.minima.spread)
+        s.minima.spread = std::max(
+            marks.spread, s.minima.spread * (1 - SureErrors / std::sqrt(2 * s.minima.deviations)));
 }
 
 Suggestion SuggestSetting(int trshmod, int haveJump, const unsigned char jump[16],
@@ -114,82 +279,46 @@ Suggestion SuggestSetting(int trshmod, int haveJump, const unsigned char jump[16
     Suggestion s{};
     if (trshmod != 0) return Refuse(s, "Suggestions are for TRSH MODE FIX");
     if (!haveJump) return Refuse(s, "Press GetBuff first");
-    if (count < SuggestMinRecords) return Refuse(s, "Poll with Go for a few seconds");
-    if (Minima(jump, s.minima) == 0)
-        return Refuse(s, "No edge in the jump buffer: set a THRESHOLD that counts the marks, then "
-                         "GetBuff");
-    const int highestMinimum = *std::max_element(jump, jump + 16);
+    if (count < SuggestMinRecords) return Refuse(s, Words().pollAtAll);
+    if (Minima(jump, s.minima) == 0) return Refuse(s, Words().noEdge);
+    // The minima's spread, like any other, must not rest on a handful of them.
+    if (s.minima.deviations < static_cast<double>(SuggestMinDeviations)) {
+        char why[sizeof s.refusal];
+        std::snprintf(why, sizeof why, Words().fewEdges, static_cast<int>(s.minima.records));
+        return Refuse(s, why);
+    }
+    const int highestMinimum = *std::max_element(jump, jump + JumpLength);
 
     unsigned char sorted[NormHistoryLength];
     count = std::min(count, static_cast<int>(NormHistoryLength));
     std::copy(norms, norms + count, sorted);
     std::sort(sorted, sorted + count);
     s.records = count;
-    // Marks cover a fraction of the time: the top tenth of what polling saw is background, and
-    // so is what lies above a quarter of the way up from the marks' minima. Samples polling
-    // caught on a mark's flank lie in between, fewer of them below.
-    const int split = highestMinimum + (Percentile(sorted, count, 90) - highestMinimum + 3) / 4;
-    const int nMarks = static_cast<int>(std::lower_bound(sorted, sorted + count, split) - sorted);
-    const unsigned char *high = sorted + nMarks;
-    const int nHigh = count - nMarks;
-    if (s.minima.records < 2 || nHigh < 2) return Refuse(s, TooClose);
-    if (nMarks < 4) return PollLonger(s, count * 4 / std::max(nMarks, 1));
+    Polled p;
+    p.sorted = sorted;
+    p.split = highestMinimum +
+              (Percentile(sorted, count, BackgroundPercentile) - highestMinimum + SplitShare - 1) /
+                  SplitShare;
+    p.high = std::lower_bound(sorted, sorted + count, p.split);
+    p.nMarks = static_cast<int>(p.high - sorted);
+    p.nHigh = count - p.nMarks;
+    if (p.nHigh < 2) return Refuse(s, TooClose);
 
-    // The flank samples are spread thinly: as many per count as lie between three spreads
-    // above the marks and three below the background, each taken from its side away from the
-    // other. Among the marks they lie above the marks' own values, among the background below
-    // its own; each level is the middle of what is left without them, at least half of all.
-    Cluster &marks = s.marks, &background = s.background;
-    marks = {static_cast<double>(sorted[nMarks / 2]), 0, static_cast<double>(nMarks), 0};
-    background = {static_cast<double>(high[nHigh / 2]), 0, static_cast<double>(nHigh), 0};
-    double flank = 0;
-    for (int round = 0; round < 3; round++) {
-        Spread(marks, sorted, nMarks, -1, 255, 0);
-        Spread(background, high, nHigh, +1, 255, 0);
-        const double gapBottom = std::max<double>(split, marks.level + 3 * marks.spread);
-        const double gapTop = background.level - 3 * background.spread;
-        const auto inGap = std::lower_bound(high, high + nHigh, std::ceil(gapTop)) -
-                           std::lower_bound(high, high + nHigh, std::ceil(gapBottom));
-        flank = gapTop - gapBottom >= 1 ? static_cast<double>(inGap) / (gapTop - gapBottom) : 0;
-        marks.records = std::max(nMarks / 2.0, nMarks - flank * (split - marks.level));
-        marks.level = sorted[static_cast<int>(marks.records) / 2];
-        background.records = std::max(nHigh / 2.0, nHigh - flank * (background.level - split));
-        background.level = high[nHigh - 1 - static_cast<int>(background.records) / 2];
-    }
-    // THRESHOLD must stay clear of the background's side facing the marks, where the flank
-    // samples lie too. Its spread is taken from what lies within 2.5 spreads, starting from
-    // the side away from the marks, less the flank samples' share, and widened by the 4.6 % a
-    // normal spread loses when cut there.
-    const double upper = background.spread;
-    for (int round = 0; round < 4; round++) {
-        Spread(background, high, nHigh, -1, 2.5 * background.spread, flank);
-        background.spread *= 1.048;
-    }
-    background.spread = std::max(background.spread, upper);
-    // Inside the marks the side away from the background is free of flank samples. Polling
-    // catches few marks: NORM inside a mark is at its lowest, and it spreads at least as far
-    // as the marks' minima do. Where the polled marks show less, whichever of the two rests on
-    // more records counts for both, the minima never less than two standard errors below
-    // their own.
-    marks.level = std::max(marks.level, s.minima.level);
-    Spread(marks, sorted, nMarks, -1, 255, 0);
-    if (marks.spread < s.minima.spread) {
-        if (marks.deviations < s.minima.deviations)
-            marks.spread = s.minima.spread;
-        else
-            s.minima.spread =
-                std::max(marks.spread, s.minima.spread * (1 - std::sqrt(2 / s.minima.deviations)));
-    }
+    const double flank = FlankDensity(s, p);
+    BackgroundTowardsMarks(s.background, p, flank);
+    s.highestMinimum = highestMinimum;
+    MarksSide(s, p);
 
     // Sure there is no room when not even two standard errors the other way leave any; sure
     // there is when two standard errors this way do, and no spread rests on a handful of
     // records, which may show it far too small.
-    if (!FitPair(s, -2, 1)) return Refuse(s, TooClose);
-    const double fewest = std::min(marks.deviations, background.deviations);
-    const double enough = SuggestMinDeviations;
-    for (int wanted = count; wanted <= NormHistoryLength; wanted += 10) {
+    if (!FitPair(s, -SureErrors, 1)) return Refuse(s, TooClose);
+    for (int wanted = count; wanted <= NormHistoryLength; wanted += RecordsStep) {
         const double more = static_cast<double>(wanted) / count;
-        if (fewest * more < enough || !FitPair(s, 2, more)) continue;
+        const double deviations = s.background.deviations * more;
+        if (deviations < static_cast<double>(SuggestMinBackgroundDeviations) ||
+            !FitPair(s, SureErrors, more))
+            continue;
         if (wanted > count) return PollLonger(s, wanted);
         s.ok = 1;
         return s;
@@ -206,6 +335,7 @@ static double Spreads(const Cluster &c, int value)
 
 void DescribeSuggestion(const Suggestion &s, char *text, int size)
 {
+    static const char *const aboveWhat[] = {"' swing", "' highest minimum"};
     const size_t n = static_cast<size_t>(size);
     if (!s.ok) {
         std::snprintf(text, n, "%s", s.refusal);
@@ -213,9 +343,9 @@ void DescribeSuggestion(const Suggestion &s, char *text, int size)
     }
     std::snprintf(text, n,
                   "THRESHOLD %d: %.1f spreads above the marks' minima, %.1f below the background; "
-                  "HYSTERESIS %d: %.1f above the marks, %.1f below the background",
+                  "HYSTERESIS %d: %.1f above the marks%s, %.1f below the background",
                   s.threshold, Spreads(s.minima, s.threshold), Spreads(s.background, s.threshold),
-                  s.hysteresis, Spreads(s.marks, s.hysteresis),
+                  s.hysteresis, Spreads(s.above, s.hysteresis), aboveWhat[s.aboveWhat],
                   Spreads(s.background, s.hysteresis));
 }
 

@@ -18,19 +18,31 @@ struct Suggestion {
     int ok; // 1: threshold and hysteresis hold the suggestion
     int threshold, hysteresis;
     // The lowest NORM of each mark (the jump buffer), NORM inside the marks and on the
-    // background (polled), as far as the records show them.
+    // background (polled), as far as the records show them; marks.records is 0 when polling
+    // caught no mark.
     Cluster minima, marks, background;
+    int highestMinimum; // of the jump buffer
+    // What HYSTERESIS keeps its margin above, whichever reaches higher: the marks' swing (the
+    // highest NORM of each mark, their minima mirrored about the marks' level) or the highest
+    // minimum.
+    Cluster above;
+    enum { AboveSwing, AboveHighestMinimum } aboveWhat;
     int records;       // polled records looked at
     int recordsWanted; // when polling longer would tell: as many as would
-    char refusal[96];  // why there is none, when ok is 0
+    char refusal[160]; // why there is none, when ok is 0
 };
 
 enum {
-    SuggestMinRecords = 20,   // polled NORM values needed before anything is worked out
-    SuggestMinDeviations = 8, // records on the side a spread is taken from, at least
+    SuggestMinRecords = 20, // polled NORM values needed before anything is worked out
+    // Deviations a spread rests on, at least: fewer may show it far too small.
+    SuggestMinDeviations = 8,
+    // The background's spread places THRESHOLD: it rests on twice as many, which makes it known
+    // to within a fifth.
+    SuggestMinBackgroundDeviations = 16,
     // Spreads kept, beyond two standard errors of each estimate: THRESHOLD above the marks'
-    // minima, HYSTERESIS above the marks, both below the background. THRESHOLD keeps more
-    // below the background, which the sensor holds against it a thousand times a second.
+    // minima, HYSTERESIS above the marks' swing and highest minimum, both below the
+    // background. THRESHOLD keeps more below the background, which the sensor holds against
+    // it a thousand times a second.
     SuggestMargin = 3,
     SuggestBackgroundMargin = 5
 };
@@ -40,6 +52,11 @@ enum {
 // polled since the last parameter transfer (the first NormHistoryLength of them are looked at).
 Suggestion SuggestSetting(int trshmod, int haveJump, const unsigned char jump[16],
                           const unsigned char *norms, int count);
+
+// The program whose refusals these are: they name what it offers, the panel's Go and GetBuff
+// (SUGGEST_IN_PANEL, the start value) or the command line's --seconds.
+enum { SUGGEST_IN_PANEL = 0, SUGGEST_IN_COMMAND_LINE = 1 };
+extern int suggestIn;
 
 // The line that goes with a suggestion: how it came about, or why there is none. Writes at
 // most size bytes with the NUL.

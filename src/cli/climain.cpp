@@ -100,10 +100,10 @@ static const Command commandTable[] = {
      "Reads the jump buffer: the minimum NORM after each of the last 16 edges, one per line.\n"},
     {"suggest", CmdSuggest, 1,
      "Usage: kivrel-cli [--port PORT] suggest [--seconds S] [--json] [--apply [--eeprom]]\n"
-     "Polls S seconds (default 10), reads the jump buffer and prints the panel's SUGGEST:\n"
-     "THRESHOLD and HYSTERESIS with how they came about, or why there are none (TRSH MODE\n"
-     "FIX only). --apply writes them to RAM (or EEPROM) and verifies them; with nothing to\n"
-     "apply it exits with status 3.\n"},
+     "Reads the jump buffer, polls until the panel's SUGGEST has what it wants (S seconds at\n"
+     "most, default 30) and prints it: THRESHOLD and HYSTERESIS with how they came about, or\n"
+     "why there are none (TRSH MODE FIX only), and how long it polled. --apply writes them to\n"
+     "RAM (or EEPROM) and verifies them; with nothing to apply it exits with status 3.\n"},
 };
 
 static const char programHelp[] =

@@ -291,48 +291,75 @@ int CmdJump(void)
     return EXIT_OK;
 }
 
-static int KeepNormOnly(double)
+static int suggestMode;
+static double polledFor, polledBefore;
+
+// What polling longer would tell the rule: more records, or (with the jump buffer read again)
+// more marks' minima.
+static int WantsRecords(const Suggestion &s)
+{
+    return !s.ok && (normCount < SuggestMinRecords || s.recordsWanted > 0);
+}
+static int WantsMinima(const Suggestion &s)
+{
+    return s.minima.records > 0 && s.minima.deviations < static_cast<double>(SuggestMinDeviations);
+}
+
+// Keeps each NORM until the rule wants no more records.
+static int KeepNormUntilSure(double elapsed)
 {
     KeepNorm();
-    return 0;
+    polledFor = polledBefore + elapsed;
+    return !WantsRecords(SuggestSetting(suggestMode, 1, jumpbuf, normHistory, normCount));
 }
 
 int CmdSuggest(void)
 {
-    const double seconds = CmdLineIsSet("seconds") ? NumberOption("seconds", 1, 3600) : 10.0;
+    suggestIn = SUGGEST_IN_COMMAND_LINE; // its refusals name --seconds, not the panel's Go
+    const double seconds = CmdLineIsSet("seconds") ? NumberOption("seconds", 1, 3600) : 30.0;
     if (seconds < 0) return Fail(EXIT_USAGE, "suggest: --seconds takes 1 to 3600");
     if (CmdLineIsSet("eeprom") && !CmdLineIsSet("apply"))
         return Fail(EXIT_USAGE, "suggest: --eeprom goes with --apply");
     int status = Connect();
     if (status == EXIT_OK) status = ReadSensorSet(); // the sensor's working set, and its mode
-    if (status == EXIT_OK) {
-        ForgetNorms();
-        status = Poll(seconds, 0, KeepNormOnly);
-    }
     if (status != EXIT_OK) return status;
+    suggestMode = pp[12];
+    ForgetNorms();
+    polledFor = 0;
+    // As the panel's Go, GetBuff, SUGGEST, again while SUGGEST asks for more: the jump buffer
+    // read again after each stretch of polling, which ends once the rule has what it wants.
+    Suggestion s;
+    for (;;) {
+        target = RAM;
+        SettleWait();
+        if (ReadJumpBuffer() != RX_OK) return NoReply("the jump-buffer request", 16);
+        s = SuggestSetting(suggestMode, 1, jumpbuf, normHistory, normCount);
+        if (!(WantsRecords(s) || WantsMinima(s)) || polledFor >= seconds || TerminationRequested())
+            break;
+        polledBefore = polledFor;
+        status = Poll(seconds - polledFor, 0, KeepNormUntilSure);
+        if (status != EXIT_OK) return status;
+    }
     // A termination request shortens the polling: the suggestion rests on what came so far.
     const int interrupted = TerminationRequested();
-    target = RAM;
-    SettleWait();
-    if (ReadJumpBuffer() != RX_OK) return NoReply("the jump-buffer request", 16);
 
-    const Suggestion s = SuggestSetting(pp[12], 1, jumpbuf, normHistory, normCount);
-    char text[256];
+    char text[256], polled[32];
     DescribeSuggestion(s, text, sizeof text);
+    FormatDecimal(polled, sizeof polled, polledFor, 1);
     if (CmdLineIsSet("json")) {
         char quoted[600], port[400];
         JsonString(quoted, sizeof quoted, text);
         JsonPort(port, sizeof port);
         if (s.ok)
             Print("{%s,\"ok\":true,\"threshold\":%d,\"hysteresis\":%d,\"explanation\":%s,"
-                  "\"records\":%d}\n",
-                  port, s.threshold, s.hysteresis, quoted, normCount);
+                  "\"records\":%d,\"seconds\":%s}\n",
+                  port, s.threshold, s.hysteresis, quoted, normCount, polled);
         else
-            Print("{%s,\"ok\":false,\"refusal\":%s,\"records\":%d}\n", port, quoted, normCount);
-    } else if (s.ok) {
-        Print("threshold=%d hysteresis=%d\n%s\n", s.threshold, s.hysteresis, text);
+            Print("{%s,\"ok\":false,\"refusal\":%s,\"records\":%d,\"seconds\":%s}\n", port, quoted,
+                  normCount, polled);
     } else {
-        Print("%s\n", text);
+        if (s.ok) Print("threshold=%d hysteresis=%d\n", s.threshold, s.hysteresis);
+        Print("%s\npolled %s s, %d records\n", text, polled, normCount);
     }
     if (!CmdLineIsSet("apply")) return EXIT_OK;
     if (!s.ok) return FailAt(EXIT_VERIFY, "nothing applied: %s", text);

@@ -248,13 +248,16 @@ TEST_F(CliTest, CommandsOutcomesAndTheWire)
          R"("seconds":(0\.[5-9]|[1-9]\.)\d*,[^\n]*\}\n$)",
          "7,3(,5)+",
          ""},
-        // No marks pass, so there is nothing to suggest from, and nothing is written.
+        // No marks pass, so there is nothing to suggest from, and nothing is written; the
+        // refusal names what the command line offers.
         {{"--rate", "0"},
          {"suggest", "--seconds", "1", "--apply"},
          3,
-         ".",
-         "7,3(,5)+,6",
-         "nothing applied"},
+         "\npolled 1\\.\\d s, \\d+ records\n$",
+         "7,3,6(,5)+,6",
+         "^kivrel-cli: COM1 \\(pts/\\d+\\): nothing applied: No edge in the jump buffer: set a "
+         "THRESHOLD that counts the marks \\(set threshold=N\\), then suggest again\n$"},
+
         {{"--silent"}, {"check"}, 4, "^$", "7", "no reply to the line check"},
         {{"--short", "--fault-order", "3"},
          {"read"},
@@ -397,6 +400,18 @@ TEST_F(CliTest, CommandsOutcomesAndTheWire)
             EXPECT_TRUE(QRegularExpression(row.journal).match(last).hasMatch())
                 << last.toStdString();
         }
+    }
+
+    // What suggest --apply prints is what it writes, and nothing else moves.
+    {
+        SimProcess sim({"--fast", "--verbose"});
+        ASSERT_TRUE(sim.ok());
+        const CliRun r = cli({"suggest", "--apply"}, QString::fromStdString(sim.path()));
+        EXPECT_EQ(r.status, 0) << r.err.toStdString();
+        const auto m = QRegularExpression("^threshold=(\\d+) hysteresis=(\\d+)\n").match(r.out);
+        ASSERT_TRUE(m.hasMatch()) << r.out.toStdString();
+        EXPECT_EQ(wire(sim).held,
+                  held("RAM", kFactory, {{0, m.captured(1).toInt()}, {1, m.captured(2).toInt()}}));
     }
 
     // A port another program holds: this process opens it first.
