@@ -110,6 +110,7 @@ class HistoryTest : public SensorTest
     {
         popups->answerFileDialog(path);
         click(PANEL_REC);
+        ASSERT_TRUE(popups->waitForDialogs());
         ASSERT_EQ(intValue(PANEL_REC), 1) << status().toStdString();
     }
     QString recLabel() const { return widget(PANEL_REC)->property("text").toString(); }
@@ -125,6 +126,7 @@ TEST_F(HistoryTest, RecordingHoldsEveryRecordShownAndEndsWithPolling)
 {
     popups->cancelFileDialog();
     click(PANEL_REC);
+    ASSERT_TRUE(popups->waitForDialogs());
     EXPECT_EQ(intValue(PANEL_REC), 0);
 
     const QString path = dir.filePath("run.csv");
@@ -340,6 +342,7 @@ TEST_F(HistoryTest, TheDialogAsksAndF7TogglesEveryTime)
         popups->answerFileDialog(c.path);
         if (!c.answer.isEmpty()) popups->answerMessage(c.answer);
         click(PANEL_REC);
+        ASSERT_TRUE(popups->waitForDialogs());
         ASSERT_GE(popups->count(), 1);
         const QString proposed = popups->popups()[0].text;
         EXPECT_TRUE(QRegularExpression(R"(^kivrel-\d{4}-\d\d-\d\d-\d{6}(-\d+)?\.csv$)")
@@ -364,6 +367,7 @@ TEST_F(HistoryTest, TheDialogAsksAndF7TogglesEveryTime)
             if (on) popups->answerFileDialog(dir.filePath(QString("f7-%1.csv").arg(round)));
             pressKey(Qt::Key_F7);
             EXPECT_TRUE(spinUntil([on] { return intValue(PANEL_REC) == on; }));
+            EXPECT_TRUE(popups->waitForDialogs());
             EXPECT_EQ(recLabel(), on ? "REC 0  F7" : "REC   F7");
         }
 }

@@ -181,6 +181,12 @@ class HistoryViewTest : public SimTest
     }
     TimeViewWindow *live() const { return platform::timeViewWindow(HistoryView()); }
     TimeViewWindow *file() const { return platform::timeViewWindow(RecordingView()); }
+    // The recording chosen in the dialog has been read into its window.
+    bool opened() const
+    {
+        return popups->waitForDialogs() && spinUntil([] { return !RecordingLoading(); }) &&
+               file() != nullptr;
+    }
     void pollFor(double seconds)
     {
         after(int(seconds * 1000), [] { kivrel::poll = 0; });
@@ -229,6 +235,7 @@ TEST_F(HistoryViewTest, ShowsTheRecordsPolledAndTheTransfers)
     EXPECT_TRUE(live()->windowTitle().startsWith("History — COM1 ("));
     popups->answerFileDialog(dir.filePath("run.csv"));
     click(PANEL_REC);
+    ASSERT_TRUE(popups->waitForDialogs());
     pollFor(1.0);
     SetCtrlVal(panel, PANEL_THRESHOLD, 60);
     click(BUTTON_SEND);
@@ -316,7 +323,7 @@ TEST_F(HistoryViewTest, OpensARecordingWithTheJournalsTransfers)
     click(BUTTON_HISTORY);
     popups->answerFileDialog(recording);
     QTest::mouseClick(live()->openButton(), Qt::LeftButton);
-    ASSERT_NE(file(), nullptr);
+    ASSERT_TRUE(opened());
     EXPECT_EQ(file()->pointCount(), 3);
     EXPECT_EQ(file()->status(), "rec.csv: 3 rows from 2026-12-08 09:16:05 to 09:16:09, 3 "
                                 "parameter transfers; skipped 1 row: 1 cut short; 1 row mended "
@@ -343,6 +350,7 @@ TEST_F(HistoryViewTest, OpensARecordingWithTheJournalsTransfers)
     for (const auto &c : refused) {
         popups->answerFileDialog(c.path);
         QTest::mouseClick(file()->openButton(), Qt::LeftButton);
+        ASSERT_TRUE(opened());
         EXPECT_EQ(file()->status(), c.status);
         EXPECT_EQ(file()->pointCount(), 0);
         EXPECT_TRUE(file()->markers().isEmpty());
@@ -380,7 +388,7 @@ TEST_F(HistoryViewTest, ShowsTheTransfersOfTheRecordingsWholeSpan)
         writeFile(recording, kHeader + c.rows);
         popups->answerFileDialog(recording);
         QTest::mouseClick(live()->openButton(), Qt::LeftButton);
-        ASSERT_NE(file(), nullptr);
+        ASSERT_TRUE(opened());
         const QList<TimeViewWindow::Marker> m = file()->markers();
         ASSERT_EQ(m.size(), int(c.transfers.size())) << file()->status().toStdString();
         for (int i = 0; i < m.size(); i++)
@@ -408,6 +416,7 @@ TEST_F(HistoryViewTest, ExportsWhatIsShownAsPngOrPdf)
         SCOPED_TRACE(c.name);
         popups->answerFileDialog(dir.filePath(c.name));
         QTest::mouseClick(live()->exportButton(), Qt::LeftButton);
+        ASSERT_TRUE(popups->waitForDialogs());
         EXPECT_EQ(live()->status(), c.status);
         const QString written = dir.filePath(QString(c.status).section(": ", 1));
         if (c.starts.isEmpty()) {

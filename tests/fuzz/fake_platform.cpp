@@ -351,6 +351,12 @@ int QuitUserInterface(int)
 
 void SetSpinDeadline(double) {}
 
+// Nothing here reads recordings.
+int PostDeferredCall(DeferredCallbackPtr, void *)
+{
+    return -10;
+}
+
 int ProcessSystemEvents(void)
 {
     State &s = st();
@@ -499,6 +505,13 @@ int FileSelectPopup(const char *, const char *, const char *, const char *, int,
 {
     pathOut[0] = '\0';
     return VAL_NO_FILE_SELECTED;
+}
+
+int StartFileSelectPopup(const char *, const char *, const char *, const char *, int, int, int, int,
+                         int, FileSelectCallbackPtr callback, void *callbackData)
+{
+    callback(VAL_NO_FILE_SELECTED, "", callbackData);
+    return 0;
 }
 
 // ---- Files -------------------------------------------------------------------------------------

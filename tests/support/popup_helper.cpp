@@ -1,5 +1,7 @@
 #include "popup_helper.h"
 
+#include "userint.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
@@ -21,14 +23,32 @@ PopupRecorder::~PopupRecorder()
     timer_.stop();
 }
 
-void PopupRecorder::answerFileDialog(const QString &path)
+void PopupRecorder::answerFileDialog(const QString &path, int holdMs)
 {
-    answers_.emplace_back(path);
+    answers_.push_back({path, holdMs});
 }
 
-void PopupRecorder::cancelFileDialog()
+void PopupRecorder::cancelFileDialog(int holdMs)
 {
-    answers_.emplace_back(std::nullopt);
+    answers_.push_back({std::nullopt, holdMs});
+}
+
+bool PopupRecorder::waitForDialogs(double seconds)
+{
+    // Answered, a dialog is hidden at once and deleted once its answer has been handed on; the
+    // window behind it is active again only then.
+    auto open = [] {
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (qobject_cast<QFileDialog *>(w)) return true;
+        return false;
+    };
+    QElapsedTimer waited;
+    waited.start();
+    while (open() || accepting_) {
+        if (waited.elapsed() > seconds * 1000) return false;
+        ProcessSystemEvents();
+    }
+    return true;
 }
 
 void PopupRecorder::answerMessage(const QString &button)
@@ -91,6 +111,7 @@ void PopupRecorder::handleFileDialog(QWidget *widget)
     auto *dialog = static_cast<QFileDialog *>(widget);
     if (lastFileDialog_ != widget) {
         lastFileDialog_ = widget;
+        fileDialogOpen_.start();
         RecordedPopup p;
         p.kind = RecordedPopup::Kind::FileDialog;
         p.title = dialog->windowTitle();
@@ -105,7 +126,8 @@ void PopupRecorder::handleFileDialog(QWidget *widget)
         dialog->reject();
         return;
     }
-    const std::optional<QString> answer = answers_.front();
+    if (fileDialogOpen_.elapsed() < answers_.front().holdMs) return;
+    const std::optional<QString> answer = answers_.front().path;
     answers_.pop_front();
     if (!answer) {
         dialog->reject();

@@ -6,10 +6,14 @@
 //     by answerMessage(), else its default button, else its first;
 //   - a QFileDialog is recorded once (title, directory, proposed name, accept label, name
 //     filters) and answered from the queue filled by answerFileDialog()/cancelFileDialog(), one
-//     answer per tick: a path is selected and accepted, a cancel rejects. If the dialog refuses
-//     a name it stays open and the next queued answer is used; with the queue empty it is
-//     cancelled, so a test never hangs on it;
+//     answer per tick: a path is selected and accepted, a cancel rejects; an answer given a
+//     hold waits that long after the dialog opened, as an operator choosing would. If the
+//     dialog refuses a name it stays open and the next queued answer is used; with the queue
+//     empty it is cancelled, so a test never hangs on it;
 //   - any other modal dialog is recorded with its title and rejected.
+//
+// Dialogs that do not wait (StartFileSelectPopup) are answered the same way; the test waits
+// for their answer with waitForDialogs().
 //
 //   PopupRecorder popups;
 //   popups.answerFileDialog("/tmp/x/run.dat");
@@ -18,6 +22,7 @@
 //   EXPECT_EQ(popups.popups()[0].title, "Save parameters");
 #pragma once
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
@@ -49,10 +54,13 @@ class PopupRecorder
     PopupRecorder &operator=(const PopupRecorder &) = delete;
 
     // Queues the answer to the next file dialog: select `path` (absolute, or relative to the
-    // dialog's directory) and accept.
-    void answerFileDialog(const QString &path);
+    // dialog's directory) and accept, `holdMs` after the dialog opened.
+    void answerFileDialog(const QString &path, int holdMs = 0);
     // Queues a cancel for the next file dialog.
-    void cancelFileDialog();
+    void cancelFileDialog(int holdMs = 0);
+    // Spins the event loop until no file dialog is left or `seconds` have passed: true when
+    // none is.
+    bool waitForDialogs(double seconds = 10.0);
     // Queues the button ("Yes", "No") that answers the next message box.
     void answerMessage(const QString &button);
 
@@ -66,10 +74,15 @@ class PopupRecorder
     void poll();
     void handleFileDialog(QWidget *dialog);
 
+    struct Answer {
+        std::optional<QString> path; // none: cancel
+        int holdMs;
+    };
     QTimer timer_;
-    std::deque<std::optional<QString>> answers_; // empty optional = cancel
+    std::deque<Answer> answers_;
     std::deque<QString> messageAnswers_;
     std::vector<RecordedPopup> popups_;
     QPointer<QWidget> lastFileDialog_;
-    bool accepting_ = false; // a file dialog's accept() is under way
+    QElapsedTimer fileDialogOpen_; // since lastFileDialog_ opened
+    bool accepting_ = false;       // a file dialog's accept() is under way
 };
