@@ -3,11 +3,15 @@
 #include "sensor_fixture.h"
 
 #include "parafile.h"
+#include "runhistory.h"
 #include "ports_p.h"
 #include "runtime_p.h"
 #include "portselector.h"
+#include "timeviewwindow.h"
 
 #include <QDir>
+#include <QFileDialog>
+#include <QPushButton>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -327,6 +331,42 @@ TEST_F(TerminationTest, AnswersTheFileDialogAndPolling)
     EXPECT_EQ(kivrel::poll, 0);
     EXPECT_GT(telegrams().size(), 2u) << "it polled until the request";
     EXPECT_TRUE(runProgramLoop(1.0));
+}
+
+// With a dialog open that does not hold polling (Export...), while polling with REC on: the
+// dialog is answered, the program ends its way, and the recording is whole.
+TEST_F(TerminationTest, EndsWithTheExportDialogOpenAndTheRecordingWhole)
+{
+    connect();
+    QTemporaryDir folder;
+    setProjectDir(folder.path());
+    const QString recording = folder.filePath("run.csv");
+    popups->answerFileDialog(recording);
+    click(PANEL_REC);
+    ASSERT_TRUE(popups->waitForDialogs());
+    ASSERT_EQ(intValue(PANEL_REC), 1);
+    popups.reset(); // the dialog stays open until the request comes
+    ShowHistory();
+    peer->answerAlways(5, Reply(record(90, 101)));
+    bool opened = false;
+    after(300, [&] {
+        QTest::mouseClick(platform::timeViewWindow(HistoryView())->exportButton(), Qt::LeftButton);
+        opened = qobject_cast<QFileDialog *>(QApplication::activeModalWidget()) != nullptr;
+    });
+    terminateIn(800);
+    click(BUTTON_GO);
+    EXPECT_TRUE(opened);
+    EXPECT_FALSE(failed);
+    EXPECT_EQ(kivrel::poll, 0);
+    EXPECT_EQ(intValue(PANEL_REC), 0) << "the close ended the recording";
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << "the dialog was answered";
+    EXPECT_TRUE(runProgramLoop(1.0)) << "the close was delivered";
+    QFile file(recording);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    EXPECT_TRUE(bytes.endsWith('\n')) << "no row cut short";
+    EXPECT_GT(bytes.count('\n'), 5) << "header and the rows of polling";
+    CloseHistory();
 }
 
 // ---- Where the file dialogs start ---------------------------------------------------------

@@ -5,6 +5,10 @@
 #include "columns.h"
 #include "journal.h"
 #include "recording.h"
+#include "recordingview.h"
+#include "runhistory.h"
+
+#include "timeviewwindow.h"
 
 #include <QCoreApplication>
 #include <QDate>
@@ -12,6 +16,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QSysInfo>
 #include <QTemporaryDir>
@@ -155,6 +160,156 @@ TEST_F(HistoryTest, RecordingHoldsEveryRecordShownAndEndsWithPolling)
         last = seconds;
         EXPECT_TRUE(rows[i + 1].endsWith("," + expectedRow(numbered(i))));
     }
+}
+
+// Polling goes on behind each dialog of REC, Open recording... and Export... while the operator
+// takes a while to choose: the sensor is asked all the while, Go shows pressed, and the
+// recording has no hole.
+TEST_F(HistoryTest, PollingGoesOnBehindTheDialogs)
+{
+    using Clock = std::chrono::steady_clock;
+    const int holdMs = 1500;
+    const QString small = dir.filePath("small.csv");
+    QFile f(small);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(QByteArray(kHeader) + "\n2026-12-08T09:16:05.420+01:00,0.1,1,2,3,4,5,0,0,0,,\n");
+    f.close();
+    peer->answerAlways(5, Reply(numbered(3)));
+    pollDeadline = 60.0;
+    ShowHistory();
+    platform::TimeViewWindow *history = platform::timeViewWindow(HistoryView());
+    ASSERT_NE(history, nullptr);
+    auto *go = qobject_cast<QAbstractButton *>(widget(BUTTON_GO));
+    const struct {
+        QString title, answer;
+        QAbstractButton *button;
+    } dialogs[] = {
+        {"Record live data", dir.filePath("run.csv"),
+         qobject_cast<QAbstractButton *>(widget(PANEL_REC))},
+        {"Open a recording", small, history->openButton()},
+        {"Export the view", dir.filePath("shot.png"), history->exportButton()},
+    };
+    struct Held {
+        Clock::time_point opened, answered;
+        bool goDown;
+    };
+    std::vector<Held> held;
+    std::function<void()> openNext = [&] {
+        if (held.size() == std::size(dialogs)) {
+            kivrel::poll = 0;
+            return;
+        }
+        const auto &d = dialogs[held.size()];
+        popups->answerFileDialog(d.answer, holdMs);
+        QTest::mouseClick(d.button, Qt::LeftButton);
+        held.push_back({Clock::now(), {}, go->isDown()});
+        when([&] { return !popups->fileDialogOpen() && !RecordingLoading(); },
+             [&] {
+                 held.back().answered = Clock::now();
+                 openNext();
+             });
+    };
+    after(500, openNext);
+    click(BUTTON_GO);
+    EXPECT_FALSE(go->isDown());
+    StopRecording();
+
+    ASSERT_EQ(held.size(), std::size(dialogs));
+    ASSERT_EQ(popups->count(), 3);
+    const std::vector<Telegram> sent = telegrams();
+    for (std::size_t i = 0; i < held.size(); i++) {
+        SCOPED_TRACE(dialogs[i].title.toStdString());
+        EXPECT_EQ(popups->popups()[i].title, dialogs[i].title);
+        EXPECT_TRUE(held[i].goDown) << "Go shows that it polls";
+        const auto from = held[i].opened + milliseconds(200),
+                   to = held[i].answered - milliseconds(200);
+        EXPECT_GT(to - from, milliseconds(holdMs / 2)) << "the dialog stayed open";
+        const long asked = std::count_if(sent.begin(), sent.end(), [&](const Telegram &t) {
+            return t.order() == 5 && t.time > from && t.time < to;
+        });
+        EXPECT_GE(asked, 5) << "requests while the dialog was open";
+    }
+    EXPECT_EQ(history->status(), "Exported: shot.png");
+    // The recording began with the answer to REC's dialog and ran behind the other two.
+    const QStringList rows = completeRows(dir.filePath("run.csv"));
+    ASSERT_GT(rows.size(), 20);
+    double previous = -1.0, longest = 0.0;
+    for (const QString &row : rows.mid(1)) {
+        double seconds = 0.0;
+        ASSERT_TRUE(parses(row, &seconds)) << row.toStdString();
+        if (previous >= 0) longest = std::max(longest, seconds - previous);
+        previous = seconds;
+    }
+    EXPECT_GT(previous, 2.0 * holdMs / 1000) << "the recording spans both dialogs";
+    EXPECT_LT(longest, 0.5) << "no hole in the recording";
+}
+
+// A large recording read while polling: polling waits at most a step behind the reading, the
+// status line tells how far the reading has got, and every row arrives.
+TEST_F(HistoryTest, ALargeRecordingIsReadWhilePolling)
+{
+    using Clock = std::chrono::steady_clock;
+    const int rows = 300000;
+    const QString path = dir.filePath("large.csv");
+    {
+        // From 2026-12-08 09:00 on, a record every 110 ms, a mark every fifth.
+        std::string bytes = std::string(kHeader) + "\n";
+        char row[128];
+        for (int i = 0; i < rows; i++) {
+            const long ms = 9 * 3600000L + 110L * i;
+            std::snprintf(row, sizeof row, "2026-12-08T%02ld:%02ld:%02ld.%03ld+01:00,%.3f,%s\n",
+                          ms / 3600000, ms / 60000 % 60, ms / 1000 % 60, ms % 1000, i * 0.11,
+                          i % 5 ? "166,97,160,120,150,0,0,0,," : "60,88,100,120,150,0,0,0,,");
+            bytes += row;
+        }
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes.data(), qint64(bytes.size()));
+    }
+    peer->answerAlways(5, Reply(numbered(3)));
+    pollDeadline = 120.0;
+    Clock::time_point opened, read;
+    QStringList progress;
+    after(500, [&] {
+        opened = Clock::now();
+        OpenRecordingView(path.toLocal8Bit().constData());
+        auto *check = new QTimer(window());
+        QObject::connect(check, &QTimer::timeout, [&, check] {
+            const QString now = platform::timeViewWindow(RecordingView())->status();
+            if (progress.isEmpty() || progress.back() != now) progress << now;
+            if (RecordingLoading()) return;
+            read = Clock::now();
+            check->stop();
+            after(500, [] { kivrel::poll = 0; });
+        });
+        check->start(5);
+    });
+    click(BUTTON_GO);
+
+    ASSERT_GT(read, opened);
+    ASSERT_EQ(platform::timeViewWindow(RecordingView())->pointCount(), rows);
+    EXPECT_TRUE(progress.first().startsWith("Reading large.csv … "))
+        << progress.first().toStdString();
+    EXPECT_TRUE(progress.back().startsWith("large.csv: 300000 rows"))
+        << progress.back().toStdString();
+    Clock::duration longest{};
+    int asked = 0;
+    Clock::time_point last = opened;
+    for (const Telegram &t : telegrams()) {
+        if (t.order() != 5 || t.time < opened) continue;
+        longest = std::max(longest, t.time - last);
+        last = t.time;
+        asked += t.time < read;
+        if (t.time > read) break;
+    }
+    const auto ms = [](Clock::duration d) {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(d).count();
+    };
+    std::printf("%d rows read in %lld ms with %d requests; longest between two requests %lld ms\n",
+                rows, static_cast<long long>(ms(read - opened)), asked,
+                static_cast<long long>(ms(longest)));
+    EXPECT_GE(asked, ms(read - opened) / 400) << "polling went on while it read";
+    EXPECT_LT(ms(longest), 400) << "the longest wait between two requests";
 }
 
 // A recording the disk stops taking ends with one status line; polling goes on.

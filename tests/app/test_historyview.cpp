@@ -429,3 +429,67 @@ TEST_F(HistoryViewTest, ExportsWhatIsShownAsPngOrPdf)
     }
     EXPECT_TRUE(popups->popups().back().text.startsWith("kivrel-history-"));
 }
+
+// HISTORY breaks its line where records pause for more than three times their recent period,
+// and nowhere else: not in the adjustment view's period of over a second, not where the pace
+// changes. Where it breaks, nothing is drawn.
+TEST_F(PanelTest, TimeViewsDrawAPauseAsAGap)
+{
+    // Runs of records: how many, how far apart, and the pause before the run.
+    struct Run {
+        int count;
+        double period, pauseBefore;
+    };
+    const struct {
+        const char *what;
+        std::vector<Run> runs;
+        int gapAfter; // the record a gap ends at, -1 for none
+    } cases[] = {
+        {"polling stopped for 70 s", {{100, 0.11, 0}, {100, 0.11, 70}}, 100},
+        {"the adjustment view", {{60, 1.1, 0}}, -1},
+        {"the adjustment view, held 5 s", {{20, 1.1, 0}, {20, 1.1, 5}}, 20},
+        {"strip chart, then the adjustment view", {{100, 0.11, 0}, {30, 1.1, 1.1}}, -1},
+    };
+    const int red = 0xFF0000;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        const int view = NewTimeView(1, "NORM", &red, 0, 255, 60, nullptr);
+        ASSERT_GT(view, 0);
+        std::vector<double> times;
+        double t = 1.8e9;
+        for (const Run &run : c.runs) {
+            t += run.pauseBefore;
+            for (int i = 0; i < run.count; i++, t += run.period)
+                times.push_back(t + (i % 3) * 0.01); // a little jitter, as polling has
+        }
+        const std::vector<double> values(times.size(), 150.0);
+        for (std::size_t i = 0; i < times.size(); i++) // one by one, as polling adds them
+            AddTimeViewPoints(view, &times[i], &values[i], 1);
+        TimeViewWindow *w = platform::timeViewWindow(view);
+        const QList<QPair<double, double>> gaps = w->gaps();
+        if (c.gapAfter < 0) {
+            EXPECT_TRUE(gaps.isEmpty()) << gaps.size() << " gaps, the first from " << std::fixed
+                                        << (gaps.isEmpty() ? 0 : gaps[0].first - times[0]);
+        } else {
+            ASSERT_EQ(gaps.size(), 1);
+            EXPECT_EQ(gaps[0].first, times[std::size_t(c.gapAfter) - 1]);
+            EXPECT_EQ(gaps[0].second, times[std::size_t(c.gapAfter)]);
+            // Drawn: red in the middle of the records, none in the middle of the gap.
+            DisplayTimeView(view);
+            spin(0.1); // laid out
+            ShowWholeTimeView(view);
+            QCustomPlot *plot = w->plot();
+            const QImage image = plot->toPixmap().toImage();
+            auto redIn = [&](double time) {
+                const int x = int(plot->xAxis->coordToPixel(time));
+                int n = 0;
+                for (int y = 0; y < image.height(); y++)
+                    n += image.pixel(x, y) == qRgb(255, 0, 0);
+                return n;
+            };
+            EXPECT_GT(redIn((times[0] + gaps[0].first) / 2), 0);
+            EXPECT_EQ(redIn((gaps[0].first + gaps[0].second) / 2), 0);
+        }
+        DiscardTimeView(view);
+    }
+}

@@ -33,18 +33,19 @@ void PopupRecorder::cancelFileDialog(int holdMs)
     answers_.push_back({std::nullopt, holdMs});
 }
 
+bool PopupRecorder::fileDialogOpen() const
+{
+    if (accepting_) return true;
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (qobject_cast<QFileDialog *>(w)) return true;
+    return false;
+}
+
 bool PopupRecorder::waitForDialogs(double seconds)
 {
-    // Answered, a dialog is hidden at once and deleted once its answer has been handed on; the
-    // window behind it is active again only then.
-    auto open = [] {
-        for (QWidget *w : QApplication::topLevelWidgets())
-            if (qobject_cast<QFileDialog *>(w)) return true;
-        return false;
-    };
     QElapsedTimer waited;
     waited.start();
-    while (open() || accepting_) {
+    while (fileDialogOpen()) {
         if (waited.elapsed() > seconds * 1000) return false;
         ProcessSystemEvents();
     }

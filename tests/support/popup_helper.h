@@ -58,6 +58,9 @@ class PopupRecorder
     void answerFileDialog(const QString &path, int holdMs = 0);
     // Queues a cancel for the next file dialog.
     void cancelFileDialog(int holdMs = 0);
+    // A file dialog is open, or answered and not yet gone (the window behind it is active
+    // again only then).
+    bool fileDialogOpen() const;
     // Spins the event loop until no file dialog is left or `seconds` have passed: true when
     // none is.
     bool waitForDialogs(double seconds = 10.0);
