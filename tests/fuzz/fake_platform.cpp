@@ -351,7 +351,6 @@ int QuitUserInterface(int)
 
 void SetSpinDeadline(double) {}
 
-// Nothing here reads recordings.
 int PostDeferredCall(DeferredCallbackPtr, void *)
 {
     return -10;

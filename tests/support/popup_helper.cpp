@@ -1,6 +1,6 @@
 #include "popup_helper.h"
 
-#include "userint.h"
+#include "loop.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -28,28 +28,22 @@ void PopupRecorder::answerFileDialog(const QString &path, int holdMs)
     answers_.push_back({path, holdMs});
 }
 
-void PopupRecorder::cancelFileDialog(int holdMs)
+void PopupRecorder::cancelFileDialog()
 {
-    answers_.push_back({std::nullopt, holdMs});
+    answers_.push_back({std::nullopt, 0});
 }
 
 bool PopupRecorder::fileDialogOpen() const
 {
-    if (accepting_) return true;
-    for (QWidget *w : QApplication::topLevelWidgets())
-        if (qobject_cast<QFileDialog *>(w)) return true;
-    return false;
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    return accepting_ || std::any_of(windows.begin(), windows.end(), [](QWidget *w) {
+               return qobject_cast<QFileDialog *>(w) != nullptr;
+           });
 }
 
 bool PopupRecorder::waitForDialogs(double seconds)
 {
-    QElapsedTimer waited;
-    waited.start();
-    while (fileDialogOpen()) {
-        if (waited.elapsed() > seconds * 1000) return false;
-        ProcessSystemEvents();
-    }
-    return true;
+    return kivrel::test::spinUntil([this] { return !fileDialogOpen(); }, seconds);
 }
 
 void PopupRecorder::answerMessage(const QString &button)
@@ -127,8 +121,8 @@ void PopupRecorder::handleFileDialog(QWidget *widget)
         dialog->reject();
         return;
     }
-    if (fileDialogOpen_.elapsed() < answers_.front().holdMs) return;
-    const std::optional<QString> answer = answers_.front().path;
+    if (fileDialogOpen_.elapsed() < answers_.front().second) return;
+    const std::optional<QString> answer = answers_.front().first;
     answers_.pop_front();
     if (!answer) {
         dialog->reject();

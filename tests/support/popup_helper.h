@@ -6,14 +6,11 @@
 //     by answerMessage(), else its default button, else its first;
 //   - a QFileDialog is recorded once (title, directory, proposed name, accept label, name
 //     filters) and answered from the queue filled by answerFileDialog()/cancelFileDialog(), one
-//     answer per tick: a path is selected and accepted, a cancel rejects; an answer given a
-//     hold waits that long after the dialog opened, as an operator choosing would. If the
-//     dialog refuses a name it stays open and the next queued answer is used; with the queue
-//     empty it is cancelled, so a test never hangs on it;
+//     answer per tick (after its hold, if it has one): a path is selected and accepted, a
+//     cancel rejects. If the dialog refuses a name it stays open and the next queued answer is
+//     used; with the queue empty it is cancelled, so a test never hangs on it. A dialog that
+//     does not wait (StartFileSelectPopup) is answered the same way: see waitForDialogs();
 //   - any other modal dialog is recorded with its title and rejected.
-//
-// Dialogs that do not wait (StartFileSelectPopup) are answered the same way; the test waits
-// for their answer with waitForDialogs().
 //
 //   PopupRecorder popups;
 //   popups.answerFileDialog("/tmp/x/run.dat");
@@ -57,12 +54,10 @@ class PopupRecorder
     // dialog's directory) and accept, `holdMs` after the dialog opened.
     void answerFileDialog(const QString &path, int holdMs = 0);
     // Queues a cancel for the next file dialog.
-    void cancelFileDialog(int holdMs = 0);
-    // A file dialog is open, or answered and not yet gone (the window behind it is active
-    // again only then).
+    void cancelFileDialog();
+    // A file dialog is open, or answered and not yet gone (only then is the window behind it
+    // active again); waitForDialogs() spins the event loop until none is, false after `seconds`.
     bool fileDialogOpen() const;
-    // Spins the event loop until no file dialog is left or `seconds` have passed: true when
-    // none is.
     bool waitForDialogs(double seconds = 10.0);
     // Queues the button ("Yes", "No") that answers the next message box.
     void answerMessage(const QString &button);
@@ -77,12 +72,8 @@ class PopupRecorder
     void poll();
     void handleFileDialog(QWidget *dialog);
 
-    struct Answer {
-        std::optional<QString> path; // none: cancel
-        int holdMs;
-    };
     QTimer timer_;
-    std::deque<Answer> answers_;
+    std::deque<std::pair<std::optional<QString>, int>> answers_; // path (none: cancel), hold
     std::deque<QString> messageAnswers_;
     std::vector<RecordedPopup> popups_;
     QPointer<QWidget> lastFileDialog_;
