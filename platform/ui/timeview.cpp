@@ -12,13 +12,13 @@
 #include <qcustomplot.h>
 
 #include <QCloseEvent>
-#include <QPointer>
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPointer>
 #include <QTextDocument>
 #include <QPushButton>
 #include <QTimer>
@@ -83,9 +83,11 @@ class GapGraph : public QCPGraph
                               const QCPGraphDataContainer::const_iterator &begin,
                               const QCPGraphDataContainer::const_iterator &end) const override
     {
-        auto gap = std::upper_bound(gaps_.begin(), gaps_.end(), begin->key,
-                                    [](double key, const Gap &g) { return key < g.to; });
-        if (begin == end || gap == gaps_.end() || gap->to > (end - 1)->key) {
+        auto gap = begin == end
+                       ? gaps_.end()
+                       : std::upper_bound(gaps_.begin(), gaps_.end(), begin->key,
+                                          [](double key, const Gap &g) { return key < g.to; });
+        if (gap == gaps_.end() || gap->to > (end - 1)->key) {
             QCPGraph::getOptimizedLineData(lineData, begin, end);
             return;
         }
@@ -160,6 +162,7 @@ struct TimeViewWindow::Private {
     bool redrawWaits = false; // points came while the window was hidden
     bool following = true;
     double span = 60;
+    double firstSpan = 60; // as made
     double keep = 0;
     int replots = 0;
     int trimmed = 0; // points dropped since the containers were last compacted
@@ -194,7 +197,7 @@ TimeViewWindow::TimeViewWindow(int handle, const QStringList &names, const QList
 {
     d->handle = handle;
     d->callback = callback;
-    d->span = span > 0 ? span : 60;
+    d->span = d->firstSpan = span > 0 ? span : 60;
     resize(960, 480);
 
     auto *plot = new QCustomPlot(this);
@@ -438,6 +441,10 @@ void TimeViewWindow::clear()
     d->unsettled.clear();
     d->readout->clear();
     d->trimmed = 0;
+    // New points, as in a new window: what they show is the operator's to choose afresh.
+    d->span = d->firstSpan;
+    d->following = true;
+    d->follow->setChecked(true);
     scheduleRedraw();
 }
 

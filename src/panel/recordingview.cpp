@@ -232,9 +232,8 @@ void OpenRecordingView(const char *path)
     loadPercent = -1;
     rowCount = rowsTaken = 0;
     BeginRecReading(TakeRow);
-    // While it reads, the window follows the newest rows read: cheap to draw, and it shows
-    // the reading go on.
-    SetTimeViewFollow(fileView, 1);
+    // While it reads, the cleared window follows the newest rows read: cheap to draw, and it
+    // shows the reading go on.
     DisplayTimeView(fileView);
     LoadStep(nullptr);
 }
