@@ -357,8 +357,7 @@ TEST_F(TerminationTest, EndsWithTheExportDialogOpenAndTheRecordingWhole)
     EXPECT_EQ(intValue(PANEL_REC), 0) << "the close ended the recording";
     EXPECT_TRUE(runProgramLoop(1.0)) << "the close was delivered";
     QFile file(folder.filePath("run.csv"));
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray bytes = file.readAll();
+    const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     EXPECT_TRUE(bytes.endsWith('\n') && bytes.count('\n') > 5) << "the header and whole rows";
     CloseHistory();
 }

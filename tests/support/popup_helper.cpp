@@ -35,10 +35,9 @@ void PopupRecorder::cancelFileDialog()
 
 bool PopupRecorder::fileDialogOpen() const
 {
-    const QWidgetList windows = QApplication::topLevelWidgets();
-    return accepting_ || std::any_of(windows.begin(), windows.end(), [](QWidget *w) {
-               return qobject_cast<QFileDialog *>(w) != nullptr;
-           });
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (qobject_cast<QFileDialog *>(w)) return true;
+    return accepting_;
 }
 
 bool PopupRecorder::waitForDialogs(double seconds)
