@@ -265,6 +265,17 @@ void SetSpinDeadline(double deadline)
     loop().spinDeadline = deadline;
 }
 
+int PostDeferredCall(DeferredCallbackPtr callback, void *callbackData)
+{
+    QCoreApplication *app = QCoreApplication::instance();
+    if (!app || !callback) return -10; // UIE_NOT_INITIALISED
+    // A posted event: one ProcessSystemEvents runs the calls posted before it, never one that a
+    // call posts meanwhile, so a chain of steps takes a step a turn.
+    QMetaObject::invokeMethod(
+        app, [callback, callbackData] { callback(callbackData); }, Qt::QueuedConnection);
+    return 0;
+}
+
 int InitConsoleRuntime(int *argc, char *argv[])
 {
     EventLoop &l = loop();

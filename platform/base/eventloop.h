@@ -16,6 +16,13 @@ int ProcessSystemEvents(void);
 // that moment, not a tick at a time, and never beyond it.
 void SetSpinDeadline(double deadline);
 
+// Calls `callback(callbackData)` once from the event loop, after the events pending now: inside
+// RunUserInterface, or inside a ProcessSystemEvents of a callback that waits (the polling
+// loop's). Long work goes in short steps, each posting the next, so nothing waits long behind
+// it. 0, or -10 without an event loop.
+typedef void (*DeferredCallbackPtr)(void *callbackData);
+int PostDeferredCall(DeferredCallbackPtr callback, void *callbackData);
+
 // A program without a panel (the command line): the application object and its event loop.
 // stdout closed by its reader makes writes fail instead of ending the process. 0 when an
 // application object exists already, which the program then does not own.

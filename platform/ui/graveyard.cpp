@@ -32,6 +32,8 @@ void Graveyard::bury()
 
 void Graveyard::clear()
 {
+    // A look that was due goes with the application object that was to deliver it.
+    pending_ = false;
     std::vector<QPointer<QWidget>> dead;
     dead.swap(dead_); // a destructor may discard more
     for (const QPointer<QWidget> &w : dead)

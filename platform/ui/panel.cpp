@@ -118,6 +118,9 @@ bool controlOf(QObject *obj, quint64 *serial, int *ctrl, QWidget **tagged)
     return false;
 }
 
+// How many callbacks of a command button run, on the button.
+constexpr char kRunningProperty[] = "_kvRunning";
+
 Panel *panelOfWindow(QObject *obj)
 {
     for (auto &entry : reg().panels)
@@ -161,6 +164,15 @@ class EventRouter : public QObject
             if (!controlOf(obj, &serial, &ctrl, &w)) return false;
             event->accept();
             return true; // right-click belongs to the program's help, not to Qt's menus
+        }
+        case QEvent::FocusOut: {
+            // A button lets go of its pressed look when it loses focus; one whose callback
+            // still runs keeps it.
+            auto *button = qobject_cast<QAbstractButton *>(obj);
+            if (!button || button->property(kRunningProperty).toInt() <= 0) return false;
+            obj->event(event); // what the button does on losing focus, then the look back
+            button->setDown(true);
+            return true;
         }
         case QEvent::Close: {
             Panel *p = panelOfWindow(obj);
@@ -369,6 +381,38 @@ void confirmPendingEdit()
     confirming = false;
 }
 
+namespace
+{
+
+// A command button shows pressed while its callback runs: Go for as long as it polls, Send and
+// Get through their transfers, so a loop that ended or one that holds the program shows.
+class RunningCommand
+{
+  public:
+    RunningCommand(QWidget *widget, int event)
+    {
+        auto *b = qobject_cast<QAbstractButton *>(widget);
+        if (event != EVENT_COMMIT || !b || b->isCheckable()) return;
+        button_ = b;
+        b->setProperty(kRunningProperty, b->property(kRunningProperty).toInt() + 1);
+        b->setDown(true);
+    }
+    ~RunningCommand()
+    {
+        if (!button_) return;
+        const int running = button_->property(kRunningProperty).toInt() - 1;
+        button_->setProperty(kRunningProperty, running);
+        button_->setDown(running > 0); // another press of it may still run outside this one
+    }
+    RunningCommand(const RunningCommand &) = delete;
+    RunningCommand &operator=(const RunningCommand &) = delete;
+
+  private:
+    QPointer<QAbstractButton> button_;
+};
+
+} // namespace
+
 void dispatchControlEvent(quint64 serial, int control, int event, int data1, int data2)
 {
     confirmPendingEdit();
@@ -378,6 +422,7 @@ void dispatchControlEvent(quint64 serial, int control, int event, int data1, int
     if (it == p->controls.end() || !it->second.callback) return;
     const CtrlCallbackPtr callback = it->second.callback;
     const int handle = p->handle;
+    const RunningCommand running(it->second.widget, event);
     Registry &r = reg();
     ++r.dispatchDepth;
     callback(handle, control, event, nullptr, data1, data2);

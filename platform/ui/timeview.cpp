@@ -5,6 +5,7 @@
 
 #include "runtime_p.h"
 #include "graveyard.h"
+#include "popups_p.h"
 #include "userint.h"
 #include "utility.h"
 
@@ -17,6 +18,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPointer>
 #include <QTextDocument>
 #include <QPushButton>
 #include <QTimer>
@@ -46,6 +48,68 @@ constexpr int kRedrawDelayMs = 60;
 // The pointer counts as on a marker this close to its line, in pixels.
 constexpr int kMarkerReach = 4;
 constexpr int kMaxTraces = 16;
+// Points further apart than this many times their recent period were not polled (polling was
+// stopped, a popup held it): the line breaks there instead of joining them as if measured.
+constexpr double kGapFactor = 3.0;
+// The recent period is the median of this many intervals before a pause; and a pause followed
+// by at least kGapWitnesses intervals at its own pace was a change of pace (the adjustment view
+// polls at over a second), no pause, once their median says so.
+constexpr int kPeriodIntervals = 8;
+constexpr int kGapWitnesses = 3;
+
+double median(std::vector<double> values)
+{
+    const auto middle = values.begin() + std::ptrdiff_t(values.size() / 2);
+    std::nth_element(values.begin(), middle, values.end());
+    return *middle;
+}
+
+// A time between two points the line does not cross.
+struct Gap {
+    double from, to;
+};
+
+// A trace whose line breaks at the gaps; QCustomPlot breaks a line at a point without a value.
+class GapGraph : public QCPGraph
+{
+  public:
+    GapGraph(QCPAxis *keyAxis, QCPAxis *valueAxis, const std::deque<Gap> &gaps)
+        : QCPGraph(keyAxis, valueAxis), gaps_(gaps)
+    {
+    }
+
+  protected:
+    void getOptimizedLineData(QVector<QCPGraphData> *lineData,
+                              const QCPGraphDataContainer::const_iterator &begin,
+                              const QCPGraphDataContainer::const_iterator &end) const override
+    {
+        auto gap = begin == end
+                       ? gaps_.end()
+                       : std::upper_bound(gaps_.begin(), gaps_.end(), begin->key,
+                                          [](double key, const Gap &g) { return key < g.to; });
+        if (gap == gaps_.end() || gap->to > (end - 1)->key) {
+            QCPGraph::getOptimizedLineData(lineData, begin, end);
+            return;
+        }
+        lineData->clear();
+        QVector<QCPGraphData> part;
+        auto from = begin;
+        for (; gap != gaps_.end() && gap->to <= (end - 1)->key; ++gap) {
+            const auto to = std::lower_bound(
+                from, end, gap->to, [](const QCPGraphData &p, double key) { return p.key < key; });
+            if (to == from) continue;
+            QCPGraph::getOptimizedLineData(&part, from, to);
+            *lineData += part;
+            lineData->append(QCPGraphData((gap->from + gap->to) / 2, qQNaN()));
+            from = to;
+        }
+        QCPGraph::getOptimizedLineData(&part, from, end);
+        *lineData += part;
+    }
+
+  private:
+    const std::deque<Gap> &gaps_;
+};
 
 QString clockText(double seconds, const char *format)
 {
@@ -63,7 +127,7 @@ struct Registry {
 
     std::map<int, TimeViewWindow *> views;
     int nextHandle = 1;
-    int busy = 0; // callbacks and dialogs of views running
+    int busy = 0; // callbacks of views running
     Graveyard graveyard{[] { return reg().busy > 0; }};
 };
 
@@ -98,6 +162,7 @@ struct TimeViewWindow::Private {
     bool redrawWaits = false; // points came while the window was hidden
     bool following = true;
     double span = 60;
+    double firstSpan = 60; // as made
     double keep = 0;
     int replots = 0;
     int trimmed = 0; // points dropped since the containers were last compacted
@@ -113,6 +178,14 @@ struct TimeViewWindow::Private {
     QString exportStem = QStringLiteral("history");
     std::vector<QVector<QCPGraphData>> staged; // reused for points that come by the thousand
 
+    std::deque<Gap> gaps;      // in time order
+    std::deque<double> recent; // the last kPeriodIntervals intervals between points
+    struct Unsettled {         // a gap that the intervals after it may show to be a new pace
+        double to, length;
+        std::vector<double> after;
+    };
+    std::vector<Unsettled> unsettled;
+
     bool empty() const { return traces.empty() || traces[0]->data()->isEmpty(); }
     double first() const { return traces[0]->data()->constBegin()->key; }
     double last() const { return (traces[0]->data()->constEnd() - 1)->key; }
@@ -124,7 +197,7 @@ TimeViewWindow::TimeViewWindow(int handle, const QStringList &names, const QList
 {
     d->handle = handle;
     d->callback = callback;
-    d->span = span > 0 ? span : 60;
+    d->span = d->firstSpan = span > 0 ? span : 60;
     resize(960, 480);
 
     auto *plot = new QCustomPlot(this);
@@ -153,7 +226,7 @@ TimeViewWindow::TimeViewWindow(int handle, const QStringList &names, const QList
         axis->setTickLabels(false);
     }
     for (int t = 0; t < names.size(); t++) {
-        QCPGraph *g = plot->addGraph();
+        QCPGraph *g = new GapGraph(plot->xAxis, plot->yAxis, d->gaps);
         g->setName(names[t]);
         g->setPen(QPen(t < colors.size() ? colors[t] : QColor(Qt::black), 1));
         g->setLineStyle(QCPGraph::lsLine);
@@ -238,10 +311,18 @@ void TimeViewWindow::report(int event, int data1)
 void TimeViewWindow::addPoints(const double *times, const double *values, int count)
 {
     const std::size_t n = d->traces.size();
-    if (count == 1) {
+    for (int i = 0; i < count; i++)
+        if (i > 0 || !d->empty()) noteInterval(i > 0 ? times[i - 1] : d->last(), times[i]);
+    // A single point, and the first into an empty container, are appended: a batch into an
+    // empty one would replace the room taken for them (SetTimeViewKeep).
+    if (count == 1 || d->empty()) {
         for (std::size_t t = 0; t < n; t++)
             d->traces[t]->data()->add(QCPGraphData(times[0], values[t]));
-    } else {
+        ++times;
+        values += n;
+        --count;
+    }
+    if (count > 0) {
         bool sorted = d->empty() || times[0] >= d->last();
         for (int i = 1; i < count && sorted; i++)
             sorted = times[i] >= times[i - 1];
@@ -292,6 +373,35 @@ void TimeViewWindow::setKeep(double seconds, int points)
     }
 }
 
+// Draws a gap where the interval from `previous` to `time` is a pause in the points, not their
+// pace.
+void TimeViewWindow::noteInterval(double previous, double time)
+{
+    const double interval = time - previous;
+    if (!(interval >= 0)) return; // out of order (a clock set back): no pace to judge by
+    for (auto u = d->unsettled.begin(); u != d->unsettled.end();) {
+        u->after.push_back(interval);
+        const bool newPace =
+            int(u->after.size()) >= kGapWitnesses && u->length <= kGapFactor * median(u->after);
+        if (newPace) {
+            const auto gap = std::find_if(d->gaps.rbegin(), d->gaps.rend(),
+                                          [&](const Gap &g) { return g.to == u->to; });
+            if (gap != d->gaps.rend()) d->gaps.erase(std::next(gap).base());
+        }
+        if (newPace || int(u->after.size()) >= kPeriodIntervals)
+            u = d->unsettled.erase(u);
+        else
+            ++u;
+    }
+    if (!d->recent.empty() &&
+        interval > kGapFactor * median({d->recent.begin(), d->recent.end()})) {
+        d->gaps.push_back({previous, time});
+        d->unsettled.push_back({time, interval, {}});
+    }
+    d->recent.push_back(interval);
+    if (int(d->recent.size()) > kPeriodIntervals) d->recent.pop_front();
+}
+
 // Drops what is older than the kept span, in batches of a twentieth of it, so the containers
 // move their points up only now and then.
 void TimeViewWindow::trimOld()
@@ -308,6 +418,8 @@ void TimeViewWindow::trimOld()
             g->data()->squeeze(true, false);
         d->trimmed = 0;
     }
+    while (!d->gaps.empty() && d->gaps.front().to < d->first())
+        d->gaps.pop_front();
     while (!d->markers.empty() && d->markers.front().time < cut) {
         d->plot->removeItem(d->markers.front().line);
         d->plot->removeItem(d->markers.front().text);
@@ -324,8 +436,15 @@ void TimeViewWindow::clear()
         d->plot->removeItem(m.text);
     }
     d->markers.clear();
+    d->gaps.clear();
+    d->recent.clear();
+    d->unsettled.clear();
     d->readout->clear();
     d->trimmed = 0;
+    // New points, as in a new window: what they show is the operator's to choose afresh.
+    d->span = d->firstSpan;
+    d->following = true;
+    d->follow->setChecked(true);
     scheduleRedraw();
 }
 
@@ -473,19 +592,23 @@ bool TimeViewWindow::exportTo(const QString &fileName)
 
 void TimeViewWindow::askExport()
 {
-    const Busy busy;
     const double right = d->empty() ? 0 : d->plot->xAxis->range().upper;
-    const QString proposed =
-        QStringLiteral("%1-%2.png")
-            .arg(d->exportStem,
-                 right > 0 ? clockText(right, "yyyy-MM-dd-HHmmss") : QStringLiteral("empty"));
-    char path[MAX_PATHNAME_LEN];
-    const int chosen = FileSelectPopup("", proposed.toLocal8Bit().constData(), "*.png;*.pdf",
-                                       "Export the view", 1, 0, 0, 1, 1, path);
-    if (chosen == UIE_PATH_TOO_LONG)
-        setStatus(QStringLiteral("Not exported: the path is longer than 259 bytes"));
-    if (chosen <= 0) return;
-    const QString name = QString::fromLocal8Bit(path);
+    FileSelectSettings settings;
+    settings.fileName = QStringLiteral("%1-%2.png")
+                            .arg(d->exportStem, right > 0 ? clockText(right, "yyyy-MM-dd-HHmmss")
+                                                          : QStringLiteral("empty"));
+    settings.fileTypes = QStringLiteral("*.png;*.pdf");
+    settings.title = QStringLiteral("Export the view");
+    settings.buttonLabel = 1; // Save: asks before replacing, proposes a free name
+    // Polling goes on while the operator chooses; the window may have gone by the answer.
+    askForFile(settings,
+               [window = QPointer<TimeViewWindow>(this)](int chosen, const QString &path) {
+                   if (window && chosen > 0) window->exportChosen(path);
+               });
+}
+
+void TimeViewWindow::exportChosen(const QString &name)
+{
     const QString suffix = QFileInfo(name).suffix().toLower();
     const QString shortName = QFileInfo(name).fileName();
     // The name says the format; one the dialog did not ask about is never replaced.
@@ -549,6 +672,13 @@ double TimeViewWindow::value(int trace, int point) const
 double TimeViewWindow::time(int point) const
 {
     return d->traces[0]->data()->at(point)->key;
+}
+QList<QPair<double, double>> TimeViewWindow::gaps() const
+{
+    QList<QPair<double, double>> list;
+    for (const Gap &g : d->gaps)
+        list.append({g.from, g.to});
+    return list;
 }
 QList<TimeViewWindow::Marker> TimeViewWindow::markers() const
 {

@@ -43,7 +43,7 @@ int AddTimeViewMarker(int view, double time, int color, const char *label, const
 // Room for `points` points is taken at once, so the span fills without moving its points
 // (0: room grows as points come).
 int SetTimeViewKeep(int view, double seconds, int points);
-// Removes every point and marker.
+// Removes every point and marker; the view follows again, showing the span it was made with.
 int ClearTimeView(int view);
 // 1: the newest point stays at the right edge (the End key does this too); 0: the shown
 // span stays where it is (as after the operator drags or zooms).

@@ -6,6 +6,7 @@
 
 #include <QColor>
 #include <QList>
+#include <QPair>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
@@ -48,6 +49,7 @@ class TimeViewWindow : public QWidget
     double value(int trace, int point) const;
     double time(int point) const;
     QList<Marker> markers() const;
+    QList<QPair<double, double>> gaps() const; // from, to: where the line breaks
     bool following() const;
     int replots() const; // since the window was made
     QString readout() const;
@@ -70,7 +72,9 @@ class TimeViewWindow : public QWidget
     void trimOld();
     void updateCaption();
     void hover(const QPoint &pos);
+    void noteInterval(double previous, double time);
     void askExport();
+    void exportChosen(const QString &fileName);
     void report(int event, int data1);
 
     struct Private;

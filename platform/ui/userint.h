@@ -110,7 +110,7 @@ int PlotStripChart(int panel, int control, const void *array, int numPoints, int
                    int skipCount, int dataType);
 int DeleteGraphPlot(int panel, int control, int plotHandle, int refresh);
 
-// Popups, modal.
+// Popups, modal: they hold whatever called them until the operator answers.
 int MessagePopup(const char *title, const char *message);
 // Writes the chosen path (at most MAX_PATHNAME_LEN bytes with NUL) into pathOut; a longer path
 // is refused with UIE_PATH_TOO_LONG.
@@ -118,5 +118,18 @@ int FileSelectPopup(const char *defaultDirectory, const char *defaultFileName,
                     const char *fileTypeList, const char *title, int buttonLabel,
                     int restrictDirectory, int restrictExtension, int allowCancel,
                     int allowMakeDirectory, char pathOut[]);
+
+// The same file dialog without the wait: it opens and returns at once (0, or a negative code
+// when it cannot open), and polling and the other windows go on while the operator chooses;
+// the question before replacing a file does not wait either. `callback` then gets what
+// FileSelectPopup would have returned, the chosen path ("" unless a file was chosen) and
+// `callbackData`: once the operator has answered, or at once while the program is being
+// ended. A dialog that goes unanswered with its window calls nothing.
+typedef void (*FileSelectCallbackPtr)(int result, const char *path, void *callbackData);
+int StartFileSelectPopup(const char *defaultDirectory, const char *defaultFileName,
+                         const char *fileTypeList, const char *title, int buttonLabel,
+                         int restrictDirectory, int restrictExtension, int allowCancel,
+                         int allowMakeDirectory, FileSelectCallbackPtr callback,
+                         void *callbackData);
 
 #endif

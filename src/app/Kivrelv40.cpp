@@ -9,6 +9,7 @@
 #include "marks.h"
 #include "norms.h"
 #include "parafile.h"
+#include "pause.h"
 #include "recording.h"
 #include "runhistory.h"
 #include "sensor.h"
@@ -73,7 +74,7 @@ int CBF_P(int, int event, void *, int, int)
 
 static int Help(int event, const char *text)
 {
-    if (event == EVENT_RIGHT_CLICK) MessagePopup("Info", text);
+    if (event == EVENT_RIGHT_CLICK) ShowHelp(text);
     return 0;
 }
 

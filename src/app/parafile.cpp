@@ -3,6 +3,7 @@
 #include "controls.h"
 #include "gui.h"
 #include "paths.h"
+#include "pause.h"
 #include "transfers.h"
 #include "state.h"
 
@@ -25,7 +26,11 @@ static void ShowFileStatus(const char *what)
 
 static int SelectParaFile(void)
 {
-    return FileSelectPopup(proj_dir, "init.dat", "*.dat", "init", 0, 0, 1, 1, 1, file_name);
+    PausePolling();
+    const int chosen =
+        FileSelectPopup(proj_dir, "init.dat", "*.dat", "init", 0, 0, 1, 1, 1, file_name);
+    ResumePolling();
+    return chosen;
 }
 
 void SendParaToFile(void)

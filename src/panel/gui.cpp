@@ -5,6 +5,7 @@
 #include "helptexts.h"
 #include "marks.h"
 #include "paranames.h"
+#include "pause.h"
 #include "state.h"
 
 #include "userint.h"
@@ -151,7 +152,7 @@ int CBF_EditTrshMod(int pnl, int, int event, void *, int, int)
         ApplyTrshMod(pnl);
         MarkUnsentEdits();
     } else if (event == EVENT_RIGHT_CLICK)
-        MessagePopup("Info", InfoEditThrsMod);
+        ShowHelp(InfoEditThrsMod);
     return 0;
 }
 
@@ -161,7 +162,7 @@ int CBF_EditTrigger(int pnl, int, int event, void *, int, int)
         ApplyTrigger(pnl);
         MarkUnsentEdits();
     } else if (event == EVENT_RIGHT_CLICK)
-        MessagePopup("Info", InfoEditTrigger);
+        ShowHelp(InfoEditTrigger);
     return 0;
 }
 
@@ -171,7 +172,7 @@ int CBF_EditPmod(int pnl, int, int event, void *, int, int)
         ApplyPmod(pnl);
         MarkUnsentEdits();
     } else if (event == EVENT_RIGHT_CLICK)
-        MessagePopup("Info", InfoEditPmod);
+        ShowHelp(InfoEditPmod);
     return 0;
 }
 
@@ -181,7 +182,7 @@ int CBF_EditDeadTimeMode(int pnl, int, int event, void *, int, int)
         ApplyDeadTimeMode(pnl);
         MarkUnsentEdits();
     } else if (event == EVENT_RIGHT_CLICK)
-        MessagePopup("Info", InfoEditDeadTimeMode);
+        ShowHelp(InfoEditDeadTimeMode);
     return 0;
 }
 
@@ -194,7 +195,7 @@ int CBF_ParaVisible(int pnl, int, int event, void *, int, int)
         else
             ParaVis();
     } else if (event == EVENT_RIGHT_CLICK) {
-        MessagePopup("Info", InfoSwitchPara);
+        ShowHelp(InfoSwitchPara);
     }
     return 0;
 }

@@ -63,23 +63,9 @@ static void EndRecording(int failed)
     ShowRecButton();
 }
 
-void StartRecording(void)
+// The operator's answer to REC's file dialog.
+static void RecFileChosen(int chosen, const char *path, void *)
 {
-    char path[MAX_PATHNAME_LEN];
-    char proposed[64];
-    char stamp[40];
-
-    if (recFile >= 0) {
-        ShowRecButton();
-        return;
-    }
-    CsvTimeStamp(stamp, sizeof stamp);
-    // kivrel-2026-12-08-143012.csv from 2026-12-08T14:30:12.345+01:00; the dialog makes it a
-    // name no file has yet.
-    std::snprintf(proposed, sizeof proposed, "kivrel-%.10s-%.2s%.2s%.2s.csv", stamp, stamp + 11,
-                  stamp + 14, stamp + 17);
-    const int chosen =
-        FileSelectPopup(proj_dir, proposed, "*.csv", "Record live data", 1, 0, 1, 1, 1, path);
     // A name the dialog took that the program cannot use says why, instead of leaving REC
     // off without a word.
     if (chosen == UIE_PATH_TOO_LONG)
@@ -93,9 +79,31 @@ void StartRecording(void)
     StartRecordingTo(path);
 }
 
+void StartRecording(void)
+{
+    char proposed[64];
+    char stamp[40];
+
+    if (recFile >= 0) {
+        ShowRecButton();
+        return;
+    }
+    CsvTimeStamp(stamp, sizeof stamp);
+    // kivrel-2026-12-08-143012.csv from 2026-12-08T14:30:12.345+01:00; the dialog makes it a
+    // name no file has yet.
+    std::snprintf(proposed, sizeof proposed, "kivrel-%.10s-%.2s%.2s%.2s.csv", stamp, stamp + 11,
+                  stamp + 14, stamp + 17);
+    const int rc = StartFileSelectPopup(proj_dir, proposed, "*.csv", "Record live data", 1, 0, 1, 1,
+                                        1, RecFileChosen, nullptr);
+    if (rc < 0) RecFileChosen(rc, "", nullptr);
+}
+
 void StartRecordingTo(const char *path)
 {
-    if (recFile >= 0) return;
+    if (recFile >= 0) { // another dialog's answer came first
+        ShowRecButton();
+        return;
+    }
     std::snprintf(recName, sizeof recName, "%s", FileNameOf(path));
     recFile = OpenFile(path, VAL_WRITE_ONLY, VAL_TRUNCATE, VAL_ASCII);
     if (recFile < 0) {

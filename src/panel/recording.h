@@ -10,8 +10,9 @@ namespace kivrel
 {
 
 // Asks for a file with the save dialog (which asks before replacing one) and starts a
-// recording in it; the REC toggle stays off, and the status line says why, when the operator
-// cancels or the file cannot be made.
+// recording in it once the operator has chosen; polling goes on meanwhile. The REC toggle goes
+// off again, and the status line says why, when the operator cancels or the file cannot be
+// made.
 void StartRecording(void);
 // The same without the dialog, into `path`.
 void StartRecordingTo(const char *path);

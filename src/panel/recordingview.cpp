@@ -12,6 +12,7 @@
 #include "userint.h"
 #include "utility.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -28,6 +29,18 @@ static int rowCount;
 static int rowsTaken;
 static double spanFirst, spanLast; // the earliest and the latest row: a clock may have jumped
 static char chunk[65536];
+
+// The recording being read, a step at a time from the event loop.
+static const double StepSeconds = 0.015; // at most this much reading a turn
+static const long ShortestRow = 49;      // bytes of the shortest row REC writes
+static const int MostRowsRoom = 8 << 20; // rows room is taken for at once, at most
+static int loadFile = -1;                // -1 while none is read
+static char loadPath[MAX_PATHNAME_LEN];
+static long loadSize, loadRead; // bytes
+static int loadPercent;         // as the status line shows it
+static int stepPosted;          // a step waits in the event loop
+
+static void PostLoadStep(void);
 
 static void FlushRows(void)
 {
@@ -61,67 +74,118 @@ static void TakeJournalRow(const JournalRow *row, const unsigned char *before)
                  row->values);
 }
 
-// Reads `path` into the recording window; the status line says what came of it. 0, or -1 when
-// nothing could be shown.
-static int LoadRecording(const char *path, char *status, int size)
+// What reading the file made of it, for the status line. 0, or -1 when nothing could be shown.
+static int TellTally(const char *name, const RecTally *tally, int readFailed, char *status,
+                     int size)
 {
-    const char *name = FileNameOf(path);
-    const int file = OpenFile(path, VAL_READ_ONLY, 0, VAL_ASCII);
-    if (file < 0) {
-        std::snprintf(status, static_cast<size_t>(size), "Not opened: %s: %s", name,
-                      GetFileErrorText());
-        return -1;
-    }
-    rowCount = rowsTaken = 0;
-    BeginRecReading(TakeRow);
-    int n = 0;
-    while (!RecReadingRefused() && (n = ReadFile(file, chunk, sizeof chunk)) > 0)
-        FeedRecReading(chunk, n);
-    CloseFile(file);
-    RecTally tally{};
-    EndRecReading(&tally);
-    FlushRows();
-    if (!tally.isRecording) {
-        ClearTimeView(fileView);
+    if (!tally->isRecording) {
         std::snprintf(status, static_cast<size_t>(size), "Not a recording: %s %s", name,
-                      tally.empty       ? "is empty"
-                      : tally.isJournal ? "is the parameter journal"
-                                        : "does not begin with the header REC writes");
+                      tally->empty       ? "is empty"
+                      : tally->isJournal ? "is the parameter journal"
+                                         : "does not begin with the header REC writes");
         return -1;
     }
-    if (tally.rows == 0)
+    if (tally->rows == 0)
         std::snprintf(status, static_cast<size_t>(size), "%s: a recording without rows", name);
     else {
-        const int transfers = ReadJournalSpan(&tally, spanFirst, spanLast, TakeJournalRow);
+        const int transfers = ReadJournalSpan(tally, spanFirst, spanLast, TakeJournalRow);
         std::snprintf(status, static_cast<size_t>(size),
                       "%s: %d rows from %.10s %.8s to %.8s, %d parameter transfers", name,
-                      tally.rows, tally.firstStamp, tally.firstStamp + 11, tally.lastStamp + 11,
+                      tally->rows, tally->firstStamp, tally->firstStamp + 11, tally->lastStamp + 11,
                       transfers);
     }
-    const int skipped = tally.cutShort + tally.extraColumns + tally.unreadable;
+    const int skipped = tally->cutShort + tally->extraColumns + tally->unreadable;
     if (skipped) {
         Append(status, size, "; skipped %d row%s:", skipped, skipped == 1 ? "" : "s");
         const char *sep = " ";
-        if (tally.cutShort) {
-            Append(status, size, "%s%d cut short", sep, tally.cutShort);
+        if (tally->cutShort) {
+            Append(status, size, "%s%d cut short", sep, tally->cutShort);
             sep = ", ";
         }
-        if (tally.extraColumns) {
-            Append(status, size, "%s%d with extra columns", sep, tally.extraColumns);
+        if (tally->extraColumns) {
+            Append(status, size, "%s%d with extra columns", sep, tally->extraColumns);
             sep = ", ";
         }
-        if (tally.unreadable) Append(status, size, "%s%d unreadable", sep, tally.unreadable);
+        if (tally->unreadable) Append(status, size, "%s%d unreadable", sep, tally->unreadable);
     }
-    if (tally.mended)
-        Append(status, size, "; %d row%s mended (seconds written with a comma)", tally.mended,
-               tally.mended == 1 ? "" : "s");
-    if (n < 0) Append(status, size, "; reading stopped: %s", GetFileErrorText());
+    if (tally->mended)
+        Append(status, size, "; %d row%s mended (seconds written with a comma)", tally->mended,
+               tally->mended == 1 ? "" : "s");
+    if (readFailed) Append(status, size, "; reading stopped: %s", GetFileErrorText());
     return 0;
+}
+
+// Shows what the file held, once it has all been read.
+static void EndLoad(int readFailed)
+{
+    char status[512];
+    CloseFile(loadFile);
+    loadFile = -1;
+    RecTally tally{};
+    EndRecReading(&tally);
+    FlushRows();
+    const int rc = TellTally(FileNameOf(loadPath), &tally, readFailed, status, sizeof status);
+    if (rc != 0) ClearTimeView(fileView);
+    SetTimeViewText(fileView, TIMEVIEW_STATUS, status);
+    if (rc != 0 && alone) {
+        std::fprintf(stderr, "kivrel: %s\n", status);
+        std::fflush(stderr);
+    }
+    ShowWholeTimeView(fileView);
+}
+
+// One step of reading: chunks for StepSeconds at most, then back to the event loop, so polling
+// and the operator wait at most that long behind it; the next step comes from there.
+static void LoadStep(void *)
+{
+    stepPosted = 0;
+    if (loadFile < 0) return;
+    const double start = Timer();
+    int n = 0;
+    do {
+        n = RecReadingRefused() ? 0 : ReadFile(loadFile, chunk, sizeof chunk);
+        if (n > 0) {
+            FeedRecReading(chunk, n);
+            loadRead += n;
+        }
+    } while (n > 0 && Timer() - start < StepSeconds);
+    if (n <= 0) {
+        EndLoad(n < 0);
+        return;
+    }
+    const int percent =
+        loadSize > 0 ? static_cast<int>(100.0 * double(loadRead) / double(loadSize)) : 0;
+    if (percent != loadPercent) {
+        char status[MAX_PATHNAME_LEN + 32];
+        loadPercent = percent;
+        std::snprintf(status, sizeof status, "Reading %s … %d %%", FileNameOf(loadPath),
+                      percent < 100 ? percent : 99);
+        SetTimeViewText(fileView, TIMEVIEW_STATUS, status);
+    }
+    PostLoadStep();
+}
+
+static void PostLoadStep(void)
+{
+    if (stepPosted) return;
+    stepPosted = PostDeferredCall(LoadStep, nullptr) == 0;
+}
+
+// A load under way ends where it is, showing nothing more.
+static void CancelLoad(void)
+{
+    if (loadFile < 0) return;
+    CloseFile(loadFile);
+    loadFile = -1;
+    RecTally ignored{};
+    EndRecReading(&ignored);
+    rowCount = 0;
 }
 
 static int CBV_Recording(int view, int event, void *, int eventData1, int)
 {
     if (event == EVENT_CLOSE) {
+        CancelLoad();
         DiscardTimeView(view);
         fileView = -1;
         if (alone) QuitUserInterface(0);
@@ -133,35 +197,59 @@ static int CBV_Recording(int view, int event, void *, int eventData1, int)
 
 void OpenRecordingView(const char *path)
 {
+    CancelLoad();
     if (fileView < 0) {
         fileView = NewHistoryWindow("kivrel-recording", CBV_Recording);
         if (fileView < 0) return;
     }
     const char *name = FileNameOf(path);
     char title[MAX_PATHNAME_LEN + 32];
-    char status[512];
     ClearTimeView(fileView);
     std::snprintf(title, sizeof title, "%s — KIVREL-Vired", name);
     SetTimeViewText(fileView, TIMEVIEW_TITLE, title);
     SetTimeViewText(fileView, TIMEVIEW_CAPTION, name);
-    const int rc = LoadRecording(path, status, sizeof status);
-    SetTimeViewText(fileView, TIMEVIEW_STATUS, status);
-    if (rc != 0 && alone) {
-        std::fprintf(stderr, "kivrel: %s\n", status);
-        std::fflush(stderr);
+    std::snprintf(loadPath, sizeof loadPath, "%s", path);
+    loadFile = OpenFile(path, VAL_READ_ONLY, 0, VAL_ASCII);
+    if (loadFile < 0) {
+        char status[MAX_PATHNAME_LEN + 128];
+        std::snprintf(status, sizeof status, "Not opened: %s: %s", name, GetFileErrorText());
+        SetTimeViewText(fileView, TIMEVIEW_STATUS, status);
+        if (alone) {
+            std::fprintf(stderr, "kivrel: %s\n", status);
+            std::fflush(stderr);
+        }
+        ShowWholeTimeView(fileView);
+        DisplayTimeView(fileView);
+        return;
     }
-    ShowWholeTimeView(fileView);
+    // Room for as many rows as the file can hold, taken at once: the points never move while
+    // they come, and pages no row reaches are never touched.
+    loadSize = 0;
+    GetFileSize(path, &loadSize);
+    const long rows = loadSize / ShortestRow + 1;
+    SetTimeViewKeep(fileView, 0.0, rows < MostRowsRoom ? static_cast<int>(rows) : MostRowsRoom);
+    loadRead = 0;
+    loadPercent = -1;
+    rowCount = rowsTaken = 0;
+    BeginRecReading(TakeRow);
+    // While it reads, the cleared window follows the newest rows read: cheap to draw, and it
+    // shows the reading go on.
     DisplayTimeView(fileView);
+    LoadStep(nullptr);
+}
+
+static void RecordingChosen(int chosen, const char *path, void *view)
+{
+    if (chosen == UIE_PATH_TOO_LONG)
+        SetTimeViewText(static_cast<int>(reinterpret_cast<intptr_t>(view)), TIMEVIEW_STATUS,
+                        "Not opened: the path is longer than 259 bytes");
+    if (chosen > 0) OpenRecordingView(path);
 }
 
 void AskForRecording(int view)
 {
-    char path[MAX_PATHNAME_LEN];
-    const int chosen =
-        FileSelectPopup(proj_dir, "", "*.csv", "Open a recording", 3, 0, 0, 1, 0, path);
-    if (chosen == UIE_PATH_TOO_LONG)
-        SetTimeViewText(view, TIMEVIEW_STATUS, "Not opened: the path is longer than 259 bytes");
-    if (chosen > 0) OpenRecordingView(path);
+    StartFileSelectPopup(proj_dir, "", "*.csv", "Open a recording", 3, 0, 0, 1, 0, RecordingChosen,
+                         reinterpret_cast<void *>(static_cast<intptr_t>(view)));
 }
 
 void RecordingViewAlone(int on)
@@ -174,8 +262,14 @@ int RecordingView(void)
     return fileView;
 }
 
+int RecordingLoading(void)
+{
+    return loadFile >= 0;
+}
+
 void CloseRecordingView(void)
 {
+    CancelLoad();
     if (fileView >= 0) DiscardTimeView(fileView);
     fileView = -1;
 }

@@ -3,11 +3,14 @@
 #include "sensor_fixture.h"
 
 #include "parafile.h"
+#include "runhistory.h"
 #include "ports_p.h"
 #include "runtime_p.h"
 #include "portselector.h"
+#include "timeviewwindow.h"
 
 #include <QDir>
+#include <QFileDialog>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -327,6 +330,36 @@ TEST_F(TerminationTest, AnswersTheFileDialogAndPolling)
     EXPECT_EQ(kivrel::poll, 0);
     EXPECT_GT(telegrams().size(), 2u) << "it polled until the request";
     EXPECT_TRUE(runProgramLoop(1.0));
+}
+
+// With a dialog open that does not hold polling (Export...), while polling with REC on: the
+// dialog is answered, the program ends its way, and the recording is whole.
+TEST_F(TerminationTest, EndsWithTheExportDialogOpenAndTheRecordingWhole)
+{
+    connect();
+    QTemporaryDir folder;
+    setProjectDir(folder.path());
+    popups->answerFileDialog(folder.filePath("run.csv"));
+    click(PANEL_REC);
+    ASSERT_TRUE(popups->waitForDialogs());
+    popups.reset(); // the next dialog stays open until the request comes
+    ShowHistory();
+    peer->answerAlways(5, Reply(record(90, 101)));
+    bool opened = false;
+    after(300, [&] {
+        QTest::mouseClick(platform::timeViewWindow(HistoryView())->exportButton(), Qt::LeftButton);
+        opened = qobject_cast<QFileDialog *>(QApplication::activeModalWidget()) != nullptr;
+    });
+    terminateIn(800);
+    click(BUTTON_GO);
+    EXPECT_FALSE(failed);
+    EXPECT_TRUE(opened && !QApplication::activeModalWidget()) << "the dialog open, then answered";
+    EXPECT_EQ(intValue(PANEL_REC), 0) << "the close ended the recording";
+    EXPECT_TRUE(runProgramLoop(1.0)) << "the close was delivered";
+    QFile file(folder.filePath("run.csv"));
+    const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    EXPECT_TRUE(bytes.endsWith('\n') && bytes.count('\n') > 5) << "the header and whole rows";
+    CloseHistory();
 }
 
 // ---- Where the file dialogs start ---------------------------------------------------------

@@ -5,6 +5,10 @@
 #include "columns.h"
 #include "journal.h"
 #include "recording.h"
+#include "recordingview.h"
+#include "runhistory.h"
+
+#include "timeviewwindow.h"
 
 #include <QCoreApplication>
 #include <QDate>
@@ -110,9 +114,19 @@ class HistoryTest : public SensorTest
     {
         popups->answerFileDialog(path);
         click(PANEL_REC);
+        ASSERT_TRUE(popups->waitForDialogs());
         ASSERT_EQ(intValue(PANEL_REC), 1) << status().toStdString();
     }
     QString recLabel() const { return widget(PANEL_REC)->property("text").toString(); }
+    // When the sensor was asked for a record after `from`: until `to`, and the first time after.
+    std::vector<SteadyTime> polls(SteadyTime from, SteadyTime to) const
+    {
+        std::vector<SteadyTime> times;
+        for (const Telegram &t : telegrams())
+            if (t.order() == 5 && t.time > from && (times.empty() || times.back() < to))
+                times.push_back(t.time);
+        return times;
+    }
     QTemporaryDir dir;
     const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
 };
@@ -125,6 +139,7 @@ TEST_F(HistoryTest, RecordingHoldsEveryRecordShownAndEndsWithPolling)
 {
     popups->cancelFileDialog();
     click(PANEL_REC);
+    ASSERT_TRUE(popups->waitForDialogs());
     EXPECT_EQ(intValue(PANEL_REC), 0);
 
     const QString path = dir.filePath("run.csv");
@@ -153,6 +168,97 @@ TEST_F(HistoryTest, RecordingHoldsEveryRecordShownAndEndsWithPolling)
         last = seconds;
         EXPECT_TRUE(rows[i + 1].endsWith("," + expectedRow(numbered(i))));
     }
+}
+
+// Polling goes on behind the dialogs of REC, Open recording... and Export..., each held open
+// 1.5 s: the sensor is asked all the while, Go shows pressed, and the recording has no hole.
+TEST_F(HistoryTest, PollingGoesOnBehindTheDialogs)
+{
+    peer->answerAlways(5, Reply(numbered(3)));
+    pollDeadline = 60.0;
+    ShowHistory();
+    platform::TimeViewWindow *history = platform::timeViewWindow(HistoryView());
+    auto *go = qobject_cast<QAbstractButton *>(widget(BUTTON_GO));
+    const std::pair<QString, QAbstractButton *> dialogs[] = {
+        {dir.filePath("run.csv"), qobject_cast<QAbstractButton *>(widget(PANEL_REC))},
+        {dir.filePath("run.csv"), history->openButton()}, // the one being recorded
+        {dir.filePath("shot.png"), history->exportButton()}};
+    std::vector<std::pair<SteadyTime, SteadyTime>> open; // each, less 0.2 s at either end
+    std::function<void()> next = [&] {
+        if (open.size() == std::size(dialogs)) return void(kivrel::poll = 0);
+        popups->answerFileDialog(dialogs[open.size()].first, 1500);
+        QTest::mouseClick(dialogs[open.size()].second, Qt::LeftButton);
+        EXPECT_TRUE(go->isDown()) << "Go shows that it polls";
+        open.push_back({std::chrono::steady_clock::now() + milliseconds(200), {}});
+        when([&] { return !popups->fileDialogOpen() && !RecordingLoading(); },
+             [&] {
+                 open.back().second = std::chrono::steady_clock::now() - milliseconds(200);
+                 next();
+             });
+    };
+    after(500, next);
+    click(BUTTON_GO);
+    EXPECT_FALSE(go->isDown());
+    StopRecording();
+
+    ASSERT_EQ(open.size(), 3u);
+    const char *titles[] = {"Record live data", "Open a recording", "Export the view"};
+    for (std::size_t i = 0; i < open.size(); i++) {
+        EXPECT_EQ(popups->popups()[i].title, titles[i]);
+        EXPECT_GE(polls(open[i].first, open[i].second).size(), 6u) << "asked behind " << titles[i];
+    }
+    EXPECT_EQ(history->status(), "Exported: shot.png");
+    double previous = -1.0, longest = 0.0;
+    for (const QString &row : completeRows(dir.filePath("run.csv")).mid(1)) {
+        const double seconds = row.section(',', 1, 1).toDouble();
+        if (previous >= 0) longest = std::max(longest, seconds - previous);
+        previous = seconds;
+    }
+    EXPECT_GT(previous, 2.5) << "the recording ran behind two dialogs";
+    EXPECT_LT(longest, 0.5) << "no hole in the recording";
+}
+
+// A large recording read while polling: polling waits at most a step behind the reading, and
+// every row arrives.
+TEST_F(HistoryTest, ALargeRecordingIsReadWhilePolling)
+{
+    // 32 MB: 500 000 records 100 ms apart from 2026-12-08 00:00 on, a mark every fifth.
+    std::string bytes = std::string(kHeader) + "\n";
+    char row[128];
+    for (long i = 0; i < 500000; i++) {
+        std::snprintf(row, sizeof row, "2026-12-08T%02ld:%02ld:%02ld.%ld00+01:00,%ld.%ld00,%s\n",
+                      i / 36000, i / 600 % 60, i / 10 % 60, i % 10, i / 10, i % 10,
+                      i % 5 ? "166,97,160,120,150,0,0,0,," : "60,88,100,120,150,0,0,0,,");
+        bytes += row;
+    }
+    const QString path = dir.filePath("large.csv");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes.data(), qint64(bytes.size()));
+    file.close();
+    peer->answerAlways(5, Reply(numbered(3)));
+    pollDeadline = 120.0;
+    SteadyTime opened, read;
+    after(500, [&] {
+        opened = std::chrono::steady_clock::now();
+        OpenRecordingView(path.toLocal8Bit().constData());
+        when([] { return !RecordingLoading(); },
+             [&] {
+                 read = std::chrono::steady_clock::now();
+                 after(500, [] { kivrel::poll = 0; });
+             });
+    });
+    click(BUTTON_GO);
+
+    ASSERT_EQ(platform::timeViewWindow(RecordingView())->pointCount(), 500000);
+    std::vector<SteadyTime> asked = polls(opened, read);
+    asked.insert(asked.begin(), opened);
+    long longest = 0;
+    for (std::size_t i = 1; i < asked.size(); i++)
+        longest = std::max(long((asked[i] - asked[i - 1]) / milliseconds(1)), longest);
+    // Read in one go, it would leave no request between the opening and the end.
+    EXPECT_GE(asked.size(), 3u) << "polling went on while it read";
+    EXPECT_LT(longest, 400) << "the longest wait between two requests";
 }
 
 // A recording the disk stops taking ends with one status line; polling goes on.
@@ -340,6 +446,7 @@ TEST_F(HistoryTest, TheDialogAsksAndF7TogglesEveryTime)
         popups->answerFileDialog(c.path);
         if (!c.answer.isEmpty()) popups->answerMessage(c.answer);
         click(PANEL_REC);
+        ASSERT_TRUE(popups->waitForDialogs());
         ASSERT_GE(popups->count(), 1);
         const QString proposed = popups->popups()[0].text;
         EXPECT_TRUE(QRegularExpression(R"(^kivrel-\d{4}-\d\d-\d\d-\d{6}(-\d+)?\.csv$)")
@@ -364,6 +471,7 @@ TEST_F(HistoryTest, TheDialogAsksAndF7TogglesEveryTime)
             if (on) popups->answerFileDialog(dir.filePath(QString("f7-%1.csv").arg(round)));
             pressKey(Qt::Key_F7);
             EXPECT_TRUE(spinUntil([on] { return intValue(PANEL_REC) == on; }));
+            EXPECT_TRUE(popups->waitForDialogs());
             EXPECT_EQ(recLabel(), on ? "REC 0  F7" : "REC   F7");
         }
 }

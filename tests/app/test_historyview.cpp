@@ -183,6 +183,11 @@ class HistoryViewTest : public SimTest
     }
     TimeViewWindow *live() const { return platform::timeViewWindow(HistoryView()); }
     TimeViewWindow *file() const { return platform::timeViewWindow(RecordingView()); }
+    // The recording chosen in the dialog has been read into its window.
+    bool opened() const
+    {
+        return popups->waitForDialogs() && spinUntil([] { return !RecordingLoading(); });
+    }
     void pollFor(double seconds)
     {
         after(int(seconds * 1000), [] { kivrel::poll = 0; });
@@ -231,6 +236,7 @@ TEST_F(HistoryViewTest, ShowsTheRecordsPolledAndTheTransfers)
     EXPECT_TRUE(live()->windowTitle().startsWith("History — COM1 ("));
     popups->answerFileDialog(dir.filePath("run.csv"));
     click(PANEL_REC);
+    ASSERT_TRUE(popups->waitForDialogs());
     pollFor(1.0);
     SetCtrlVal(panel, PANEL_THRESHOLD, 60);
     click(BUTTON_SEND);
@@ -318,7 +324,7 @@ TEST_F(HistoryViewTest, OpensARecordingWithTheJournalsTransfers)
     click(BUTTON_HISTORY);
     popups->answerFileDialog(recording);
     QTest::mouseClick(live()->openButton(), Qt::LeftButton);
-    ASSERT_NE(file(), nullptr);
+    ASSERT_TRUE(opened());
     EXPECT_EQ(file()->pointCount(), 3);
     EXPECT_EQ(file()->status(), "rec.csv: 3 rows from 2026-12-08 09:16:05 to 09:16:09, 3 "
                                 "parameter transfers; skipped 1 row: 1 cut short; 1 row mended "
@@ -345,6 +351,7 @@ TEST_F(HistoryViewTest, OpensARecordingWithTheJournalsTransfers)
     for (const auto &c : refused) {
         popups->answerFileDialog(c.path);
         QTest::mouseClick(file()->openButton(), Qt::LeftButton);
+        ASSERT_TRUE(opened());
         EXPECT_EQ(file()->status(), c.status);
         EXPECT_EQ(file()->pointCount(), 0);
         EXPECT_TRUE(file()->markers().isEmpty());
@@ -382,7 +389,7 @@ TEST_F(HistoryViewTest, ShowsTheTransfersOfTheRecordingsWholeSpan)
         writeFile(recording, kHeader + c.rows);
         popups->answerFileDialog(recording);
         QTest::mouseClick(live()->openButton(), Qt::LeftButton);
-        ASSERT_NE(file(), nullptr);
+        ASSERT_TRUE(opened());
         const QList<TimeViewWindow::Marker> m = file()->markers();
         ASSERT_EQ(m.size(), int(c.transfers.size())) << file()->status().toStdString();
         for (int i = 0; i < m.size(); i++)
@@ -410,6 +417,7 @@ TEST_F(HistoryViewTest, ExportsWhatIsShownAsPngOrPdf)
         SCOPED_TRACE(c.name);
         popups->answerFileDialog(dir.filePath(c.name));
         QTest::mouseClick(live()->exportButton(), Qt::LeftButton);
+        ASSERT_TRUE(popups->waitForDialogs());
         EXPECT_EQ(live()->status(), c.status);
         const QString written = dir.filePath(QString(c.status).section(": ", 1));
         if (c.starts.isEmpty()) {
@@ -421,4 +429,50 @@ TEST_F(HistoryViewTest, ExportsWhatIsShownAsPngOrPdf)
         EXPECT_TRUE(bytes.starts_with(c.starts.toStdString()));
     }
     EXPECT_TRUE(popups->popups().back().text.startsWith("kivrel-history-"));
+}
+
+// HISTORY breaks its line where records pause for more than three times their recent period,
+// and nowhere else: not in the adjustment view's period of over a second, not where the pace
+// changes. In the gap nothing is drawn.
+TEST_F(PanelTest, TimeViewsDrawAPauseAsAGap)
+{
+    const struct {
+        const char *what;
+        double period1, pause, period2; // 100 records, the pause, 100 more
+        bool gap;
+    } cases[] = {
+        {"polling stopped for 70 s", 0.11, 70, 0.11, true},
+        {"the adjustment view, held 5 s", 1.1, 5, 1.1, true},
+        {"strip chart, then the adjustment view", 0.11, 0, 1.1, false},
+    };
+    const int red = 0xFF0000;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        const int view = NewTimeView(1, "NORM", &red, 0, 255, 60, nullptr);
+        std::vector<double> times;
+        for (int i = 0; i < 200; i++) // with a little jitter, one by one as polling adds them
+            times.push_back((times.empty() ? 1.8e9 : times.back()) + (i == 100 ? c.pause : 0) +
+                            (i < 100 ? c.period1 : c.period2) + (i % 3) * 0.01);
+        const double value = 150;
+        for (double &t : times)
+            AddTimeViewPoints(view, &t, &value, 1);
+        TimeViewWindow *w = platform::timeViewWindow(view);
+        using Gaps = QList<QPair<double, double>>;
+        const Gaps expected = c.gap ? Gaps{{times[99], times[100]}} : Gaps{};
+        EXPECT_EQ(w->gaps(), expected);
+        DisplayTimeView(view);
+        spin(0.1); // laid out
+        ShowWholeTimeView(view);
+        const QImage image = w->plot()->toPixmap().toImage();
+        auto redAt = [&](double time) {
+            const int x = int(w->plot()->xAxis->coordToPixel(time));
+            int n = 0;
+            for (int y = 0; y < image.height(); y++)
+                n += image.pixel(x, y) == qRgb(255, 0, 0);
+            return n;
+        };
+        EXPECT_GT(redAt((times[10] + times[11]) / 2), 0);
+        EXPECT_EQ(redAt((times[99] + times[100]) / 2) == 0, c.gap) << "drawn in the gap";
+        DiscardTimeView(view);
+    }
 }

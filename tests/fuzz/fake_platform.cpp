@@ -351,6 +351,11 @@ int QuitUserInterface(int)
 
 void SetSpinDeadline(double) {}
 
+int PostDeferredCall(DeferredCallbackPtr, void *)
+{
+    return -10;
+}
+
 int ProcessSystemEvents(void)
 {
     State &s = st();
@@ -499,6 +504,13 @@ int FileSelectPopup(const char *, const char *, const char *, const char *, int,
 {
     pathOut[0] = '\0';
     return VAL_NO_FILE_SELECTED;
+}
+
+int StartFileSelectPopup(const char *, const char *, const char *, const char *, int, int, int, int,
+                         int, FileSelectCallbackPtr callback, void *callbackData)
+{
+    callback(VAL_NO_FILE_SELECTED, "", callbackData);
+    return 0;
 }
 
 // ---- Files -------------------------------------------------------------------------------------

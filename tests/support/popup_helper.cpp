@@ -1,5 +1,7 @@
 #include "popup_helper.h"
 
+#include "loop.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
@@ -21,14 +23,26 @@ PopupRecorder::~PopupRecorder()
     timer_.stop();
 }
 
-void PopupRecorder::answerFileDialog(const QString &path)
+void PopupRecorder::answerFileDialog(const QString &path, int holdMs)
 {
-    answers_.emplace_back(path);
+    answers_.push_back({path, holdMs});
 }
 
 void PopupRecorder::cancelFileDialog()
 {
-    answers_.emplace_back(std::nullopt);
+    answers_.push_back({std::nullopt, 0});
+}
+
+bool PopupRecorder::fileDialogOpen() const
+{
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (qobject_cast<QFileDialog *>(w)) return true;
+    return accepting_;
+}
+
+bool PopupRecorder::waitForDialogs(double seconds)
+{
+    return kivrel::test::spinUntil([this] { return !fileDialogOpen(); }, seconds);
 }
 
 void PopupRecorder::answerMessage(const QString &button)
@@ -91,6 +105,7 @@ void PopupRecorder::handleFileDialog(QWidget *widget)
     auto *dialog = static_cast<QFileDialog *>(widget);
     if (lastFileDialog_ != widget) {
         lastFileDialog_ = widget;
+        fileDialogOpen_.start();
         RecordedPopup p;
         p.kind = RecordedPopup::Kind::FileDialog;
         p.title = dialog->windowTitle();
@@ -105,7 +120,8 @@ void PopupRecorder::handleFileDialog(QWidget *widget)
         dialog->reject();
         return;
     }
-    const std::optional<QString> answer = answers_.front();
+    if (fileDialogOpen_.elapsed() < answers_.front().second) return;
+    const std::optional<QString> answer = answers_.front().first;
     answers_.pop_front();
     if (!answer) {
         dialog->reject();

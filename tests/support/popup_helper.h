@@ -6,9 +6,10 @@
 //     by answerMessage(), else its default button, else its first;
 //   - a QFileDialog is recorded once (title, directory, proposed name, accept label, name
 //     filters) and answered from the queue filled by answerFileDialog()/cancelFileDialog(), one
-//     answer per tick: a path is selected and accepted, a cancel rejects. If the dialog refuses
-//     a name it stays open and the next queued answer is used; with the queue empty it is
-//     cancelled, so a test never hangs on it;
+//     answer per tick (after its hold, if it has one): a path is selected and accepted, a
+//     cancel rejects. If the dialog refuses a name it stays open and the next queued answer is
+//     used; with the queue empty it is cancelled, so a test never hangs on it. A dialog that
+//     does not wait (StartFileSelectPopup) is answered the same way: see waitForDialogs();
 //   - any other modal dialog is recorded with its title and rejected.
 //
 //   PopupRecorder popups;
@@ -18,6 +19,7 @@
 //   EXPECT_EQ(popups.popups()[0].title, "Save parameters");
 #pragma once
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
@@ -49,10 +51,14 @@ class PopupRecorder
     PopupRecorder &operator=(const PopupRecorder &) = delete;
 
     // Queues the answer to the next file dialog: select `path` (absolute, or relative to the
-    // dialog's directory) and accept.
-    void answerFileDialog(const QString &path);
+    // dialog's directory) and accept, `holdMs` after the dialog opened.
+    void answerFileDialog(const QString &path, int holdMs = 0);
     // Queues a cancel for the next file dialog.
     void cancelFileDialog();
+    // A file dialog is open, or answered and not yet gone (only then is the window behind it
+    // active again); waitForDialogs() spins the event loop until none is, false after `seconds`.
+    bool fileDialogOpen() const;
+    bool waitForDialogs(double seconds = 10.0);
     // Queues the button ("Yes", "No") that answers the next message box.
     void answerMessage(const QString &button);
 
@@ -67,9 +73,10 @@ class PopupRecorder
     void handleFileDialog(QWidget *dialog);
 
     QTimer timer_;
-    std::deque<std::optional<QString>> answers_; // empty optional = cancel
+    std::deque<std::pair<std::optional<QString>, int>> answers_; // path (none: cancel), hold
     std::deque<QString> messageAnswers_;
     std::vector<RecordedPopup> popups_;
     QPointer<QWidget> lastFileDialog_;
-    bool accepting_ = false; // a file dialog's accept() is under way
+    QElapsedTimer fileDialogOpen_; // since lastFileDialog_ opened
+    bool accepting_ = false;       // a file dialog's accept() is under way
 };
