@@ -132,6 +132,20 @@ int NetPort::connectWithin(double seconds, NetOpenError *error)
         socket_->abort();
         return error->code;
     }
+    // The device may have answered a request sent before the connection dropped. A server
+    // reads such bytes as soon as a client comes and may pass them on a few milliseconds later
+    // (ser2net's character delay), even after answering a purge: they go until the line has been
+    // quiet for a while.
+    flushInput();
+    const QDeadlineTimer settle = deadlineIn(kSettleSeconds);
+    QDeadlineTimer quiet = deadlineIn(kQuietSeconds);
+    while (!quiet.hasExpired() && !settle.hasExpired() &&
+           socket_->state() == QAbstractSocket::ConnectedState) {
+        socket_->waitForReadyRead(remainingMs(quiet));
+        if (queued() == 0) continue;
+        input_.clear();
+        quiet = deadlineIn(kQuietSeconds);
+    }
     return 0;
 }
 
@@ -171,9 +185,7 @@ bool NetPort::negotiateWithin(const QDeadlineTimer &deadline, NetOpenError *erro
                             raw);
         spinOnce();
     }
-    if (!why.isEmpty()) return fail(RS232_UNKNOWN_SYSTEM_ERROR, why);
-    input_.clear(); // nothing from before the line was set counts
-    return true;
+    return why.isEmpty() || fail(RS232_UNKNOWN_SYSTEM_ERROR, why);
 }
 
 void NetPort::pump()

@@ -50,6 +50,10 @@ class NetPort
 
     static constexpr double kOpenSeconds = 3.0;
     static constexpr double kPurgeSeconds = 0.1;
+    // A connection made takes no byte until none has come for kQuietSeconds (at most
+    // kSettleSeconds).
+    static constexpr double kQuietSeconds = 0.05;
+    static constexpr double kSettleSeconds = 0.5;
 
   private:
     int connectWithin(double seconds, NetOpenError *error);
