@@ -130,6 +130,7 @@ int NetPort::connectWithin(double seconds, NetOpenError *error)
     socket_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     if (rfc2217_ && !negotiateWithin(deadline, error)) {
         socket_->abort();
+        input_.clear(); // what the server said is in the reason, and no sensor's reply
         return error->code;
     }
     // The device may have answered a request sent before the connection dropped. A server
@@ -145,6 +146,10 @@ int NetPort::connectWithin(double seconds, NetOpenError *error)
         if (queued() == 0) continue;
         input_.clear();
         quiet = deadlineIn(kQuietSeconds);
+    }
+    if (socket_->state() != QAbstractSocket::ConnectedState) {
+        *error = {RS232_CANNOT_OPEN_PORT, QStringLiteral("the server closed the connection")};
+        return error->code;
     }
     return 0;
 }

@@ -1,5 +1,6 @@
 // kivrel-cli against the built simulator: every command's exit status, output and telegrams,
 // the faults a line and a file can have, and the ends of watch.
+#include "ser2net.h"
 #include "sim_fixture.h"
 
 #include "rs232.h"
@@ -10,9 +11,12 @@
 #include <QJsonDocument>
 #include <QJsonParseError>
 #include <QRegularExpression>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 
 #include <sys/stat.h>
+
+#include <thread>
 
 using namespace kivrel::test;
 
@@ -118,10 +122,16 @@ class CliTest : public ::testing::Test
 
 } // namespace
 
+// The table below on a local port, and again through ser2net over RFC 2217.
+class CliTable : public CliTest, public ::testing::WithParamInterface<bool>
+{
+};
+
 // Commands against a sensor that answers, a silent or short one, a noisy line, a port in use and
 // bad files: the status, what stdout says, and the telegrams that went out.
-TEST_F(CliTest, CommandsOutcomesAndTheWire)
+TEST_P(CliTable, CommandsOutcomesAndTheWire)
 {
+    const bool network = GetParam();
     Bytes other = kFactory;
     other[0] = 99, other[2] = 23;
     const QString good = write("good.dat", paraFile(other));
@@ -171,7 +181,7 @@ TEST_F(CliTest, CommandsOutcomesAndTheWire)
         {{},
          {"read", "--json"},
          0,
-         R"(^\{"memory":"RAM","port":1,"device":"pts/\d+","parameters":\{"threshold":120,.*)"
+         R"(^\{"memory":"RAM","port":1,"device":"@DEV","parameters":\{"threshold":120,.*)"
          R"("frei15":0\},)"
          R"("power_percent":78,"power_byte":10\}\n$)",
          "7,3",
@@ -262,7 +272,7 @@ TEST_F(CliTest, CommandsOutcomesAndTheWire)
          3,
          "^$",
          "7,1,3",
-         "^kivrel-cli: COM1 \\(pts/\\d+\\): verification failed: frei15 sent 0, read back 255\n$",
+         "^kivrel-cli: COM1 \\(@DEV\\): verification failed: frei15 sent 0, read back 255\n$",
          held("RAM", other, {{14, 255}})},
         // A sensor named by another path to its device is the COM number that maps it; one no
         // number maps has none, and its lines begin with the path as given.
@@ -304,7 +314,7 @@ TEST_F(CliTest, CommandsOutcomesAndTheWire)
          .status = 7,
          .out = "^threshold ",
          .wire = "7,3",
-         .err = "^kivrel-cli: COM1 \\(pts/\\d+\\): parameter journal not written: [^\n]+\n$",
+         .err = "^kivrel-cli: COM1 \\(@DEV\\): parameter journal not written: [^\n]+\n$",
          .env = {"XDG_DATA_HOME=" + good}},
         {.sim = {"--garble", "14"},
          .args = {"write", good},
@@ -352,23 +362,39 @@ TEST_F(CliTest, CommandsOutcomesAndTheWire)
         {{}, {"read", "--port", "/nonexistent/tty"}, 5, "^$", "", "cannot open: no such device"},
     };
     for (const auto &row : rows) {
+        // Rows that put nothing on the line, or name the port their own way, say nothing of the
+        // network.
+        if (network && (row.wire.isEmpty() || row.args.contains("@LINK") ||
+                        !row.env.filter("KIVREL_COM").isEmpty()))
+            continue;
         SCOPED_TRACE(row.args.join(' ').toStdString() + " with " + row.sim.join(' ').toStdString());
         SimProcess sim(QStringList{"--fast", "--verbose"} + row.sim);
         ASSERT_TRUE(sim.ok());
         const QString simPath = QString::fromStdString(sim.path());
+        QString com1 = simPath, device = "pts/\\d+";
+        std::unique_ptr<Ser2net> server;
+        if (network) {
+            server = std::make_unique<Ser2net>(sim.path(), true, dir.path().toStdString());
+            ASSERT_TRUE(server->start()) << "ser2net (scripts/deps installs it)";
+            com1 = QString::fromStdString(server->address());
+            device = QRegularExpression::escape(com1);
+        }
         const QString link = dir.filePath("by-id-link");
         QFile::remove(link);
         QFile::link(simPath, link);
         auto place = [&](QStringList list) {
             return list.replaceInStrings("@SIM", simPath).replaceInStrings("@LINK", link);
         };
-        const CliRun r = cli(place(row.args), simPath, place(row.env), row.full);
+        const CliRun r = cli(place(row.args), com1, place(row.env), row.full);
         EXPECT_EQ(r.status, row.status) << r.err.toStdString();
-        EXPECT_TRUE(QRegularExpression(row.out, QRegularExpression::DotMatchesEverythingOption)
+        EXPECT_TRUE(QRegularExpression(QString(row.out).replace("@DEV", device),
+                                       QRegularExpression::DotMatchesEverythingOption)
                         .match(r.out)
                         .hasMatch())
             << r.out.toStdString();
-        EXPECT_TRUE(QRegularExpression(row.err).match(r.err).hasMatch()) << r.err.toStdString();
+        EXPECT_TRUE(
+            QRegularExpression(QString(row.err).replace("@DEV", device)).match(r.err).hasMatch())
+            << r.err.toStdString();
         // Whatever the locale, what is meant for a machine parses.
         if (row.args.filter(QRegularExpression("^--json")).size())
             for (const QString &line : r.out.split('\n', Qt::SkipEmptyParts)) {
@@ -392,6 +418,7 @@ TEST_F(CliTest, CommandsOutcomesAndTheWire)
         }
     }
 
+    if (network) return;
     // A port another program holds: this process opens it first.
     SimProcess sim({"--fast"});
     ASSERT_TRUE(sim.ok());
@@ -408,6 +435,74 @@ TEST_F(CliTest, CommandsOutcomesAndTheWire)
                                          "verification|verification failed)$");
     for (const QString &row : rows2.mid(1))
         EXPECT_TRUE(ours.match(row).hasMatch()) << row.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Port, CliTable, ::testing::Values(false, true),
+                         [](const auto &info) { return info.param ? "Network" : "Local"; });
+
+// Over the network: nobody listening, a server whose one line another client holds, raw TCP,
+// and ser2net stopped while watch polls, then started again.
+TEST_F(CliTest, NetworkFaults)
+{
+    SimProcess sim({"--fast"});
+    ASSERT_TRUE(sim.ok());
+    Ser2net rfc(sim.path(), true, dir.path().toStdString());
+    Ser2net raw(sim.path(), false, dir.path().toStdString());
+    ASSERT_TRUE(rfc.start() && raw.start()) << "ser2net (scripts/deps installs it)";
+    const QString nobody = QString("rfc2217://127.0.0.1:%1").arg(Ser2net::freePort());
+    const QString rfcAddress = QString::fromStdString(rfc.address());
+    const QString rawAddress = QString::fromStdString(raw.address());
+    const struct {
+        QString port;
+        QStringList args;
+        int status;
+        QString out, err;
+        bool hold = false;   // another client holds the server's line meanwhile
+        int stopAfterMs = 0; // ser2net is stopped this long after the start, and started again
+    } rows[] = {
+        {nobody, {"check"}, 5, "^$", ": cannot open: Connection refused\n$"},
+        {rfcAddress,
+         {"check"},
+         5,
+         "^$",
+         ": cannot open: the server closed the connection: Port already in use\n$",
+         true},
+        {rawAddress,
+         {"read", "--json"},
+         0,
+         "^\\{\"memory\":\"RAM\",\"port\":null,\"device\":\"" +
+             QRegularExpression::escape(rawAddress) + "\",",
+         "^$"},
+        {rfcAddress,
+         {"watch", "--count", "1000"},
+         4,
+         "^time,seconds,[^\n]*\n([^\n]+\n){3,}$",
+         ": no reply to a measurement request within 3\\.0 s\n$",
+         false,
+         1500},
+        {rfcAddress, {"check"}, 0, "^LINE OK", "^$"}, // started again
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE((row.port + ' ' + row.args.join(' ')).toStdString());
+        QTcpSocket holder;
+        if (row.hold) {
+            holder.connectToHost("127.0.0.1", quint16(rfc.port()));
+            ASSERT_TRUE(holder.waitForConnected(3000));
+        }
+        std::thread stopper([&] {
+            if (row.stopAfterMs <= 0) return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(row.stopAfterMs));
+            rfc.stop();
+        });
+        const CliRun r = cli(QStringList{"--port", row.port} + row.args, "");
+        stopper.join();
+        ASSERT_TRUE(rfc.start());
+        EXPECT_EQ(r.status, row.status) << r.err.toStdString();
+        EXPECT_TRUE(QRegularExpression(row.out).match(r.out).hasMatch()) << r.out.toStdString();
+        EXPECT_TRUE(QRegularExpression(row.err).match(r.err).hasMatch()) << r.err.toStdString();
+        EXPECT_TRUE(r.err.isEmpty() || r.err.startsWith("kivrel-cli: " + row.port + ": "))
+            << "named by its address alone";
+    }
 }
 
 // watch ends after the row in hand on SIGTERM, and quietly when its reader goes: every row whole.
