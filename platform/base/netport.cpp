@@ -14,7 +14,13 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <thread>
+
+#ifdef Q_OS_UNIX
+#include <sys/socket.h>
+#endif
 
 namespace kivrel::platform
 {
@@ -78,6 +84,23 @@ int NetPort::open(const rfc2217::Line &line, int inputQueueSize, NetOpenError *e
 void NetPort::close()
 {
     closed_ = true;
+    if (socket_ && socket_->state() == QAbstractSocket::ConnectedState) {
+        // A telegram just written must reach the device. A server drops what its serial line
+        // has not yet sent when the client goes (ser2net does), so the line gets the time it
+        // takes for the last bytes written; closing with bytes from the server unread would
+        // reset the connection and lose what the server had not read of ours, so our end goes
+        // first, then what the server still says, until it closes.
+        std::this_thread::sleep_for(std::chrono::milliseconds(
+            std::max<qint64>(0, std::min<qint64>(lineBusy_.remainingTime(), 1000))));
+#ifdef Q_OS_UNIX
+        ::shutdown(int(socket_->socketDescriptor()), SHUT_WR);
+#endif
+        const QDeadlineTimer deadline = deadlineIn(kCloseSeconds);
+        while (socket_->state() == QAbstractSocket::ConnectedState && !deadline.hasExpired()) {
+            socket_->waitForReadyRead(remainingMs(deadline));
+            socket_->readAll();
+        }
+    }
     if (socket_) socket_->abort();
     input_.clear();
 }
@@ -138,7 +161,8 @@ int NetPort::connectWithin(double seconds, NetOpenError *error)
     // (ser2net's character delay), even after answering a purge: they go until the line has been
     // quiet for a while.
     flushInput();
-    const QDeadlineTimer settle = deadlineIn(kSettleSeconds);
+    const QDeadlineTimer settle =
+        deadlineIn(std::min<double>(kSettleSeconds, deadline.remainingTime() / 1000.0));
     QDeadlineTimer quiet = deadlineIn(kQuietSeconds);
     while (!quiet.hasExpired() && !settle.hasExpired() &&
            socket_->state() == QAbstractSocket::ConnectedState) {
@@ -227,6 +251,8 @@ int NetPort::write(const char *data, int count, double seconds)
         rfc2217_ ? rfc2217::escape(data, count) : QByteArray(data, qsizetype(count));
     if (socket_->write(bytes) != bytes.size()) return RS232_IO_ERROR;
     socket_->flush();
+    // Ten bits a byte on the server's line, and a little for the server itself.
+    lineBusy_ = deadlineIn(count * 10.0 / std::max<std::uint32_t>(line_.baudRate, 1) + 0.02);
     const QDeadlineTimer deadline = deadlineIn(seconds);
     while (socket_->bytesToWrite() > 0 && socket_->state() == QAbstractSocket::ConnectedState &&
            !deadline.hasExpired())

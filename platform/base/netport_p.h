@@ -35,7 +35,8 @@ class NetPort
     // Looks the host up, connects and, for RFC 2217, sets the line; events are processed
     // meanwhile, for at most kOpenSeconds. 0, or a negative code with the reason in `error`.
     int open(const rfc2217::Line &line, int inputQueueSize, NetOpenError *error);
-    // Lets go of the connection; an open or a reconnect running further out gives up.
+    // Lets go of the connection, once the server has taken what was written; an open or a
+    // reconnect running further out gives up.
     void close();
 
     // As ComWrt: a dropped connection is made again first, within `seconds`.
@@ -50,6 +51,8 @@ class NetPort
 
     static constexpr double kOpenSeconds = 3.0;
     static constexpr double kPurgeSeconds = 0.1;
+    // How long a close waits for the server to take the last bytes and close its end.
+    static constexpr double kCloseSeconds = 0.5;
     // A connection made takes no byte until none has come for kQuietSeconds (at most
     // kSettleSeconds).
     static constexpr double kQuietSeconds = 0.05;
@@ -71,6 +74,7 @@ class NetPort
     std::unique_ptr<QTcpSocket> socket_;
     rfc2217::Session session_;
     QByteArray input_;
+    QDeadlineTimer lineBusy_; // until the server's line has sent what was written last
     bool connecting_ = false;
     bool closed_ = false;
     int unansweredPurges_ = 0; // in a row; a server that never answers is not waited for

@@ -93,17 +93,21 @@ class PortTable
     {
         Slot &s = at(number);
         if (!s.port) {
-            if (!postRoutineAdded_) {
-                // Ports must go before the application's event dispatcher does.
-                qAddPostRoutine([] { table().releaseAll(); });
-                postRoutineAdded_ = true;
-            }
+            releaseBeforeTheApplication();
             s.port = std::make_unique<QSerialPort>();
             QSerialPort *p = s.port.get();
             QObject::connect(p, &QSerialPort::errorOccurred, p,
                              [number](QSerialPort::SerialPortError e) { onError(number, e); });
         }
         return *s.port;
+    }
+
+    // Ports must go before the application's event dispatcher does.
+    void releaseBeforeTheApplication()
+    {
+        if (postRoutineAdded_) return;
+        qAddPostRoutine([] { table().releaseAll(); });
+        postRoutineAdded_ = true;
     }
 
     void releaseAll()
@@ -286,6 +290,7 @@ int openNetwork(int port, Slot &s, const QString &device, long baudRate, int par
         lastOpenError() = {COM_OPEN_FAILED, "the line settings are out of range"};
         return RS232_UNKNOWN_SYSTEM_ERROR;
     }
+    ports().releaseBeforeTheApplication();
     auto net = std::make_shared<NetPort>(device);
     s.net = net;
     kivrel::platform::NetOpenError error;
