@@ -6,6 +6,7 @@
 #include "netport_p.h"
 
 #include "eventloop.h"
+#include "eventloop_p.h"
 #include "rs232.h"
 
 #include <QCoreApplication>
@@ -130,8 +131,10 @@ int NetPort::connectWithin(double seconds, NetOpenError *error)
     const QDeadlineTimer deadline = deadlineIn(seconds);
     socket_->connectToHost(host_, port_);
     while (socket_->state() != QAbstractSocket::ConnectedState) {
-        if (closed_) {
-            *error = {RS232_ERROR, QStringLiteral("closed while connecting")};
+        if (closed_ || terminating()) {
+            socket_->abort();
+            *error = {RS232_ERROR, QString::fromLatin1(closed_ ? "closed while connecting"
+                                                               : "asked to end while connecting")};
             return error->code;
         }
         if (socket_->state() == QAbstractSocket::UnconnectedState) {
@@ -197,6 +200,8 @@ bool NetPort::negotiateWithin(const QDeadlineTimer &deadline, NetOpenError *erro
             continue;
         }
         if (closed_) return fail(RS232_ERROR, QStringLiteral("closed while connecting"));
+        if (terminating())
+            return fail(RS232_ERROR, QStringLiteral("asked to end while connecting"));
         if (session_.refused())
             return fail(RS232_UNKNOWN_SYSTEM_ERROR,
                         QStringLiteral("the server takes no RFC 2217 commands") + raw);
