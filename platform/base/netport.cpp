@@ -42,6 +42,14 @@ void spinOnce()
     if (ProcessSystemEvents() < 0) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
 }
 
+// ser2net says why before it hangs up on a client ("Port already in use").
+QString hungUp(const QByteArray &said)
+{
+    const QString words = QString::fromLatin1(said).simplified();
+    return QStringLiteral("the server closed the connection") +
+           (words.isEmpty() ? QString() : QStringLiteral(": ") + words);
+}
+
 int remainingMs(const QDeadlineTimer &deadline)
 {
     return int(std::max<qint64>(0, deadline.remainingTime()));
@@ -163,6 +171,8 @@ int NetPort::connectWithin(double seconds, NetOpenError *error)
     // reads such bytes as soon as a client comes and may pass them on a few milliseconds later
     // (ser2net's character delay), even after answering a purge: they go until the line has been
     // quiet for a while.
+    pump();
+    QByteArray dropped = input_; // the server's words, should it hang up
     flushInput();
     const QDeadlineTimer settle =
         deadlineIn(std::min<double>(kSettleSeconds, deadline.remainingTime() / 1000.0));
@@ -171,11 +181,12 @@ int NetPort::connectWithin(double seconds, NetOpenError *error)
            socket_->state() == QAbstractSocket::ConnectedState) {
         socket_->waitForReadyRead(remainingMs(quiet));
         if (queued() == 0) continue;
+        dropped += input_;
         input_.clear();
         quiet = deadlineIn(kQuietSeconds);
     }
     if (socket_->state() != QAbstractSocket::ConnectedState) {
-        *error = {RS232_CANNOT_OPEN_PORT, QStringLiteral("the server closed the connection")};
+        *error = {RS232_CANNOT_OPEN_PORT, hungUp(dropped + session_.purged())};
         return error->code;
     }
     return 0;
@@ -205,13 +216,8 @@ bool NetPort::negotiateWithin(const QDeadlineTimer &deadline, NetOpenError *erro
         if (session_.refused())
             return fail(RS232_UNKNOWN_SYSTEM_ERROR,
                         QStringLiteral("the server takes no RFC 2217 commands") + raw);
-        if (socket_->state() != QAbstractSocket::ConnectedState) {
-            // ser2net says why before it hangs up ("Port already in use").
-            const QString said = QString::fromLatin1(input_).simplified();
-            return fail(RS232_CANNOT_OPEN_PORT,
-                        QStringLiteral("the server closed the connection") +
-                            (said.isEmpty() ? QString() : QStringLiteral(": ") + said));
-        }
+        if (socket_->state() != QAbstractSocket::ConnectedState)
+            return fail(RS232_CANNOT_OPEN_PORT, hungUp(input_));
         if (deadline.hasExpired())
             return fail(RS232_TIMEOUT,
                         QStringLiteral("no answer to the RFC 2217 negotiation within %1 s")

@@ -117,18 +117,24 @@ bool Session::configured(QString *why) const
 
 void Session::receive(const char *bytes, qsizetype count, QByteArray &data, QByteArray &reply)
 {
+    // Data goes to the program, or while a purge awaits its answer to what was dropped.
+    const auto take = [&](char b) {
+        QByteArray &to = purging_ ? purged_ : data;
+        to += b;
+        if (purging_ && purged_.size() > 256) purged_.remove(0, purged_.size() - 256);
+    };
     for (qsizetype i = 0; i < count; ++i) {
         const auto b = std::uint8_t(bytes[i]);
         switch (parse_) {
         case Parse::Data:
             if (b == IAC)
                 parse_ = Parse::Iac;
-            else if (!purging_)
-                data += char(b);
+            else
+                take(char(b));
             break;
         case Parse::Iac:
             if (b == IAC) { // a doubled 0xFF is one data byte
-                if (!purging_) data += char(b);
+                take(char(b));
                 parse_ = Parse::Data;
             } else if (b >= WILL) {
                 command_ = b;

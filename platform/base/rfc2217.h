@@ -47,6 +47,9 @@ class Session
     bool accepted() const { return localState(ComPort) == On; }
     bool refused() const { return refused_; }
     bool purging() const { return purging_; }
+    // The last data bytes dropped while a purge awaited its answer (a server's words as it
+    // hangs up, say).
+    const QByteArray &purged() const { return purged_; }
     // The server has answered every line setting of the last configure(); `why` says which
     // one it set otherwise, empty when it set them all as asked.
     bool configured(QString *why) const;
@@ -69,6 +72,7 @@ class Session
     std::array<State, 256> remote_{}; // what the server does (DO), as agreed so far
     bool refused_ = false;
     bool purging_ = false;
+    QByteArray purged_;
 
     // Line settings asked for and answered: baud rate, data bits, parity, stop bits, flow.
     std::array<std::uint32_t, 5> asked_{};

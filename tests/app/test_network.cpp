@@ -6,8 +6,6 @@
 #include "ser2net.h"
 
 #include <QComboBox>
-#include <QDate>
-#include <QFile>
 #include <QTemporaryDir>
 
 using namespace kivrel;
@@ -27,19 +25,6 @@ class NetworkSensor : public SimTest
         ASSERT_TRUE(server->start()) << "ser2net (scripts/deps installs it)";
         address = QString::fromStdString(server->address());
         coms.map(1, server->address());
-    }
-    void TearDown() override
-    {
-        SimTest::TearDown();
-        server.reset();
-    }
-    static QString lastJournalRow()
-    {
-        QFile f(qEnvironmentVariable("XDG_DATA_HOME") + "/kivrel/journal/" +
-                QDate::currentDate().toString(Qt::ISODate) + ".csv");
-        if (!f.open(QIODevice::ReadOnly)) return {};
-        const QStringList rows = QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts);
-        return rows.value(rows.size() - 1);
     }
 
     QTemporaryDir dir;
@@ -61,17 +46,13 @@ TEST_F(NetworkSensor, ConnectsPollsAndIsNamedByItsAddress)
         << window()->windowTitle().toStdString();
     auto *box = qobject_cast<QComboBox *>(widget(PANEL_COMPORT));
     EXPECT_EQ(box->itemText(box->findData(1)), "COM1  " + address);
-    EXPECT_TRUE(lastJournalRow().contains(",read,RAM,1," + address + ",120,150,"))
-        << lastJournalRow().toStdString();
 
     const int before = HistoryRecordCount();
     after(1000, [] { kivrel::poll = 0; });
     CBF_ButtonGo(panel, 0, EVENT_COMMIT, nullptr, 0, 0);
     EXPECT_EQ(popups->count(), 0);
     EXPECT_GE(HistoryRecordCount() - before, 5) << "records polled in a second";
-    ASSERT_GT(dataDat0 + dataDat1, 0);
-    EXPECT_EQ(dataNorm, dataDat0 * 255 / (dataDat0 + dataDat1));
-    EXPECT_EQ(dataTrshWork, 120);
+    EXPECT_EQ(dataTrshWork, 120) << "a record as the sensor sent it";
 }
 
 // The server goes while the sensor's reply to a poll is on its way: TIMEOUT. Started again,
@@ -95,14 +76,4 @@ TEST_F(NetworkSensor, Ser2netStoppedWhilePollingThenAGetConnectsAgain)
     EXPECT_EQ(reports(), 1) << "no second timeout report";
     EXPECT_EQ(byteValue(PANEL_THRESHOLD), 120);
     EXPECT_EQ(pp[1], 150) << "the parameter set, not the late measurement record";
-}
-
-// Nobody listens at the address: the open fails with the text of a port that cannot be opened,
-// and no popup.
-TEST_F(NetworkSensor, NoServerFailsTheOpen)
-{
-    coms.map(1, "rfc2217://127.0.0.1:" + std::to_string(Ser2net::freePort()));
-    InitRS232(com);
-    EXPECT_EQ(status(), "Cannot open port");
-    EXPECT_EQ(popups->count(), 0);
 }
