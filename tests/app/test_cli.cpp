@@ -16,6 +16,8 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
+#include <cstring>
 #include <thread>
 
 using namespace kivrel::test;
@@ -144,6 +146,9 @@ TEST_P(CliTable, CommandsOutcomesAndTheWire)
     QFile(write("big.dat", "")).resize(100 << 20);
 
     const QString factoryTable = "threshold     TRESHOLD        120\n";
+    // The system's words, in the language of the locale the suite runs under.
+    const QString noSpace =
+        QRegularExpression::escape(QString::fromLocal8Bit(std::strerror(ENOSPC)));
     // A sensor whose POWER byte has no percent: its EEPROM, and so its RAM, hold 200.
     Bytes at200 = kFactory;
     at200[2] = 200;
@@ -302,13 +307,13 @@ TEST_P(CliTable, CommandsOutcomesAndTheWire)
          .status = 7,
          .out = "^$",
          .wire = "7,3",
-         .err = "^kivrel-cli: the output cannot be written: No space left on device\n$",
+         .err = "^kivrel-cli: the output cannot be written: " + noSpace + "\n$",
          .full = true},
         {.args = {"watch", "--count", "2"},
          .status = 7,
          .out = "^$",
          .wire = "7,3", // the header found no room: no polling
-         .err = "^kivrel-cli: the output cannot be written: No space left on device\n$",
+         .err = "^kivrel-cli: the output cannot be written: " + noSpace + "\n$",
          .full = true},
         {.args = {"read"},
          .status = 7,
