@@ -2,13 +2,14 @@
 //
 // Every figure comes from a child process of its own, so one part cannot disturb the next and
 // the busy-spin baseline (KIVREL_BUSY_SPIN=1) applies to its runs alone:
-//   poll     the real GetData loop on the real panel against kivrel-sim at 4800-baud timing
+//   poll     the real GetData loop on the real panel against kivrel-sim at 4800-baud timing;
+//            with --network through ser2net over RFC 2217 on loopback
 //   timeout  one WaitRxBuf of 3 s against a simulator that never answers
 //   display  SetPanelData + ShowGraph per record on the shown panel, with the paint they cause
 //   memory   resident size over 10 000 records with the simulator's --fast timing
 //   startup  the kivrel program from fork to its first painted panel
-//   cli      kivrel-cli: fork to its first telegram, a verified write to EEPROM, watch's CPU
-//            and period, each against its floor
+//   cli      kivrel-cli: fork to its first telegram, a verified write to EEPROM (directly and
+//            through ser2net), watch's CPU and period, each against its floor
 //   history  ten minutes of records into the open HISTORY window, as fast as they come: its
 //            memory and its redraws a second (poll --history measures it at the line's pace)
 //   viewopen a one-hour recording opened in the recording window, until it is painted
@@ -39,6 +40,7 @@
 #include "formatio.h"
 #include "rs232.h"
 #include "scratch_home.h"
+#include "ser2net.h"
 #include "panel_p.h"
 #include "timeviewwindow.h"
 #include "userint.h"
@@ -62,6 +64,7 @@
 #include <fcntl.h>
 #include <malloc.h>
 #include <map>
+#include <memory>
 #include <poll.h>
 #include <pty.h>
 #include <string>
@@ -89,6 +92,9 @@ constexpr double kByteMs = 10.0 * 1000.0 / 4800.0; // start, 8 data, stop bit
 constexpr double kWireMs = (17 + 11) * kByteMs;    // request and measurement record
 constexpr double kSleepMs = 50.0;                  // the loop's own pause
 constexpr double kSensorTurnaroundMs = 1.0;        // what kivrel-sim models
+// ser2net holds what the device sends until the line has been quiet for two characters (its
+// chardelay-scale of 20 tenths), at least 1 ms, before it passes it on.
+constexpr double kSer2netDelayMs = std::max(1.0, 2.0 * kByteMs);
 
 // ---- Small tools ----------------------------------------------------------------------------
 
@@ -388,10 +394,16 @@ int mostRedrawsInASecond(double since)
     return most;
 }
 
-int partPoll(int count, bool record, bool history)
+int partPoll(int count, bool record, bool history, bool network)
 {
     Sim sim({"--stats"});
-    if (!sim.ok() || !startProgram(sim.path())) return 1;
+    if (!sim.ok()) return 1;
+    std::unique_ptr<kivrel::test::Ser2net> server;
+    if (network) {
+        server = std::make_unique<kivrel::test::Ser2net>(sim.path(), true, std::getenv("TMPDIR"));
+        if (!server->start()) return 1;
+    }
+    if (!startProgram(network ? server->address() : sim.path())) return 1;
     if (history && !openHistory()) return 1;
     const double start = Timer();
     cycles.history.clear();
@@ -647,7 +659,7 @@ int partStartup(int repeat)
     return 0;
 }
 
-int partCli(int repeat, int watchSeconds)
+int partCli(int repeat, int watchSeconds, bool network)
 {
     // Fork to the first byte of the line check, on a pseudo-terminal this part answers itself.
     std::vector<double> firstMs;
@@ -697,11 +709,11 @@ int partCli(int repeat, int watchSeconds)
     // What the write adds to a bare line check (start, line check, end) beyond its own line
     // time: the request the sensor does not answer goes out while EEPROM settles, the read
     // back is a request and its 15-byte reply.
-    auto medianRunMs = [&](const std::vector<std::string> &args) {
+    auto medianRunMs = [&](const std::vector<std::string> &args, const std::string &port) {
         std::vector<double> ms;
         for (int i = 0; i < repeat; ++i) {
             const double start = nowSeconds();
-            Spawned cli = spawn(args, {"KIVREL_COM1=" + sim.path()});
+            Spawned cli = spawn(args, {"KIVREL_COM1=" + port});
             const int status = reap(cli.pid, 30.0);
             ::close(cli.out);
             if (status != 0) return std::nan("");
@@ -709,13 +721,25 @@ int partCli(int repeat, int watchSeconds)
         }
         return percentile(ms, 0.5);
     };
-    const double checkMs = medianRunMs({KIVREL_CLI, "check"});
-    const double writeMs = medianRunMs({KIVREL_CLI, "write", file, "--eeprom"});
+    const double checkMs = medianRunMs({KIVREL_CLI, "check"}, sim.path());
+    const double writeMs = medianRunMs({KIVREL_CLI, "write", file, "--eeprom"}, sim.path());
     const double writeFloor = 1500.0 + (17 + 15) * kByteMs + kSensorTurnaroundMs;
     result("cli_check_median_ms", checkMs);
     result("cli_write_median_ms", writeMs);
     result("cli_write_floor_ms", writeFloor);
     result("cli_write_overhead_ms", writeMs - checkMs - writeFloor);
+    if (network) {
+        // The same through ser2net over RFC 2217: the open (connect, line set, purge, the quiet
+        // wait) is in the check as well, so the difference is the write's own.
+        kivrel::test::Ser2net server(sim.path(), true, std::getenv("TMPDIR"));
+        if (!server.start()) return 1;
+        const double netCheckMs = medianRunMs({KIVREL_CLI, "check"}, server.address());
+        const double netWriteMs =
+            medianRunMs({KIVREL_CLI, "write", file, "--eeprom"}, server.address());
+        result("cli_net_check_median_ms", netCheckMs);
+        result("cli_net_write_median_ms", netWriteMs);
+        result("cli_net_write_overhead_ms", netWriteMs - netCheckMs - writeFloor);
+    }
 
     // watch: its CPU over the rows and the period of its rows against the line's floor.
     // watch: the arrival of each row here (finer than its own column), and the CPU it takes
@@ -1069,13 +1093,19 @@ int drive(const std::string &self, bool smoke)
     const int cycles = smoke ? 5 : 300;
     const std::string n = std::to_string(cycles);
     const std::string busy = "KIVREL_BUSY_SPIN=1";
-    Results poll, recorded, spin, timeout, timeoutSpin, display, memory, startup, cli;
+    Results poll, recorded, spin, timeout, timeoutSpin, display, memory, startup, cli, pollNet;
     Results withHistory, history, viewOpen, viewPan, viewLoad;
     bool ran = true;
     ran &= runPart(self, {"poll", "--count", n}, {}, 180, poll);
     ran &= runPart(self, {"poll", "--count", n, "--record"}, {}, 180, recorded);
     ran &= runPart(self, {"poll", "--count", n, "--history"}, {}, 180, withHistory);
     ran &= runPart(self, {"poll", "--count", n}, {busy}, 180, spin);
+    std::vector<std::string> cliArgs{"cli", "--repeat", smoke ? "1" : "10", "--count",
+                                     smoke ? "2" : "30"};
+#ifndef KIVREL_SANITIZED // the sanitizer build's smoke run stays off the network
+    ran &= runPart(self, {"poll", "--count", n, "--network"}, {}, 180, pollNet);
+    cliArgs.push_back("--network");
+#endif
     const std::string limit = smoke ? "0.3" : "3.0";
     const std::string repeat = smoke ? "1" : "3";
     ran &= runPart(self, {"timeout", "--repeat", repeat, "--limit", limit}, {}, 60, timeout);
@@ -1085,8 +1115,7 @@ int drive(const std::string &self, bool smoke)
                 {}, 180, display);
     ran &= runPart(self, {"memory", "--count", smoke ? "150" : "10000"}, {}, 900, memory);
     ran &= runPart(self, {"startup", "--repeat", smoke ? "1" : "10"}, {}, 180, startup);
-    ran &= runPart(self, {"cli", "--repeat", smoke ? "1" : "10", "--count", smoke ? "2" : "30"}, {},
-                   300, cli);
+    ran &= runPart(self, cliArgs, {}, 300, cli);
     // Ten minutes at the line's pace (9.1 records a second), one hour and ten of recording.
     ran &= runPart(self, {"history", "--count", smoke ? "150" : "5454"}, {}, 300, history);
     ran &= runPart(self,
@@ -1243,6 +1272,24 @@ int drive(const std::string &self, bool smoke)
                            v(viewLoad, "file_mb"), v(viewLoad, "recording_rows"),
                            v(viewLoad, "recording_longest_ms")),
                     v(viewLoad, "peak_growth_mb") <= 2 * v(viewLoad, "file_mb")});
+    const double netOver = v(pollNet, "period_median_ms") - v(poll, "period_median_ms");
+    rows.push_back(
+        {"10", "RFC 2217 through ser2net: polling period above the direct port",
+         format("%.2f ms", netOver), format("≤ %.2f ms", kSer2netDelayMs + 1.0),
+         format("median %.2f ms against %.2f ms; ser2net's own delay %.2f ms",
+                v(pollNet, "period_median_ms"), v(poll, "period_median_ms"), kSer2netDelayMs),
+         netOver <= kSer2netDelayMs + 1.0});
+    const double netCpu = v(pollNet, "cpu_pct");
+    rows.push_back({"10", "RFC 2217 through ser2net: CPU while polling",
+                    format("%.2f %% of a core", netCpu), format("≤ %.2f %%", cpu + 0.2),
+                    format("direct port %.2f %% in the same run", cpu), netCpu <= cpu + 0.2});
+    const double netWrite = v(cli, "cli_net_write_overhead_ms");
+    rows.push_back({"10", "RFC 2217 through ser2net: write --eeprom, verified, beyond its floor",
+                    format("%.1f ms", netWrite), format("≤ %.2f ms", 5.0 + kSer2netDelayMs),
+                    format("median %.0f ms, check %.0f ms; direct port %.1f ms",
+                           v(cli, "cli_net_write_median_ms"), v(cli, "cli_net_check_median_ms"),
+                           v(cli, "cli_write_overhead_ms")),
+                    netWrite <= 5.0 + kSer2netDelayMs});
     printTable(rows);
     const long missed =
         std::count_if(rows.begin(), rows.end(), [](const Row &r) { return !r.met; });
@@ -1331,7 +1378,7 @@ int main(int argc, char **argv)
     std::string part;
     int count = 0, repeat = 1;
     double limit = kivrel::TIMEOUT_REPLY;
-    bool smoke = false, record = false, history = false;
+    bool smoke = false, record = false, history = false, network = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         const bool more = i + 1 < argc;
@@ -1349,9 +1396,11 @@ int main(int argc, char **argv)
             record = true;
         else if (a == "--history")
             history = true;
+        else if (a == "--network")
+            network = true;
         else {
             std::fprintf(stderr, "usage: bench_kivrel [--smoke] | --part NAME [--count N] "
-                                 "[--repeat N] [--limit SEC] [--record] [--history]\n");
+                                 "[--repeat N] [--limit SEC] [--record] [--history] [--network]\n");
             return 2;
         }
     }
@@ -1363,13 +1412,13 @@ int main(int argc, char **argv)
         return drive(self, smoke);
     }
     if (part == "startup") return partStartup(repeat);
-    if (part == "cli") return partCli(repeat, count);
+    if (part == "cli") return partCli(repeat, count, network);
 
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
     if (!startRuntime(argc, argv)) return 2;
     int status = 2;
     if (part == "poll")
-        status = partPoll(count, record, history);
+        status = partPoll(count, record, history, network);
     else if (part == "timeout")
         status = partTimeout(repeat, limit);
     else if (part == "display")

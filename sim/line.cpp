@@ -1,11 +1,18 @@
 #include "line.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/ioctl.h>
+#include <sys/select.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -102,6 +109,59 @@ bool Port::openDevice(const std::string &devicePath, std::string &error)
     return true;
 }
 
+bool Port::openListen(int port, std::string &error)
+{
+    listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (listenFd_ < 0) {
+        error = sysError("cannot make a socket");
+        return false;
+    }
+    const int on = 1;
+    ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK); // loopback only: no sensor for the network
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    socklen_t length = sizeof address;
+    if (::bind(listenFd_, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
+        ::listen(listenFd_, 1) != 0 ||
+        ::getsockname(listenFd_, reinterpret_cast<sockaddr *>(&address), &length) != 0) {
+        error = sysError("cannot listen on 127.0.0.1:" + std::to_string(port));
+        close();
+        return false;
+    }
+    path_ = "tcp://127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+    return true;
+}
+
+bool Port::acceptClient(int stopFd, std::string &error)
+{
+    for (;;) {
+        fd_set readable;
+        FD_ZERO(&readable);
+        FD_SET(listenFd_, &readable);
+        FD_SET(stopFd, &readable);
+        if (::select(std::max(listenFd_, stopFd) + 1, &readable, nullptr, nullptr, nullptr) < 0) {
+            if (errno == EINTR) continue;
+            error = sysError("waiting for a client failed");
+            return false;
+        }
+        if (FD_ISSET(stopFd, &readable)) return false;
+        fd_ = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (fd_ < 0) continue; // gone again before it was taken
+        // Each paced reply byte leaves when due, not when Nagle's algorithm lets it.
+        const int on = 1;
+        ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        return true;
+    }
+}
+
+void Port::dropClient()
+{
+    if (listenFd_ >= 0 && fd_ >= 0) ::close(fd_);
+    if (listenFd_ >= 0) fd_ = -1;
+}
+
 int Port::unreadByClient() const
 {
     int n = 0;
@@ -121,7 +181,8 @@ void Port::close()
     }
     if (fd_ >= 0) ::close(fd_);
     if (slaveFd_ >= 0) ::close(slaveFd_);
-    fd_ = slaveFd_ = -1;
+    if (listenFd_ >= 0) ::close(listenFd_);
+    fd_ = slaveFd_ = listenFd_ = -1;
 }
 
 } // namespace kivrel::sim

@@ -1,4 +1,5 @@
-// The serial line: a pseudo-terminal the simulator owns, or a real serial device.
+// The serial line: a pseudo-terminal the simulator owns, a real serial device, or a TCP port on
+// loopback standing in for a serial device server that passes raw bytes.
 #pragma once
 
 #include <string>
@@ -19,6 +20,14 @@ class Port
     bool openPty(const std::string &linkPath, std::string &error);
     // Real device set to 4800 baud, 8N1, no handshake, raw.
     bool openDevice(const std::string &devicePath, std::string &error);
+    // Listens on 127.0.0.1:port (0: any free port); path() is then "tcp://127.0.0.1:PORT", and
+    // fd() the client's connection once acceptClient has taken one.
+    bool openListen(int port, std::string &error);
+    // Waits for a client, one at a time; false when `stopFd` became readable first.
+    bool acceptClient(int stopFd, std::string &error);
+    // The client left: the next one may come.
+    void dropClient();
+    bool isListening() const { return listenFd_ >= 0; }
 
     int fd() const { return fd_; }
     bool isPty() const { return slaveFd_ >= 0; }
@@ -32,6 +41,7 @@ class Port
   private:
     int fd_ = -1;
     int slaveFd_ = -1; // held open so a client closing its end does not make reads fail
+    int listenFd_ = -1;
     std::string path_;
     std::string link_;
 };

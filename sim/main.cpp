@@ -56,8 +56,9 @@ int main(int argc, char **argv)
     }
 
     Port port;
-    const bool opened = options.device.empty() ? port.openPty(options.link, error)
-                                               : port.openDevice(options.device, error);
+    const bool opened = options.listen >= 0      ? port.openListen(options.listen, error)
+                        : options.device.empty() ? port.openPty(options.link, error)
+                                                 : port.openDevice(options.device, error);
     if (!opened) return fail(error);
 
     Model model(options.target);
@@ -84,7 +85,21 @@ int main(int argc, char **argv)
     std::printf("%s\n", port.path().c_str());
     std::fflush(stdout);
 
-    const StopReason reason = server.run();
+    StopReason reason = StopReason::Stopped;
+    if (!port.isListening()) {
+        reason = server.run();
+    } else {
+        // One client after the other; the sensor keeps its memories between them.
+        while (port.acceptClient(server.stopFd(), error)) {
+            reason = server.run();
+            if (reason != StopReason::LineError) break;
+            if (options.verbose) std::fprintf(stderr, "kivrel-sim: the client left\n");
+            port.dropClient();
+            server.lineChanged();
+            reason = StopReason::Stopped;
+        }
+        if (!error.empty()) return fail(error);
+    }
     g_wakeFd = -1;
 
     if (options.stats) {

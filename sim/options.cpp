@@ -43,6 +43,10 @@ std::string helpText()
            "Port:\n"
            "  --link PATH        also make a symbolic link PATH to the pseudo-terminal\n"
            "  --device PATH      use a real serial device (4800 8N1) instead of a pseudo-terminal\n"
+           "  --listen PORT      serve raw TCP on 127.0.0.1:PORT instead, one client at a time, "
+           "as\n"
+           "                     a serial device server would (0: any free port); the first line\n"
+           "                     is then tcp://127.0.0.1:PORT\n"
            "  --eeprom FILE      keep the EEPROM in FILE (15 lines of values 0..255)\n"
            "  --fast             answer at once without 4800-baud wire time\n"
            "  --stats            at exit, print on stderr the simulator's own turnaround and\n"
@@ -123,6 +127,11 @@ ParseResult parseOptions(int argc, const char *const *argv, Options &o, std::str
             if (!needValue()) return ParseResult::Error;
             if (value.empty()) return bad("a path is needed");
             (arg == "--link" ? o.link : arg == "--device" ? o.device : o.eeprom) = value;
+        } else if (arg == "--listen") {
+            if (!needValue()) return ParseResult::Error;
+            long port = 0;
+            if (!toLong(value, 0, 65535, port)) return bad("a TCP port 0 to 65535");
+            o.listen = static_cast<int>(port);
         } else if (arg == "--rate") {
             if (!needValue()) return ParseResult::Error;
             if (!toDouble(value, 0, 500, o.target.rateHz)) return bad("0 to 500");
@@ -177,6 +186,10 @@ ParseResult parseOptions(int argc, const char *const *argv, Options &o, std::str
     }
     if (!o.device.empty() && !o.link.empty()) {
         error = "--link only applies to the pseudo-terminal, not with --device";
+        return ParseResult::Error;
+    }
+    if (o.listen >= 0 && (!o.device.empty() || !o.link.empty())) {
+        error = "--listen serves TCP: not with --device or --link";
         return ParseResult::Error;
     }
     return ParseResult::Run;

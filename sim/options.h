@@ -12,6 +12,7 @@ namespace kivrel::sim
 struct Options {
     std::string device; // real serial device instead of a pseudo-terminal
     std::string link;   // extra symbolic link to the pseudo-terminal
+    int listen = -1;    // TCP port on loopback instead of a pseudo-terminal (0: any free one)
     std::string eeprom; // file keeping the EEPROM across runs
     bool fast = false;
     bool stats = false;

@@ -62,6 +62,14 @@ void Server::stop()
         auto r = ::write(wakeWrite_, &c, 1);
 }
 
+void Server::lineChanged()
+{
+    queue_.clear();
+    sendStartMs_ = -1;
+    sent_ = 0;
+    blocked_ = false;
+}
+
 double Server::nowMs() const
 {
     return static_cast<double>(steadyNs() - startNs_) / 1e6;

@@ -48,6 +48,10 @@ class Server
     // Safe from another thread and from a signal handler.
     void stop();
     int wakeFd() const { return wakeWrite_; }
+    // Readable once stop() was asked for, and stays so.
+    int stopFd() const { return wakeRead_; }
+    // A new client on the line: replies still owed to the last one are dropped.
+    void lineChanged();
     // The clock telegram arrival times are on, in ms since the server was made.
     double nowMs() const;
 

@@ -25,7 +25,8 @@ const char kUsage[] =
     "Set-up and monitoring tool for the KIVREL edge-detection sensor.\n"
     "\n"
     "  --port DEVICE   use DEVICE as COM 1 for this run (a path such as /dev/ttyUSB0 or a\n"
-    "                  /dev/serial/by-id link; a bare name means /dev/NAME); overrides\n"
+    "                  /dev/serial/by-id link; a bare name means /dev/NAME; a serial device\n"
+    "                  server's port as rfc2217://HOST:PORT or tcp://HOST:PORT); overrides\n"
     "                  KIVREL_COM1\n"
     "  --view FILE.csv show a recording made with REC in the history window alone, without\n"
     "                  a sensor\n"
@@ -53,8 +54,9 @@ const char *const kQtValueOptions[] = {"platform",
                                        "title"};
 const char *const kQtFlagOptions[] = {"reverse", "nograb", "dograb", "sync", "widgetcount"};
 
-// A device for COM 1: a path as it stands, a bare name under /dev or /dev/serial/by-id where
-// one of them has it (else as it stands, and the open will say there is no such device).
+// A device for COM 1: a path or a network address as it stands, a bare name under /dev or
+// /dev/serial/by-id where one of them has it (else as it stands, and the open will say there is
+// no such device).
 QString deviceNamed(QString device)
 {
     if (!device.contains(u'/')) {

@@ -45,7 +45,8 @@ const char *CmdLineArg(int index);
 const char *CmdLineError(void);
 
 // PORT the way an operator names it: a COM number ("3" or "COM3"), a device path, a device's
-// name under /dev ("ttyUSB0") or under /dev/serial/by-id. A device becomes COM 1 for this run,
+// name under /dev ("ttyUSB0") or under /dev/serial/by-id, a serial device server's port
+// ("rfc2217://10.0.0.7:4001", "tcp://[fd00::7]:4001"). A device becomes COM 1 for this run,
 // as if KIVREL_COM1 named it. Returns the COM number, or -1 for an empty name or a number
 // outside 1 to 255.
 int UsePortName(const char *port);

@@ -1,4 +1,5 @@
 #include "ports_p.h"
+#include "netport_p.h"
 #include "rs232.h"
 
 #include <QDir>
@@ -219,12 +220,19 @@ QString shortDeviceName(const QString &device)
 
 QString kernelDeviceName(const QString &device)
 {
+    if (isNetworkAddress(device)) return device.trimmed(); // its address is all it has
     const QString resolved = QFileInfo(device).canonicalFilePath();
     return shortDeviceName(resolved.isEmpty() ? device : resolved);
 }
 
 int comNumberOf(const QString &device)
 {
+    if (isNetworkAddress(device)) {
+        for (int n = 1; n <= kLastNumber; ++n)
+            if (mappedDevice(n).trimmed().compare(device.trimmed(), Qt::CaseInsensitive) == 0)
+                return n;
+        return 0;
+    }
     const QString wanted = QFileInfo(device).canonicalFilePath();
     if (wanted.isEmpty()) return 0;
     for (int n = 1; n <= kLastNumber; ++n) {
@@ -304,6 +312,7 @@ template <std::size_t N> void copyText(char (&out)[N], const QString &text)
 
 bool userMayOpen(const QString &device)
 {
+    if (isNetworkAddress(device)) return true; // no file to have permissions
 #ifdef Q_OS_UNIX
     // As an open is judged: by the effective (file-system) user.
     return ::faccessat(AT_FDCWD, QFile::encodeName(device).constData(), R_OK | W_OK, AT_EACCESS) ==

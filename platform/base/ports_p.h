@@ -39,10 +39,11 @@ QString comDescription(int n);
 // /dev/ttyUSB0 reads as ttyUSB0, a path in the home folder as ~/..., anything else as is.
 QString shortDeviceName(const QString &device);
 // The kernel's name of a device, whatever link names it: a /dev/serial/by-id link or a link to a
-// pseudo-terminal reads as "ttyUSB2" or "pts/3"; a path that does not resolve, as it stands.
+// pseudo-terminal reads as "ttyUSB2" or "pts/3"; a path that does not resolve, and a network
+// address ("rfc2217://10.0.0.7:4001"), as it stands.
 QString kernelDeviceName(const QString &device);
 // The COM number that maps a device, by KIVREL_COM<n> or the machine's port list, compared as
-// the file system resolves both; 0 when none does.
+// the file system resolves both (network addresses as written); 0 when none does.
 int comNumberOf(const QString &device);
 // COM n carries, for this run, a device no number maps, given as `given`; an empty `given` makes
 // n a number of its own again.

@@ -3,6 +3,12 @@
 // COM n is the device named by the environment variable KIVREL_COM<n> when that is set,
 // otherwise the n-th serial port of the machine in a stable order (USB and ACM adapters
 // first, then on-board ports). On Windows COM n is COMn.
+//
+// A device may be a port of a serial device server on the network: "rfc2217://HOST:PORT"
+// (telnet's COM-PORT-OPTION; the open sets the server's line) or "tcp://HOST:PORT" (raw bytes;
+// the server holds the line settings). The open connects, processing events meanwhile, for at
+// most 3 s; a connection that drops later makes the port silent, and the next ComWrt connects
+// again within its time limit. Such a port's device (GetComName) is its address.
 #ifndef KIVREL_PLATFORM_RS232_H
 #define KIVREL_PLATFORM_RS232_H
 
@@ -54,8 +60,9 @@ struct ComName {
 int GetComName(int port, ComName *name);
 
 // Why the last OpenComConfig failed: 0 when it worked, else one of these, with the system's
-// words for it in `reason` (at most size - 1 bytes and a NUL).
-enum { COM_OPEN_FAILED = 1, COM_OPEN_NO_ACCESS = 2, COM_OPEN_IN_USE = 3 };
+// words for it in `reason` (at most size - 1 bytes and a NUL). COM_OPEN_NETWORK: a network port,
+// and the reason says what the network or the server did (refused, timed out, host not found).
+enum { COM_OPEN_FAILED = 1, COM_OPEN_NO_ACCESS = 2, COM_OPEN_IN_USE = 3, COM_OPEN_NETWORK = 4 };
 int GetComOpenError(char reason[], int size);
 
 // The port list as the panel's COM selector shows it.

@@ -1,9 +1,11 @@
-// Serial ports on Qt SerialPort, addressed by number.
+// Serial ports on Qt SerialPort, addressed by number; a port named by a network address goes
+// to a serial device server instead (netport.cpp).
 //
 // Every call runs on the GUI thread. The logic reads by polling GetInQLen between calls to
 // ProcessSystemEvents, so the bytes reach a port's queue through its notifier in the event
 // loop; only ComWrt and ComRd block, and never longer than the port's time limit.
 #include "rs232.h"
+#include "netport_p.h"
 #include "ports_p.h"
 #include "serial_p.h"
 #include "eventloop_p.h"
@@ -41,6 +43,7 @@ SerialIoctl serialIoctl = systemIoctl;
 } // namespace kivrel::platform
 
 using kivrel::platform::comDevice;
+using kivrel::platform::NetPort;
 
 namespace
 {
@@ -52,6 +55,9 @@ constexpr double DefaultTimeLimit = 5.0; // seconds, until SetComTime says other
 
 struct Slot {
     std::unique_ptr<QSerialPort> port;
+    // A port on a serial device server; whoever waits on it holds it too, so a callback that
+    // closes the port meanwhile does not pull it from under them.
+    std::shared_ptr<NetPort> net;
     int inputQueueSize = DefaultQueueSize;
     double timeLimit = DefaultTimeLimit;
     // The device went away while open. From then on the port counts as closed; the close
@@ -72,8 +78,10 @@ class PortTable
         // Qt objects need their application to be torn down; without one the process is
         // ending and the system closes the descriptors.
         if (!QCoreApplication::instance()) {
-            for (Slot &s : slots_)
+            for (Slot &s : slots_) {
                 (void)s.port.release();
+                if (s.net) (void)new std::shared_ptr<NetPort>(std::move(s.net));
+            }
             return;
         }
         releaseAll();
@@ -85,11 +93,7 @@ class PortTable
     {
         Slot &s = at(number);
         if (!s.port) {
-            if (!postRoutineAdded_) {
-                // Ports must go before the application's event dispatcher does.
-                qAddPostRoutine([] { table().releaseAll(); });
-                postRoutineAdded_ = true;
-            }
+            releaseBeforeTheApplication();
             s.port = std::make_unique<QSerialPort>();
             QSerialPort *p = s.port.get();
             QObject::connect(p, &QSerialPort::errorOccurred, p,
@@ -98,11 +102,21 @@ class PortTable
         return *s.port;
     }
 
+    // Ports must go before the application's event dispatcher does.
+    void releaseBeforeTheApplication()
+    {
+        if (postRoutineAdded_) return;
+        qAddPostRoutine([] { table().releaseAll(); });
+        postRoutineAdded_ = true;
+    }
+
     void releaseAll()
     {
         for (Slot &s : slots_) {
             if (s.port && s.port->isOpen()) s.port->close();
             s.port.reset();
+            if (s.net) s.net->close();
+            s.net.reset();
             s.gone = false;
         }
         postRoutineAdded_ = false;
@@ -170,6 +184,7 @@ Slot *openSlot(int port, int *code)
         return nullptr;
     }
     Slot &s = ports().at(port);
+    if (s.net) return &s; // open until closed, connected or not
     if (!s.port || !s.port->isOpen() || s.gone) {
         *code = RS232_PORT_NOT_OPEN;
         return nullptr;
@@ -265,6 +280,30 @@ void requestLowLatency(QSerialPort &p)
 #endif
 }
 
+// A port on a serial device server: connected, and over RFC 2217 its line set, before this
+// returns; events are processed meanwhile.
+int openNetwork(int port, Slot &s, const QString &device, long baudRate, int parity, int dataBits,
+                int stopBits)
+{
+    if (baudRate <= 0 || baudRate > INT_MAX || parity < 0 || parity > 4 || dataBits < 5 ||
+        dataBits > 8 || stopBits < 1 || stopBits > 2) {
+        lastOpenError() = {COM_OPEN_FAILED, "the line settings are out of range"};
+        return RS232_UNKNOWN_SYSTEM_ERROR;
+    }
+    ports().releaseBeforeTheApplication();
+    auto net = std::make_shared<NetPort>(device);
+    s.net = net;
+    kivrel::platform::NetOpenError error;
+    const kivrel::platform::rfc2217::Line line{std::uint32_t(baudRate), dataBits, parity, stopBits};
+    if (net->open(line, s.inputQueueSize, &error) < 0) {
+        if (s.net == net) s.net.reset(); // unless a callback opened the port again meanwhile
+        complain(port, device, error.reason, COM_OPEN_NETWORK);
+        return error.code;
+    }
+    kivrel::platform::portsChanged();
+    return 0;
+}
+
 } // namespace
 
 int OpenComConfig(int port, const char *deviceName, long baudRate, int parity, int dataBits,
@@ -276,11 +315,16 @@ int OpenComConfig(int port, const char *deviceName, long baudRate, int parity, i
         return RS232_ERROR; // the port's notifiers need an event loop
     Slot &s = ports().at(port);
     if (s.port && s.port->isOpen()) s.port->close();
+    if (s.net) s.net->close();
+    s.net.reset();
     s.gone = false;
     ++s.generation;
 
     const QString device = deviceFor(port, deviceName);
     lastOpenError() = {};
+    s.inputQueueSize = inputQueueSize > 0 ? inputQueueSize : DefaultQueueSize;
+    if (kivrel::platform::isNetworkAddress(device))
+        return openNetwork(port, s, device.trimmed(), baudRate, parity, dataBits, stopBits);
     if (device.isEmpty() || (device.startsWith(u'/') && !QFileInfo::exists(device))) {
         complain(port, device, QStringLiteral("no such device"), COM_OPEN_FAILED);
         return RS232_NO_PORT_FOUND;
@@ -288,7 +332,6 @@ int OpenComConfig(int port, const char *deviceName, long baudRate, int parity, i
 
     QSerialPort &p = ports().portOf(port);
     p.setPortName(device);
-    s.inputQueueSize = inputQueueSize > 0 ? inputQueueSize : DefaultQueueSize;
     // Qt stops pulling from the driver once its buffer holds a full input queue.
     p.setReadBufferSize(s.inputQueueSize);
     if (!p.open(QIODevice::ReadWrite)) {
@@ -323,6 +366,11 @@ int CloseCom(int port)
 {
     if (!validNumber(port)) return RS232_INVALID_PORT;
     Slot &s = ports().at(port);
+    if (s.net) {
+        s.net->close();
+        s.net.reset();
+        return 0;
+    }
     if (!s.port || !s.port->isOpen()) return RS232_PORT_NOT_OPEN;
     if (s.gone) {
         // Already closed as far as the caller knows; finish what the deferred close would do.
@@ -340,6 +388,8 @@ int ComWrt(int port, const unsigned char *buffer, int count)
     if (!s) return code;
     if (count < 0 || (!buffer && count > 0)) return RS232_ERROR;
     if (count == 0) return 0;
+    if (const auto net = s->net)
+        return net->write(reinterpret_cast<const char *>(buffer), count, s->timeLimit);
     QSerialPort &p = *s->port;
     if (p.write(reinterpret_cast<const char *>(buffer), count) != count) return RS232_IO_ERROR;
     // write() only buffers until the event loop runs, and the caller may not run it.
@@ -360,6 +410,8 @@ int ComRd(int port, unsigned char *buffer, int count)
     if (!s) return code;
     if (count <= 0) return 0;
     if (!buffer) return RS232_ERROR;
+    if (const auto net = s->net)
+        return net->read(reinterpret_cast<char *>(buffer), count, s->timeLimit);
     QSerialPort &p = *s->port;
     char *out = reinterpret_cast<char *>(buffer);
     int moved = 0;
@@ -385,7 +437,7 @@ int GetInQLen(int port)
     int code = 0;
     Slot *s = openSlot(port, &code);
     if (!s) return code;
-    const qint64 n = s->port->bytesAvailable();
+    const qint64 n = s->net ? s->net->queued() : s->port->bytesAvailable();
     return static_cast<int>(std::min<qint64>(n, s->inputQueueSize));
 }
 
@@ -394,6 +446,10 @@ int FlushInQ(int port)
     int code = 0;
     Slot *s = openSlot(port, &code);
     if (!s) return code;
+    if (const auto net = s->net) {
+        net->flushInput();
+        return 0;
+    }
     return s->port->clear(QSerialPort::Input) ? 0 : RS232_IO_ERROR;
 }
 
@@ -402,6 +458,10 @@ int FlushOutQ(int port)
     int code = 0;
     Slot *s = openSlot(port, &code);
     if (!s) return code;
+    if (s->net) {
+        s->net->flushOutput();
+        return 0;
+    }
     return s->port->clear(QSerialPort::Output) ? 0 : RS232_IO_ERROR;
 }
 
@@ -426,6 +486,8 @@ int SetCTSMode(int port, int mode)
     case 1: flow = QSerialPort::HardwareControl; break;
     default: return RS232_ERROR;
     }
+    // Flow control on a device server is set with the line; hardware handshake is not offered.
+    if (s->net) return flow == QSerialPort::NoFlowControl ? 0 : RS232_UNKNOWN_SYSTEM_ERROR;
     return s->port->setFlowControl(flow) ? 0 : RS232_UNKNOWN_SYSTEM_ERROR;
 }
 

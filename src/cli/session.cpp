@@ -164,6 +164,7 @@ int Connect(void)
     if (OpenLine(com) < 0) {
         char reason[256] = "";
         const int kind = GetComOpenError(reason, sizeof reason);
+        if (kind == COM_OPEN_NETWORK) return FailAt(EXIT_PORT, "cannot open: %s", reason);
         if (ret == RS232_NO_PORT_FOUND)
             return FailAt(EXIT_PORT, "cannot open: no such device (%s)",
                           reason[0] ? reason : OpenErrorText(ret));

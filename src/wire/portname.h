@@ -8,7 +8,8 @@ namespace kivrel
 {
 
 // "COM3 (ttyUSB2)"; "COM3" when the number has no device; for a device no COM number maps, the
-// path it was given by: "/dev/serial/by-id/usb-FTDI_X-if00-port0 (ttyUSB2)".
+// path it was given by: "/dev/serial/by-id/usb-FTDI_X-if00-port0 (ttyUSB2)". A network sensor's
+// device is its address: "COM4 (rfc2217://10.0.0.7:4001)", or unnumbered "tcp://[::1]:4001".
 void ComLabel(int port, char *text, int size);
 
 } // namespace kivrel

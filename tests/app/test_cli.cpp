@@ -1,5 +1,6 @@
 // kivrel-cli against the built simulator: every command's exit status, output and telegrams,
 // the faults a line and a file can have, and the ends of watch.
+#include "ser2net.h"
 #include "sim_fixture.h"
 
 #include "rs232.h"
@@ -10,9 +11,14 @@
 #include <QJsonDocument>
 #include <QJsonParseError>
 #include <QRegularExpression>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 
 #include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+#include <thread>
 
 using namespace kivrel::test;
 
@@ -118,10 +124,16 @@ class CliTest : public ::testing::Test
 
 } // namespace
 
+// The table below on a local port, and again through ser2net over RFC 2217.
+class CliTable : public CliTest, public ::testing::WithParamInterface<bool>
+{
+};
+
 // Commands against a sensor that answers, a silent or short one, a noisy line, a port in use and
 // bad files: the status, what stdout says, and the telegrams that went out.
-TEST_F(CliTest, CommandsOutcomesAndTheWire)
+TEST_P(CliTable, CommandsOutcomesAndTheWire)
 {
+    const bool network = GetParam();
     Bytes other = kFactory;
     other[0] = 99, other[2] = 23;
     const QString good = write("good.dat", paraFile(other));
@@ -134,6 +146,9 @@ TEST_F(CliTest, CommandsOutcomesAndTheWire)
     QFile(write("big.dat", "")).resize(100 << 20);
 
     const QString factoryTable = "threshold     TRESHOLD        120\n";
+    // The system's words, in the language of the locale the suite runs under.
+    const QString noSpace =
+        QRegularExpression::escape(QString::fromLocal8Bit(std::strerror(ENOSPC)));
     // A sensor whose POWER byte has no percent: its EEPROM, and so its RAM, hold 200.
     Bytes at200 = kFactory;
     at200[2] = 200;
@@ -171,7 +186,7 @@ TEST_F(CliTest, CommandsOutcomesAndTheWire)
         {{},
          {"read", "--json"},
          0,
-         R"(^\{"memory":"RAM","port":1,"device":"pts/\d+","parameters":\{"threshold":120,.*)"
+         R"(^\{"memory":"RAM","port":1,"device":"@DEV","parameters":\{"threshold":120,.*)"
          R"("frei15":0\},)"
          R"("power_percent":78,"power_byte":10\}\n$)",
          "7,3",
@@ -179,7 +194,7 @@ TEST_F(CliTest, CommandsOutcomesAndTheWire)
         {{},
          {"write", good},
          0,
-         "^COM1 \\(pts/\\d+\\): written to RAM and verified\n$",
+         "^COM1 \\(@DEV\\): written to RAM and verified\n$",
          "7,1,3",
          "",
          held("RAM", other)},
@@ -249,13 +264,14 @@ TEST_F(CliTest, CommandsOutcomesAndTheWire)
          "7,3(,5)+",
          ""},
         // No marks pass, so there is nothing to suggest from, and nothing is written; the
-        // refusal names what the command line offers.
+        // refusal names what the command line offers. Polling stops at the 20 records that
+        // show it, however slow the line.
         {{"--rate", "0"},
-         {"suggest", "--seconds", "1", "--apply"},
+         {"suggest", "--seconds", "3", "--apply"},
          3,
-         "\npolled 1\\.\\d s, \\d+ records\n$",
+         "\npolled \\d\\.\\d s, 20 records\n$",
          "7,3,6(,5)+,6",
-         "^kivrel-cli: COM1 \\(pts/\\d+\\): nothing applied: No edge in the jump buffer: set a "
+         "^kivrel-cli: COM1 \\(@DEV\\): nothing applied: No edge in the jump buffer: set a "
          "THRESHOLD that counts the marks \\(set threshold=N\\), then suggest again\n$"},
 
         {{"--silent"}, {"check"}, 4, "^$", "7", "no reply to the line check"},
@@ -271,7 +287,7 @@ TEST_F(CliTest, CommandsOutcomesAndTheWire)
          3,
          "^$",
          "7,1,3",
-         "^kivrel-cli: COM1 \\(pts/\\d+\\): verification failed: frei15 sent 0, read back 255\n$",
+         "^kivrel-cli: COM1 \\(@DEV\\): verification failed: frei15 sent 0, read back 255\n$",
          held("RAM", other, {{14, 255}})},
         // A sensor named by another path to its device is the COM number that maps it; one no
         // number maps has none, and its lines begin with the path as given.
@@ -302,19 +318,19 @@ TEST_F(CliTest, CommandsOutcomesAndTheWire)
          .status = 7,
          .out = "^$",
          .wire = "7,3",
-         .err = "^kivrel-cli: the output cannot be written: [^\n]+\n$",
+         .err = "^kivrel-cli: the output cannot be written: " + noSpace + "\n$",
          .full = true},
         {.args = {"watch", "--count", "2"},
          .status = 7,
          .out = "^$",
          .wire = "7,3", // the header found no room: no polling
-         .err = "^kivrel-cli: the output cannot be written: [^\n]+\n$",
+         .err = "^kivrel-cli: the output cannot be written: " + noSpace + "\n$",
          .full = true},
         {.args = {"read"},
          .status = 7,
          .out = "^threshold ",
          .wire = "7,3",
-         .err = "^kivrel-cli: COM1 \\(pts/\\d+\\): parameter journal not written: [^\n]+\n$",
+         .err = "^kivrel-cli: COM1 \\(@DEV\\): parameter journal not written: [^\n]+\n$",
          .env = {"XDG_DATA_HOME=" + good}},
         {.sim = {"--garble", "14"},
          .args = {"write", good},
@@ -362,23 +378,38 @@ TEST_F(CliTest, CommandsOutcomesAndTheWire)
         {{}, {"read", "--port", "/nonexistent/tty"}, 5, "^$", "", "cannot open: no such device"},
     };
     for (const auto &row : rows) {
+        // Rows that put nothing on the line, or name the port their way, say nothing of networks.
+        if (network && (row.wire.isEmpty() || row.args.contains("@LINK") ||
+                        !row.env.filter("KIVREL_COM").isEmpty()))
+            continue;
         SCOPED_TRACE(row.args.join(' ').toStdString() + " with " + row.sim.join(' ').toStdString());
         SimProcess sim(QStringList{"--fast", "--verbose"} + row.sim);
         ASSERT_TRUE(sim.ok());
         const QString simPath = QString::fromStdString(sim.path());
+        QString com1 = simPath, device = "pts/\\d+";
+        std::unique_ptr<Ser2net> server;
+        if (network) {
+            server = std::make_unique<Ser2net>(sim.path(), true, dir.path().toStdString());
+            ASSERT_TRUE(server->start()) << "ser2net (scripts/deps installs it)";
+            com1 = QString::fromStdString(server->address());
+            device = QRegularExpression::escape(com1);
+        }
         const QString link = dir.filePath("by-id-link");
         QFile::remove(link);
         QFile::link(simPath, link);
         auto place = [&](QStringList list) {
             return list.replaceInStrings("@SIM", simPath).replaceInStrings("@LINK", link);
         };
-        const CliRun r = cli(place(row.args), simPath, place(row.env), row.full);
+        const CliRun r = cli(place(row.args), com1, place(row.env), row.full);
         EXPECT_EQ(r.status, row.status) << r.err.toStdString();
-        EXPECT_TRUE(QRegularExpression(row.out, QRegularExpression::DotMatchesEverythingOption)
+        EXPECT_TRUE(QRegularExpression(QString(row.out).replace("@DEV", device),
+                                       QRegularExpression::DotMatchesEverythingOption)
                         .match(r.out)
                         .hasMatch())
             << r.out.toStdString();
-        EXPECT_TRUE(QRegularExpression(row.err).match(r.err).hasMatch()) << r.err.toStdString();
+        EXPECT_TRUE(
+            QRegularExpression(QString(row.err).replace("@DEV", device)).match(r.err).hasMatch())
+            << r.err.toStdString();
         // Whatever the locale, what is meant for a machine parses.
         if (row.args.filter(QRegularExpression("^--json")).size())
             for (const QString &line : r.out.split('\n', Qt::SkipEmptyParts)) {
@@ -402,6 +433,7 @@ TEST_F(CliTest, CommandsOutcomesAndTheWire)
         }
     }
 
+    if (network) return;
     // What suggest --apply prints is what it writes, and nothing else moves.
     {
         SimProcess sim({"--fast", "--verbose"});
@@ -430,6 +462,60 @@ TEST_F(CliTest, CommandsOutcomesAndTheWire)
                                          "verification|verification failed)$");
     for (const QString &row : rows2.mid(1))
         EXPECT_TRUE(ours.match(row).hasMatch()) << row.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Port, CliTable, ::testing::Values(false, true),
+                         [](const auto &info) { return info.param ? "Network" : "Local"; });
+
+// Over the network: nobody listening, a server whose one line another client holds, raw TCP,
+// and ser2net stopped while watch polls. A sensor given by its address is named by it alone.
+TEST_F(CliTest, NetworkFaults)
+{
+    SimProcess sim({"--fast"});
+    ASSERT_TRUE(sim.ok());
+    Ser2net rfc(sim.path(), true, dir.path().toStdString());
+    Ser2net raw(sim.path(), false, dir.path().toStdString());
+    ASSERT_TRUE(rfc.start() && raw.start()) << "ser2net (scripts/deps installs it)";
+    const struct {
+        QString port, command; // port @RFC or @RAW: ser2net's
+        int status;
+        QString out, err;
+        int stopAfterMs = 0; // ser2net stopped this long after the start; -1: its line is held
+    } rows[] = {
+        {QString("rfc2217://127.0.0.1:%1").arg(Ser2net::freePort()), "check", 5, "^$",
+         ": cannot open: Connection refused\n$"},
+        {"tcp://127.0.0.1", "check", 5, "^$", ": cannot open: not an address of the form "},
+        {"@RFC", "check", 5, "^$",
+         ": cannot open: the server closed the connection: Port already in use\n$", -1},
+        {"@RAW", "read --json", 0,
+         R"(^\{"memory":"RAM","port":null,"device":"tcp://127.0.0.1:\d+",)", ""},
+        {"@RFC", "watch --count 1000", 4, "^time,seconds,[^\n]*\n([^\n]+\n){3,}$",
+         ": no reply to a measurement request within 3\\.0 s\n$", 1500},
+    };
+    for (const auto &row : rows) {
+        const QString port = QString(row.port)
+                                 .replace("@RFC", QString::fromStdString(rfc.address()))
+                                 .replace("@RAW", QString::fromStdString(raw.address()));
+        SCOPED_TRACE((port + ' ' + row.command).toStdString());
+        QTcpSocket holder;
+        if (row.stopAfterMs < 0) holder.connectToHost("127.0.0.1", quint16(rfc.port()));
+        ASSERT_TRUE(row.stopAfterMs >= 0 || holder.waitForConnected(3000));
+        std::thread stopper([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(row.stopAfterMs));
+            if (row.stopAfterMs > 0) rfc.stop();
+        });
+        const CliRun r = cli(QStringList{"--port", port} + row.command.split(' '), "");
+        stopper.join();
+        ASSERT_TRUE(rfc.start());
+        EXPECT_EQ(r.status, row.status) << r.err.toStdString();
+        EXPECT_TRUE(QRegularExpression(row.out).match(r.out).hasMatch()) << r.out.toStdString();
+        const QString err = "^kivrel-cli: " + QRegularExpression::escape(port) + row.err;
+        EXPECT_TRUE(QRegularExpression(row.err.isEmpty() ? "^$" : err).match(r.err).hasMatch())
+            << r.err.toStdString();
+    }
+    EXPECT_TRUE(
+        journalRows().last().contains(",read,RAM,," + QString::fromStdString(rfc.address())))
+        << "the journal's port and device";
 }
 
 // watch ends after the row in hand on SIGTERM, and quietly when its reader goes: every row whole.

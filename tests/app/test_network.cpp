@@ -1,0 +1,79 @@
+// The panel and the simulated sensor behind ser2net on loopback, over RFC 2217: named by its
+// address, polled, and a server stopped in the middle of polling and started again.
+#include "sim_fixture.h"
+
+#include "livering.h"
+#include "ser2net.h"
+
+#include <QComboBox>
+#include <QTemporaryDir>
+
+using namespace kivrel;
+using namespace kivrel::test;
+
+namespace
+{
+
+class NetworkSensor : public SimTest
+{
+  protected:
+    // The simulator with `args`, behind ser2net, as COM 1.
+    void startBehindSer2net(const QStringList &args)
+    {
+        ASSERT_NO_FATAL_FAILURE(startSim(args));
+        server = std::make_unique<Ser2net>(sim->path(), true, dir.path().toStdString());
+        ASSERT_TRUE(server->start()) << "ser2net (scripts/deps installs it)";
+        address = QString::fromStdString(server->address());
+        coms.map(1, server->address());
+    }
+
+    QTemporaryDir dir;
+    std::unique_ptr<Ser2net> server;
+    QString address;
+    ComMapping coms;
+};
+
+} // namespace
+
+TEST_F(NetworkSensor, ConnectsPollsAndIsNamedByItsAddress)
+{
+    ASSERT_NO_FATAL_FAILURE(startBehindSer2net({"--fast"}));
+    InitRS232(com);
+    EXPECT_EQ(status(), kLineOkText);
+    ASSERT_EQ(popups->count(), 0);
+    EXPECT_EQ(byteValue(PANEL_THRESHOLD), 120) << "the simulator's factory set, read over it";
+    EXPECT_TRUE(window()->windowTitle().contains("COM1 (" + address + ")"))
+        << window()->windowTitle().toStdString();
+    auto *box = qobject_cast<QComboBox *>(widget(PANEL_COMPORT));
+    EXPECT_EQ(box->itemText(box->findData(1)), "COM1  " + address);
+
+    const int before = HistoryRecordCount();
+    after(1000, [] { kivrel::poll = 0; });
+    CBF_ButtonGo(panel, 0, EVENT_COMMIT, nullptr, 0, 0);
+    EXPECT_EQ(popups->count(), 0);
+    EXPECT_GE(HistoryRecordCount() - before, 5) << "records polled in a second";
+    EXPECT_EQ(dataTrshWork, 120) << "a record as the sensor sent it";
+}
+
+// The server goes while the sensor's reply to a poll is on its way: TIMEOUT. Started again,
+// it hands on that reply first; the next Get connects again and takes its own reply alone.
+TEST_F(NetworkSensor, Ser2netStoppedWhilePollingThenAGetConnectsAgain)
+{
+    ASSERT_NO_FATAL_FAILURE(startBehindSer2net({"--fast", "--delay", "0.4", "--fault-order", "5"}));
+    InitRS232(com);
+    ASSERT_EQ(status(), kLineOkText);
+    const Snapshot before = snapshot();
+
+    after(300, [this] { server->stop(); }); // Go's settle wait, then the first request
+    const Stopwatch watch;
+    CBF_ButtonGo(panel, 0, EVENT_COMMIT, nullptr, 0, 0);
+    expectOneTimeoutReport(before, watch.seconds(), 0.3 + 0.1 + TIMEOUT_REPLY + kMarginSeconds);
+
+    spin(0.5); // the late reply reaches the line meanwhile
+    ASSERT_TRUE(server->start());
+    SetCtrlVal(panel, PANEL_THRESHOLD, 1);
+    GetPara();
+    EXPECT_EQ(reports(), 1) << "no second timeout report";
+    EXPECT_EQ(byteValue(PANEL_THRESHOLD), 120);
+    EXPECT_EQ(pp[1], 150) << "the parameter set, not the late measurement record";
+}
