@@ -3,6 +3,8 @@
 // by the thousand from a file; the window redraws for them at most ten times a second.
 #include "timeviewwindow.h"
 
+#include "timemeasure.h"
+#include "windowplace.h"
 #include "runtime_p.h"
 #include "graveyard.h"
 #include "popups_p.h"
@@ -11,6 +13,7 @@
 
 #include <qcustomplot.h>
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -56,6 +59,18 @@ constexpr double kGapFactor = 3.0;
 // polls at over a second), no pause, once their median says so.
 constexpr int kPeriodIntervals = 8;
 constexpr int kGapWitnesses = 3;
+// Transfer labels stack in this many rows; one that finds no room in any is left out (its line
+// and its hover stay), so labels never cover each other.
+constexpr int kLabelRows = 4;
+// Zoom and pan keep this much beyond the first and the last point: a fiftieth of the whole, at
+// least a second. The narrowest time span shown; and the narrowest and widest value spans.
+constexpr double kEdgeShare = 0.02;
+constexpr double kNarrowestSeconds = 0.05;
+constexpr double kNarrowestValues = 4;
+// A zoom box less tall than this, in pixels, zooms time alone.
+constexpr int kBoxMinHeight = 8;
+// A drag on the value axis scales it by e for this many pixels.
+constexpr double kAxisDragPixels = 120;
 
 double median(std::vector<double> values)
 {
@@ -156,7 +171,14 @@ struct TimeViewWindow::Private {
     QCPTextElement *caption = nullptr;
     QSharedPointer<QCPAxisTickerDateTime> ticker;
     QPushButton *follow = nullptr, *whole = nullptr, *open = nullptr, *exportButton = nullptr;
-    QLabel *readout = nullptr, *status = nullptr;
+    QPushButton *zoomBox = nullptr, *fit = nullptr;
+    QLabel *readout = nullptr, *cursors = nullptr, *status = nullptr;
+    TimeMeasure *measure = nullptr;
+    double yMin = 0, yMax = 255;   // as made: the widest value span, with a margin
+    bool limiting = false;         // a range being brought back within the data
+    double axisDragFrom = qQNaN(); // the value under a drag on the value axis
+    int axisDragY = 0;
+    bool placed = false; // the window has been put on screen once
     QTimer redraw;
     QElapsedTimer sinceRedraw;
     bool redrawWaits = false; // points came while the window was hidden
@@ -198,7 +220,10 @@ TimeViewWindow::TimeViewWindow(int handle, const QStringList &names, const QList
     d->handle = handle;
     d->callback = callback;
     d->span = d->firstSpan = span > 0 ? span : 60;
+    d->yMin = yMin;
+    d->yMax = yMax;
     resize(960, 480);
+    setMinimumSize(560, 360); // the plot, its axes and two readout lines stay readable
 
     auto *plot = new QCustomPlot(this);
     d->plot = plot;
@@ -245,14 +270,26 @@ TimeViewWindow::TimeViewWindow(int handle, const QStringList &names, const QList
     d->follow = new QPushButton(QStringLiteral("Follow   End"), this);
     d->follow->setCheckable(true);
     d->follow->setChecked(true);
-    d->whole = new QPushButton(QStringLiteral("Show all"), this);
+    d->whole = new QPushButton(QStringLiteral("Show all   Home"), this);
+    d->zoomBox = new QPushButton(QStringLiteral("Zoom box"), this);
+    d->zoomBox->setCheckable(true);
+    d->zoomBox->setToolTip(QStringLiteral("Drag a box to zoom into; Ctrl+drag does it too"));
+    d->fit = new QPushButton(QStringLiteral("Fit"), this);
+    d->fit->setToolTip(QStringLiteral("Values axis to what is shown; Ctrl+wheel zooms it"));
     d->open = new QPushButton(QStringLiteral("Open recording…"), this);
     d->exportButton = new QPushButton(QStringLiteral("Export…"), this);
-    for (QPushButton *b : {d->follow, d->whole, d->open, d->exportButton})
+    for (QPushButton *b : {d->follow, d->whole, d->zoomBox, d->fit, d->open, d->exportButton})
         b->setFocusPolicy(Qt::TabFocus);
+    // Keys go to the plot, which passes them on to the window.
+    plot->setFocusPolicy(Qt::StrongFocus);
+    setFocusProxy(plot);
     d->readout = new QLabel(this);
-    d->readout->setTextFormat(Qt::PlainText);
-    d->readout->setFont(QFont(QStringLiteral("monospace")));
+    d->cursors = new QLabel(this);
+    for (QLabel *line : {d->readout, d->cursors}) {
+        line->setTextFormat(Qt::PlainText);
+        line->setFont(QFont(QStringLiteral("monospace")));
+    }
+    d->measure = new TimeMeasure(plot, d->traces, d->cursors, d->readout);
     d->status = new QLabel(this);
     d->status->setTextFormat(Qt::PlainText);
     d->status->setFrameShape(QFrame::Panel);
@@ -261,6 +298,8 @@ TimeViewWindow::TimeViewWindow(int handle, const QStringList &names, const QList
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(d->follow);
     buttons->addWidget(d->whole);
+    buttons->addWidget(d->zoomBox);
+    buttons->addWidget(d->fit);
     buttons->addStretch(1);
     buttons->addWidget(d->open);
     buttons->addWidget(d->exportButton);
@@ -268,26 +307,60 @@ TimeViewWindow::TimeViewWindow(int handle, const QStringList &names, const QList
     layout->addLayout(buttons);
     layout->addWidget(plot, 1);
     layout->addWidget(d->readout);
+    layout->addWidget(d->cursors);
     layout->addWidget(d->status);
 
     d->redraw.setSingleShot(true);
     d->redraw.setTimerType(Qt::PreciseTimer); // a coarse one may come 5 % early
     connect(&d->redraw, &QTimer::timeout, this, [this] { redraw(); });
-    connect(plot, &QCustomPlot::beforeReplot, this, [this] { updateCaption(); });
+    connect(plot, &QCustomPlot::beforeReplot, this, [this] {
+        updateCaption();
+        placeLabels();
+    });
     connect(plot, &QCustomPlot::afterReplot, this, [this] { ++d->replots; });
     connect(d->follow, &QPushButton::clicked, this, [this](bool on) { setFollow(on); });
     connect(d->whole, &QPushButton::clicked, this, [this] { showWhole(); });
+    connect(d->fit, &QPushButton::clicked, this, [this] { fitValues(); });
     connect(d->open, &QPushButton::clicked, this, [this] { report(EVENT_COMMIT, TIMEVIEW_OPEN); });
     connect(d->exportButton, &QPushButton::clicked, this, [this] { askExport(); });
-    // The operator's own look at the past: a zoom or a drag stops following.
-    connect(plot, &QCustomPlot::mouseWheel, this, [this] { setFollow(false); });
-    connect(plot, &QCustomPlot::mouseMove, this, [this](QMouseEvent *event) {
-        if (event->buttons() & Qt::LeftButton)
-            setFollow(false);
-        else
-            hover(event->pos());
+    // The operator's own look at the past: a zoom or a drag of time stops following; Ctrl with
+    // the wheel zooms the values alone. (The plot signals before it acts on an event.)
+    connect(plot, &QCustomPlot::mouseWheel, this, [this](QWheelEvent *event) {
+        const bool values = event->modifiers() & Qt::ControlModifier;
+        d->plot->axisRect()->setRangeZoom(values ? Qt::Vertical : Qt::Horizontal);
+        if (!values) setFollow(false);
     });
-    connect(plot, &QCustomPlot::mouseDoubleClick, this, [this] { showWhole(); });
+    connect(plot, &QCustomPlot::mousePress, this, [this](QMouseEvent *event) { press(event); });
+    connect(plot, &QCustomPlot::mouseMove, this, [this](QMouseEvent *event) {
+        if (!std::isnan(d->axisDragFrom)) {
+            const double factor = std::exp((event->pos().y() - d->axisDragY) / kAxisDragPixels);
+            d->axisDragY = event->pos().y();
+            d->plot->yAxis->scaleRange(factor, d->axisDragFrom);
+            d->plot->replot();
+        } else if (d->measure->drag(event)) {
+        } else if (event->buttons() & Qt::LeftButton) {
+            setFollow(false);
+        } else {
+            hover(event->pos());
+        }
+    });
+    connect(plot, &QCustomPlot::mouseRelease, this, [this](QMouseEvent *event) {
+        d->axisDragFrom = qQNaN();
+        d->measure->release(event);
+        d->plot->axisRect()->setRangeDrag(Qt::Horizontal);
+    });
+    connect(plot->selectionRect(), &QCPSelectionRect::accepted, this,
+            [this](const QRect &box, QMouseEvent *) { zoomInto(box); });
+    connect(plot->selectionRect(), &QCPSelectionRect::canceled, this,
+            [this] { d->plot->setSelectionRectMode(QCP::srmNone); });
+    connect(plot, &QCustomPlot::mouseDoubleClick, this, [this] {
+        d->measure->doubleClicked();
+        showWhole();
+    });
+    connect(plot->xAxis, qOverload<const QCPRange &>(&QCPAxis::rangeChanged), this,
+            [this] { keepWithinData(); });
+    connect(plot->yAxis, qOverload<const QCPRange &>(&QCPAxis::rangeChanged), this,
+            [this] { keepWithinData(); });
     connect(plot, &QCustomPlot::legendClick, this,
             [this](QCPLegend *, QCPAbstractLegendItem *item, QMouseEvent *) {
                 auto *entry = qobject_cast<QCPPlottableLegendItem *>(item);
@@ -299,7 +372,10 @@ TimeViewWindow::TimeViewWindow(int handle, const QStringList &names, const QList
             });
 }
 
-TimeViewWindow::~TimeViewWindow() = default;
+TimeViewWindow::~TimeViewWindow()
+{
+    if (isVisible()) rememberWindow(this, d->exportStem);
+}
 
 void TimeViewWindow::report(int event, int data1)
 {
@@ -348,8 +424,7 @@ void TimeViewWindow::addMarker(double time, const QColor &color, const QString &
     auto *text = new QCPItemText(d->plot);
     text->position->setTypeX(QCPItemPosition::ptPlotCoords);
     text->position->setTypeY(QCPItemPosition::ptAxisRectRatio);
-    // Staggered, so labels of transfers close together stay readable.
-    text->position->setCoords(time, 0.01 + 0.07 * double(d->markers.size() % 3));
+    text->position->setCoords(time, 0.01); // placeLabels() finds its row at each redraw
     text->setPositionAlignment(Qt::AlignLeft | Qt::AlignTop);
     text->setText(label);
     text->setColor(color);
@@ -440,6 +515,8 @@ void TimeViewWindow::clear()
     d->recent.clear();
     d->unsettled.clear();
     d->readout->clear();
+    d->measure->clear();
+    d->measure->hideCrosshair();
     d->trimmed = 0;
     // New points, as in a new window: what they show is the operator's to choose afresh.
     d->span = d->firstSpan;
@@ -516,6 +593,16 @@ void TimeViewWindow::redraw()
 
 void TimeViewWindow::showEvent(QShowEvent *event)
 {
+    if (!d->placed) {
+        d->placed = true;
+        // Beside the program's panel: its first window that is no time view.
+        const QWidget *panel = nullptr;
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (!panel && w != this && w->isVisible() && !qobject_cast<TimeViewWindow *>(w) &&
+                w->windowType() == Qt::Window)
+                panel = w;
+        placeWindow(this, d->exportStem, panel);
+    }
     QWidget::showEvent(event);
     // A window that opens shows its points at once.
     if (d->redrawWaits || d->redraw.isActive()) redraw();
@@ -525,9 +612,12 @@ void TimeViewWindow::updateCaption()
 {
     const QCPRange r = d->plot->xAxis->range();
     // Milliseconds once a few seconds fill the width.
-    d->ticker->setDateTimeFormat(r.size() < 20          ? QStringLiteral("hh:mm:ss.zzz")
-                                 : r.size() < 2 * 86400 ? QStringLiteral("hh:mm:ss")
-                                                        : QStringLiteral("MM-dd hh:mm"));
+    // and the day where the span crosses midnight.
+    const bool days = clockText(r.lower, "yyyy-MM-dd") != clockText(r.upper, "yyyy-MM-dd");
+    d->ticker->setDateTimeFormat(r.size() < 20           ? QStringLiteral("hh:mm:ss.zzz")
+                                 : r.size() >= 2 * 86400 ? QStringLiteral("MM-dd hh:mm")
+                                 : days                  ? QStringLiteral("MM-dd hh:mm:ss")
+                                                         : QStringLiteral("hh:mm:ss"));
     QString text = d->captionText;
     if (!d->empty() || !d->markers.empty()) {
         const QString day = clockText(r.lower, "yyyy-MM-dd");
@@ -567,18 +657,124 @@ void TimeViewWindow::hover(const QPoint &pos)
         return;
     }
     QToolTip::hideText();
-    if (d->empty()) return;
-    const QCPGraphDataContainer &data = *d->traces[0]->data();
-    const double key = x->pixelToCoord(pos.x());
-    auto it = std::lower_bound(data.constBegin(), data.constEnd(), key,
-                               [](const QCPGraphData &p, double k) { return p.key < k; });
-    if (it == data.constEnd() || (it != data.constBegin() && key - (it - 1)->key < it->key - key))
-        --it;
-    const int i = int(it - data.constBegin());
-    QString text = clockText(it->key, "hh:mm:ss.zzz");
-    for (QCPGraph *g : d->traces)
-        text += QStringLiteral("   %1 %2").arg(g->name()).arg(g->data()->at(i)->value);
-    d->readout->setText(text);
+    d->measure->hover(pos);
+}
+
+// A press on the plot: the start of a zoom box (with Ctrl, or after its button), of a drag on
+// the value axis, of a cursor's drag, or else of a pan.
+void TimeViewWindow::press(QMouseEvent *event)
+{
+    const QRect area = d->plot->axisRect()->rect();
+    const QPoint pos = event->pos();
+    d->plot->setSelectionRectMode(QCP::srmNone);
+    if (event->button() != Qt::LeftButton) return;
+    if (area.contains(pos) &&
+        (d->zoomBox->isChecked() || (event->modifiers() & Qt::ControlModifier))) {
+        d->plot->setSelectionRectMode(QCP::srmCustom);
+    } else if (pos.x() < area.left() && pos.y() >= area.top() && pos.y() <= area.bottom()) {
+        d->axisDragFrom = d->plot->yAxis->pixelToCoord(pos.y());
+        d->axisDragY = pos.y();
+    } else if (d->measure->press(event)) {
+        d->plot->axisRect()->setRangeDrag(Qt::Orientations()); // the cursor moves, not the view
+    }
+}
+
+void TimeViewWindow::zoomInto(const QRect &box)
+{
+    d->plot->setSelectionRectMode(QCP::srmNone);
+    d->zoomBox->setChecked(false);
+    const QRect r = box.normalized();
+    if (r.width() < 2) return;
+    setFollow(false);
+    QCPAxis *x = d->plot->xAxis, *y = d->plot->yAxis;
+    x->setRange(x->pixelToCoord(r.left()), x->pixelToCoord(r.right()));
+    if (r.height() >= kBoxMinHeight)
+        y->setRange(y->pixelToCoord(r.bottom()), y->pixelToCoord(r.top()));
+    d->plot->replot();
+}
+
+// The values axis to the visible traces' values in the shown time, with a margin.
+void TimeViewWindow::fitValues()
+{
+    const QCPRange shown = d->plot->xAxis->range();
+    double low = qInf(), high = -qInf();
+    for (QCPGraph *g : d->traces) {
+        if (!g->visible()) continue;
+        bool found = false;
+        const QCPRange r = g->data()->valueRange(found, QCP::sdBoth, shown);
+        if (!found) continue;
+        low = std::min(low, r.lower);
+        high = std::max(high, r.upper);
+    }
+    if (!(high >= low)) return;
+    const double margin = std::max(2.0, (high - low) * 0.05);
+    d->plot->yAxis->setRange(low - margin, high + margin);
+    d->plot->replot();
+}
+
+// Zooming and panning stay within the points and markers, with a small margin, so the view
+// never drifts to an empty hour before the run; and within the values the view was made for.
+void TimeViewWindow::keepWithinData()
+{
+    if (d->limiting) return;
+    d->limiting = true;
+    QCPAxis *y = d->plot->yAxis;
+    const double valueMargin = (d->yMax - d->yMin) * kEdgeShare;
+    QCPRange values = y->range();
+    if (values.size() > d->yMax - d->yMin + 2 * valueMargin)
+        values = QCPRange(d->yMin - valueMargin, d->yMax + valueMargin);
+    if (values.size() < kNarrowestValues)
+        values = QCPRange(values.center() - kNarrowestValues / 2,
+                          values.center() + kNarrowestValues / 2);
+    values = QCPRange(values.lower, values.upper); // normalised
+    y->setRange(values.bounded(d->yMin - valueMargin, d->yMax + valueMargin));
+    if (!d->following && (!d->empty() || !d->markers.empty())) {
+        double first = d->empty() ? d->markers.front().time : d->first();
+        double last = d->empty() ? first : d->last();
+        for (const auto &m : d->markers) {
+            first = std::min(first, m.time);
+            last = std::max(last, m.time);
+        }
+        const double margin = std::max(1.0, (last - first) * kEdgeShare);
+        QCPAxis *x = d->plot->xAxis;
+        QCPRange shown = x->range();
+        if (shown.size() < kNarrowestSeconds)
+            shown = QCPRange(shown.center() - kNarrowestSeconds / 2,
+                             shown.center() + kNarrowestSeconds / 2);
+        x->setRange(shown.bounded(first - margin, last + margin));
+    }
+    d->limiting = false;
+    d->measure->viewChanged();
+}
+
+// Transfer labels beside their lines, in the first row where they cover no other label; near
+// the right edge a label turns to the left of its line, so none is cut off.
+void TimeViewWindow::placeLabels()
+{
+    const QRect area = d->plot->axisRect()->rect();
+    if (area.width() <= 0 || area.height() <= 0) return;
+    QCPAxis *x = d->plot->xAxis;
+    int rowEnds[kLabelRows];
+    std::fill(std::begin(rowEnds), std::end(rowEnds), std::numeric_limits<int>::min());
+    for (auto &m : d->markers) {
+        const double at = x->coordToPixel(m.time);
+        if (at < area.left() || at > area.right()) {
+            m.text->setVisible(false);
+            continue;
+        }
+        const QFontMetrics metrics(m.text->font());
+        const int width = metrics.horizontalAdvance(m.label) + 8; // with its padding
+        const bool turned = at + width > area.right();
+        const int left = turned ? int(at) - width : int(at);
+        int row = 0;
+        while (row < kLabelRows && rowEnds[row] > left - 4)
+            row++;
+        m.text->setVisible(row < kLabelRows);
+        if (row == kLabelRows) continue;
+        rowEnds[row] = std::max(rowEnds[row], left + width);
+        m.text->setPositionAlignment((turned ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignTop);
+        m.text->position->setCoords(m.time, (2.0 + row * (metrics.height() + 4)) / area.height());
+    }
 }
 
 bool TimeViewWindow::exportTo(const QString &fileName)
@@ -640,17 +836,40 @@ void TimeViewWindow::closeEvent(QCloseEvent *event)
 {
     // The window goes once its owner discards it; until then it is only hidden.
     event->ignore();
+    rememberWindow(this, d->exportStem);
     hide();
     report(EVENT_CLOSE, 0);
 }
 
 void TimeViewWindow::keyPressEvent(QKeyEvent *event)
 {
-    if (event->key() == Qt::Key_End) {
-        setFollow(true);
+    QCPAxis *x = d->plot->xAxis;
+    const bool shift = event->modifiers() & Qt::ShiftModifier;
+    switch (event->key()) {
+    case Qt::Key_End: setFollow(true); return;
+    case Qt::Key_Home: showWhole(); return;
+    case Qt::Key_Escape: d->measure->clear(); return;
+    case Qt::Key_Plus:
+    case Qt::Key_Equal:
+    case Qt::Key_Minus:
+        setFollow(false);
+        x->scaleRange(event->key() == Qt::Key_Minus ? 2.0 : 0.5, x->range().center());
+        d->plot->replot();
+        return;
+    case Qt::Key_Left:
+    case Qt::Key_Right: {
+        const int sign = event->key() == Qt::Key_Left ? -1 : 1;
+        if (shift) { // the cursor set last, a record at a time
+            d->measure->step(sign);
+            return;
+        }
+        setFollow(false);
+        x->moveRange(sign * x->range().size() / 4);
+        d->plot->replot();
         return;
     }
-    QWidget::keyPressEvent(event);
+    default: QWidget::keyPressEvent(event);
+    }
 }
 
 QCustomPlot *TimeViewWindow::plot() const
@@ -699,6 +918,15 @@ QString TimeViewWindow::readout() const
 {
     return d->readout->text();
 }
+QString TimeViewWindow::cursorReadout() const
+{
+    return d->cursors->isVisibleTo(const_cast<TimeViewWindow *>(this)) ? d->cursors->text()
+                                                                       : QString();
+}
+TimeMeasure *TimeViewWindow::measure() const
+{
+    return d->measure;
+}
 QString TimeViewWindow::status() const
 {
     return d->status->text();
@@ -722,6 +950,14 @@ QPushButton *TimeViewWindow::openButton() const
 QPushButton *TimeViewWindow::exportButton() const
 {
     return d->exportButton;
+}
+QPushButton *TimeViewWindow::zoomBoxButton() const
+{
+    return d->zoomBox;
+}
+QPushButton *TimeViewWindow::fitButton() const
+{
+    return d->fit;
 }
 
 TimeViewWindow *timeViewWindow(int view)

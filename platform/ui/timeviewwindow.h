@@ -14,10 +14,13 @@
 #include <memory>
 
 class QCustomPlot;
+class QMouseEvent;
 class QPushButton;
 
 namespace kivrel::platform
 {
+
+class TimeMeasure;
 
 class TimeViewWindow : public QWidget
 {
@@ -53,12 +56,16 @@ class TimeViewWindow : public QWidget
     bool following() const;
     int replots() const; // since the window was made
     QString readout() const;
+    QString cursorReadout() const; // the cursors' times, Δt and values; empty while both are off
+    TimeMeasure *measure() const;
     QString status() const;
     QString caption() const; // as drawn: the caption and the span shown
     QPushButton *followButton() const;
     QPushButton *wholeButton() const;
     QPushButton *openButton() const;
     QPushButton *exportButton() const;
+    QPushButton *zoomBoxButton() const;
+    QPushButton *fitButton() const;
 
   protected:
     void closeEvent(QCloseEvent *event) override;
@@ -72,6 +79,11 @@ class TimeViewWindow : public QWidget
     void trimOld();
     void updateCaption();
     void hover(const QPoint &pos);
+    void press(QMouseEvent *event);
+    void zoomInto(const QRect &box);
+    void fitValues();
+    void keepWithinData();
+    void placeLabels();
     void noteInterval(double previous, double time);
     void askExport();
     void exportChosen(const QString &fileName);
