@@ -591,6 +591,12 @@ void TimeViewWindow::redraw()
     d->plot->replot();
 }
 
+void TimeViewWindow::hideEvent(QHideEvent *event)
+{
+    if (d->placed && !event->spontaneous()) rememberWindow(this, d->exportStem);
+    QWidget::hideEvent(event);
+}
+
 void TimeViewWindow::showEvent(QShowEvent *event)
 {
     if (!d->placed) {
@@ -763,17 +769,25 @@ void TimeViewWindow::placeLabels()
             continue;
         }
         const QFontMetrics metrics(m.text->font());
-        const int width = metrics.horizontalAdvance(m.label) + 8; // with its padding
+        const int width = metrics.horizontalAdvance(m.label) + 9; // with its padding
         const bool turned = at + width > area.right();
         const int left = turned ? int(at) - width : int(at);
+        const int height = metrics.height() + 4;
+        // Nor under the legend, which sits in the top right corner.
+        auto free = [&](int r) {
+            const QRect label(left, area.top() + 2 + r * height, width, height);
+            return rowEnds[r] <= left - 4 &&
+                   !(d->plot->legend->visible() && d->plot->legend->outerRect().intersects(label));
+        };
         int row = 0;
-        while (row < kLabelRows && rowEnds[row] > left - 4)
+        while (row < kLabelRows && !free(row))
             row++;
         m.text->setVisible(row < kLabelRows);
         if (row == kLabelRows) continue;
         rowEnds[row] = std::max(rowEnds[row], left + width);
         m.text->setPositionAlignment((turned ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignTop);
-        m.text->position->setCoords(m.time, (2.0 + row * (metrics.height() + 4)) / area.height());
+        m.text->setPadding(turned ? QMargins(3, 1, 6, 1) : QMargins(6, 1, 3, 1)); // off the line
+        m.text->position->setCoords(m.time, (2.0 + row * height) / area.height());
     }
 }
 
@@ -836,7 +850,6 @@ void TimeViewWindow::closeEvent(QCloseEvent *event)
 {
     // The window goes once its owner discards it; until then it is only hidden.
     event->ignore();
-    rememberWindow(this, d->exportStem);
     hide();
     report(EVENT_CLOSE, 0);
 }
@@ -1020,6 +1033,7 @@ int DiscardTimeView(int view)
     TimeViewWindow *w = timeViewWindow(view);
     if (!w) return UIE_INVALID_PANEL;
     r.views.erase(view);
+    if (w->isVisible()) w->hide(); // where it was is kept for next time
     // A callback or a dialog of a view may still run on it.
     r.graveyard.discard(w);
     return 0;

@@ -71,6 +71,7 @@ class TimeViewWindow : public QWidget
     void closeEvent(QCloseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
 
   private:
     void scheduleRedraw();

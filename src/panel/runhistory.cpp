@@ -95,8 +95,8 @@ void ShowHistory(void)
         if (liveView < 0) return;
         SetTimeViewKeep(liveView, HistorySeconds, HistoryRecords);
         SetTimeViewText(liveView, TIMEVIEW_STATUS,
-                        "The last ten minutes of this run and its parameter transfers.   Wheel: "
-                        "zoom   drag: look back   double click: all   End: follow");
+                        "The last ten minutes of this run and its parameter transfers.   Click: "
+                        "cursors   Ctrl+drag: zoom box   Wheel: zoom (Ctrl: values)   End: follow");
         FillLiveView();
     }
     ShowLiveCaption();
