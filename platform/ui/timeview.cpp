@@ -5,19 +5,23 @@
 
 #include "runtime_p.h"
 #include "graveyard.h"
+#include "timeexport_p.h"
 #include "popups_p.h"
 #include "userint.h"
 #include "utility.h"
 
 #include <qcustomplot.h>
 
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QPointer>
 #include <QTextDocument>
 #include <QPushButton>
@@ -27,6 +31,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <deque>
 #include <iterator>
 #include <map>
@@ -56,6 +61,9 @@ constexpr double kGapFactor = 3.0;
 // polls at over a second), no pause, once their median says so.
 constexpr int kPeriodIntervals = 8;
 constexpr int kGapWitnesses = 3;
+// What Export offers, in its menu's order.
+enum ExportKind { kPicture, kLargePicture, kPdfPage, kPngPage, kSpanCsv };
+const QSize kPictureSize(1920, 1080), kLargePictureSize(3840, 2160);
 
 double median(std::vector<double> values)
 {
@@ -156,6 +164,7 @@ struct TimeViewWindow::Private {
     QCPTextElement *caption = nullptr;
     QSharedPointer<QCPAxisTickerDateTime> ticker;
     QPushButton *follow = nullptr, *whole = nullptr, *open = nullptr, *exportButton = nullptr;
+    QMenu *exportMenu = nullptr;
     QLabel *readout = nullptr, *status = nullptr;
     QTimer redraw;
     QElapsedTimer sinceRedraw;
@@ -176,6 +185,8 @@ struct TimeViewWindow::Private {
     std::deque<MarkerItem> markers;
     QString captionText;
     QString exportStem = QStringLiteral("history");
+    QString exportFile; // while the owner writes a span into it
+    QString pageHeading, pageSource, pageSettings, valueAxis;
     std::vector<QVector<QCPGraphData>> staged; // reused for points that come by the thousand
 
     std::deque<Gap> gaps;      // in time order
@@ -278,7 +289,17 @@ TimeViewWindow::TimeViewWindow(int handle, const QStringList &names, const QList
     connect(d->follow, &QPushButton::clicked, this, [this](bool on) { setFollow(on); });
     connect(d->whole, &QPushButton::clicked, this, [this] { showWhole(); });
     connect(d->open, &QPushButton::clicked, this, [this] { report(EVENT_COMMIT, TIMEVIEW_OPEN); });
-    connect(d->exportButton, &QPushButton::clicked, this, [this] { askExport(); });
+    // A menu that does not wait: polling goes on while it is open, as behind the dialogs.
+    d->exportMenu = new QMenu(this);
+    const char *const kinds[] = {"Picture 1920 × 1080 (PNG)…", "Picture 3840 × 2160 (PNG)…",
+                                 "Report page, A4 (PDF)…", "Report page, A4 at 300 dpi (PNG)…",
+                                 "Span as CSV…"};
+    for (int kind = kPicture; kind <= kSpanCsv; kind++)
+        d->exportMenu->addAction(QString::fromUtf8(kinds[kind]), this,
+                                 [this, kind] { askExport(kind); });
+    connect(d->exportButton, &QPushButton::clicked, this, [this] {
+        d->exportMenu->popup(d->exportButton->mapToGlobal(QPoint(0, d->exportButton->height())));
+    });
     // The operator's own look at the past: a zoom or a drag stops following.
     connect(plot, &QCustomPlot::mouseWheel, this, [this] { setFollow(false); });
     connect(plot, &QCustomPlot::mouseMove, this, [this](QMouseEvent *event) {
@@ -301,11 +322,11 @@ TimeViewWindow::TimeViewWindow(int handle, const QStringList &names, const QList
 
 TimeViewWindow::~TimeViewWindow() = default;
 
-void TimeViewWindow::report(int event, int data1)
+int TimeViewWindow::report(int event, int data1)
 {
-    if (!d->callback) return;
+    if (!d->callback) return -1;
     const Busy busy;
-    d->callback(d->handle, event, nullptr, data1, 0);
+    return d->callback(d->handle, event, nullptr, data1, 0);
 }
 
 void TimeViewWindow::addPoints(const double *times, const double *values, int count)
@@ -581,43 +602,91 @@ void TimeViewWindow::hover(const QPoint &pos)
     d->readout->setText(text);
 }
 
-bool TimeViewWindow::exportTo(const QString &fileName)
+QPair<double, double> TimeViewWindow::spanForExport() const
 {
-    redraw(); // what is exported is what the points say now
-    const bool pdf =
-        QFileInfo(fileName).suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) == 0;
-    const int w = d->plot->width(), h = d->plot->height();
-    return pdf ? d->plot->savePdf(fileName, w, h) : d->plot->savePng(fileName, w, h);
+    const QCPRange shown = d->plot->xAxis->range();
+    return {shown.lower, shown.upper};
 }
 
-void TimeViewWindow::askExport()
+bool TimeViewWindow::exportTo(const QString &fileName)
+{
+    const QString suffix = QFileInfo(fileName).suffix().toLower();
+    return exportAs(suffix == QLatin1String("pdf")   ? kPdfPage
+                    : suffix == QLatin1String("csv") ? kSpanCsv
+                                                     : kPicture,
+                    fileName);
+}
+
+bool TimeViewWindow::exportAs(int kind, const QString &fileName)
+{
+    redraw(); // what is exported is what the points say now
+    if (kind == kSpanCsv) {
+        d->exportFile = fileName;
+        const bool written = report(EVENT_COMMIT, TIMEVIEW_EXPORT_SPAN) == 0;
+        d->exportFile.clear();
+        return written;
+    }
+    if (kind == kPdfPage || kind == kPngPage) {
+        const auto [from, to] = spanForExport();
+        report(EVENT_COMMIT, TIMEVIEW_EXPORT_PAGE); // the settings in force at its end
+        const PageTexts page{d->pageHeading, d->pageSource, d->pageSettings,
+                             d->valueAxis,   from,          d->empty() ? from : to};
+        return writeReportPage(d->plot, page, fileName, kind == kPdfPage);
+    }
+    return plotPicture(d->plot, kind == kLargePicture ? kLargePictureSize : kPictureSize,
+                       d->valueAxis)
+        .save(fileName, "PNG");
+}
+
+void TimeViewWindow::askExport(int kind)
 {
     const double right = d->empty() ? 0 : d->plot->xAxis->range().upper;
+    const QString suffix = kind == kPdfPage   ? QStringLiteral("pdf")
+                           : kind == kSpanCsv ? QStringLiteral("csv")
+                                              : QStringLiteral("png");
     FileSelectSettings settings;
-    settings.fileName = QStringLiteral("%1-%2.png")
-                            .arg(d->exportStem, right > 0 ? clockText(right, "yyyy-MM-dd-HHmmss")
-                                                          : QStringLiteral("empty"));
-    settings.fileTypes = QStringLiteral("*.png;*.pdf");
-    settings.title = QStringLiteral("Export the view");
+    settings.fileName =
+        QStringLiteral("%1-%2%3.%4")
+            .arg(d->exportStem,
+                 right > 0 ? clockText(right, "yyyy-MM-dd-HHmmss") : QStringLiteral("empty"),
+                 kind == kPngPage ? QStringLiteral("-a4") : QString(), suffix);
+    settings.fileTypes = QStringLiteral("*.") + suffix;
+    settings.title = d->exportMenu->actions().value(kind)->text().remove(u'…');
     settings.buttonLabel = 1; // Save: asks before replacing, proposes a free name
     // Polling goes on while the operator chooses; the window may have gone by the answer.
     askForFile(settings,
-               [window = QPointer<TimeViewWindow>(this)](int chosen, const QString &path) {
-                   if (window && chosen > 0) window->exportChosen(path);
+               [window = QPointer<TimeViewWindow>(this), kind](int chosen, const QString &path) {
+                   if (window && chosen > 0) window->exportChosen(kind, path);
                });
 }
 
-void TimeViewWindow::exportChosen(const QString &name)
+void TimeViewWindow::exportChosen(int kind, const QString &name)
 {
     const QString suffix = QFileInfo(name).suffix().toLower();
     const QString shortName = QFileInfo(name).fileName();
-    // The name says the format; one the dialog did not ask about is never replaced.
-    if (suffix != QLatin1String("png") && suffix != QLatin1String("pdf"))
-        setStatus(QStringLiteral("Not exported: %1: name it .png or .pdf").arg(shortName));
-    else if (exportTo(name))
+    const QString wanted = kind == kPdfPage   ? QStringLiteral("pdf")
+                           : kind == kSpanCsv ? QStringLiteral("csv")
+                                              : QStringLiteral("png");
+    // The name says the format; one the menu did not ask for is never replaced.
+    if (suffix != wanted)
+        setStatus(QStringLiteral("Not exported: %1: name it .%2").arg(shortName, wanted));
+    else if (kind == kSpanCsv)
+        exportAs(kind, name); // the owner says how it went
+    else if (exportAs(kind, name))
         setStatus(QStringLiteral("Exported: %1").arg(shortName));
     else
         setStatus(QStringLiteral("Not exported: cannot write %1").arg(shortName));
+}
+
+QString TimeViewWindow::exportFile() const
+{
+    return d->exportFile;
+}
+
+void TimeViewWindow::setPageText(int what, const QString &text)
+{
+    QString *texts[] = {&d->pageHeading, &d->pageSource, &d->pageSettings, &d->valueAxis};
+    *texts[what - TIMEVIEW_PAGE_HEADING] = text;
 }
 
 void TimeViewWindow::setCaption(const QString &text)
@@ -648,6 +717,12 @@ void TimeViewWindow::keyPressEvent(QKeyEvent *event)
 {
     if (event->key() == Qt::Key_End) {
         setFollow(true);
+        return;
+    }
+    if (event->matches(QKeySequence::Copy)) {
+        redraw();
+        QGuiApplication::clipboard()->setImage(plotPicture(d->plot, kPictureSize, d->valueAxis));
+        setStatus(QStringLiteral("Copied the plot to the clipboard"));
         return;
     }
     QWidget::keyPressEvent(event);
@@ -722,6 +797,10 @@ QPushButton *TimeViewWindow::openButton() const
 QPushButton *TimeViewWindow::exportButton() const
 {
     return d->exportButton;
+}
+QMenu *TimeViewWindow::exportMenu() const
+{
+    return d->exportMenu;
 }
 
 TimeViewWindow *timeViewWindow(int view)
@@ -799,6 +878,10 @@ int SetTimeViewText(int view, int what, const char *text)
     case TIMEVIEW_CAPTION: w->setCaption(s); return 0;
     case TIMEVIEW_STATUS: w->setStatus(s); return 0;
     case TIMEVIEW_EXPORT_NAME: w->setExportName(s); return 0;
+    case TIMEVIEW_PAGE_HEADING:
+    case TIMEVIEW_PAGE_SOURCE:
+    case TIMEVIEW_PAGE_SETTINGS:
+    case TIMEVIEW_VALUE_AXIS: w->setPageText(what, s); return 0;
     default: return UIE_INVALID_ATTRIBUTE;
     }
 }
@@ -859,4 +942,26 @@ int ExportTimeView(int view, const char *fileName)
     if (!w) return UIE_INVALID_PANEL;
     if (!fileName) return UIE_INVALID_ARGUMENT;
     return w->exportTo(QString::fromLocal8Bit(fileName)) ? 0 : UIE_INVALID_ARGUMENT;
+}
+
+int GetTimeViewSpan(int view, double *from, double *to)
+{
+    TimeViewWindow *w = timeViewWindow(view);
+    if (!w) return UIE_INVALID_PANEL;
+    if (!from || !to) return UIE_INVALID_ARGUMENT;
+    const auto [first, last] = w->spanForExport();
+    *from = first;
+    *to = last;
+    return 0;
+}
+
+int GetTimeViewExportFile(int view, char path[])
+{
+    TimeViewWindow *w = timeViewWindow(view);
+    if (!w) return UIE_INVALID_PANEL;
+    if (!path) return UIE_INVALID_ARGUMENT;
+    const QByteArray bytes = QFile::encodeName(w->exportFile());
+    if (bytes.size() >= MAX_PATHNAME_LEN) return UIE_PATH_TOO_LONG;
+    std::memcpy(path, bytes.constData(), std::size_t(bytes.size()) + 1);
+    return 0;
 }

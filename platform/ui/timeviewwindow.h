@@ -14,6 +14,7 @@
 #include <memory>
 
 class QCustomPlot;
+class QMenu;
 class QPushButton;
 
 namespace kivrel::platform
@@ -34,6 +35,10 @@ class TimeViewWindow : public QWidget
     void setFollow(bool follow);
     void showWhole();
     bool exportTo(const QString &fileName);
+    // The span an export covers: between the cursors where they are set, else the span shown.
+    QPair<double, double> spanForExport() const;
+    QString exportFile() const;                      // while its span is being written
+    void setPageText(int what, const QString &text); // TIMEVIEW_PAGE_HEADING ... VALUE_AXIS
     void setCaption(const QString &text);
     void setStatus(const QString &text);
     void setExportName(const QString &stem);
@@ -59,6 +64,7 @@ class TimeViewWindow : public QWidget
     QPushButton *wholeButton() const;
     QPushButton *openButton() const;
     QPushButton *exportButton() const;
+    QMenu *exportMenu() const; // Export's choices
 
   protected:
     void closeEvent(QCloseEvent *event) override;
@@ -73,9 +79,10 @@ class TimeViewWindow : public QWidget
     void updateCaption();
     void hover(const QPoint &pos);
     void noteInterval(double previous, double time);
-    void askExport();
-    void exportChosen(const QString &fileName);
-    void report(int event, int data1);
+    void askExport(int kind);
+    void exportChosen(int kind, const QString &fileName);
+    bool exportAs(int kind, const QString &fileName);
+    int report(int event, int data1);
 
     struct Private;
     std::unique_ptr<Private> d;
