@@ -174,13 +174,13 @@ void drawPage(QCPPainter &painter, QCustomPlot *plot, const PageTexts &page)
              kNormal);
     y += 16;
     const QString span = page.to > page.from
-                             ? QStringLiteral("%1  to  %2   (%3)")
+                             ? QStringLiteral("%1 to %2 (%3)")
                                    .arg(clockText(page.from, "yyyy-MM-dd hh:mm:ss.zzz"),
                                         clockText(page.to, "yyyy-MM-dd hh:mm:ss.zzz"),
                                         durationText(page.to - page.from))
                              : QStringLiteral("no records");
     drawText(painter, QRectF(kMargin, y, width, 16), Qt::AlignLeft | Qt::AlignVCenter,
-             QStringLiteral("Span  ") + span, kNormal);
+             QStringLiteral("Span ") + span, kNormal);
     y += 22;
 
     // The settings and the footer from the bottom up; the plot takes what is left.

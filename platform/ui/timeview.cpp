@@ -605,7 +605,10 @@ void TimeViewWindow::hover(const QPoint &pos)
 QPair<double, double> TimeViewWindow::spanForExport() const
 {
     const QCPRange shown = d->plot->xAxis->range();
-    return {shown.lower, shown.upper};
+    // The margin beside the points is no part of what was measured.
+    if (d->empty() || shown.upper < d->first() || shown.lower > d->last())
+        return {shown.lower, shown.upper};
+    return {std::max(shown.lower, d->first()), std::min(shown.upper, d->last())};
 }
 
 bool TimeViewWindow::exportTo(const QString &fileName)
