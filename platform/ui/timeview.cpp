@@ -605,10 +605,15 @@ void TimeViewWindow::hover(const QPoint &pos)
 QPair<double, double> TimeViewWindow::spanForExport() const
 {
     const QCPRange shown = d->plot->xAxis->range();
-    // The margin beside the points is no part of what was measured.
-    if (d->empty() || shown.upper < d->first() || shown.lower > d->last())
-        return {shown.lower, shown.upper};
-    return {std::max(shown.lower, d->first()), std::min(shown.upper, d->last())};
+    if (d->empty()) return {shown.lower, shown.upper};
+    // The margin beside the points and transfers is no part of what was measured.
+    double first = d->first(), last = d->last();
+    for (const auto &m : d->markers) {
+        first = std::min(first, m.time);
+        last = std::max(last, m.time);
+    }
+    if (shown.upper < first || shown.lower > last) return {shown.lower, shown.upper};
+    return {std::max(shown.lower, first), std::min(shown.upper, last)};
 }
 
 bool TimeViewWindow::exportTo(const QString &fileName)
