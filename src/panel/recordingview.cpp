@@ -155,6 +155,7 @@ static void EndLoad(int readFailed)
     FlushRows();
     const int rc = TellTally(FileNameOf(loadPath), &tally, readFailed, status, sizeof status);
     loadShown = rc == 0;
+    if (loadShown) NoteRecordingFolder(loadPath);
     if (rc != 0) ClearTimeView(fileView);
     SetTimeViewText(fileView, TIMEVIEW_STATUS, status);
     if (rc != 0 && alone) {
@@ -288,10 +289,8 @@ static int BeginLoad(const char *path)
     SetTimeViewText(fileView, TIMEVIEW_TITLE, title);
     SetTimeViewText(fileView, TIMEVIEW_CAPTION, name);
     std::snprintf(loadPath, sizeof loadPath, "%s", path);
-    NoteRecordingFolder(path);
-    char source[MAX_PATHNAME_LEN + 16];
-    std::snprintf(source, sizeof source, "Recording %s", recordingFolder);
-    Append(source, sizeof source, "%s", name);
+    char source[MAX_PATHNAME_LEN + 16] = "Recording ";
+    GetAbsolutePath(path, source + 10, MAX_PATHNAME_LEN);
     SetTimeViewText(fileView, TIMEVIEW_PAGE_SOURCE, source);
     loadFile = OpenFile(path, VAL_READ_ONLY, 0, VAL_ASCII);
     if (loadFile < 0) {

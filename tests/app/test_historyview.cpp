@@ -2,6 +2,7 @@
 // the simulated sensor, recordings opened with the journal's transfers, and the exports.
 #include "sim_fixture.h"
 
+#include "csv.h"
 #include "recreader.h"
 #include "recordingview.h"
 #include "runhistory.h"
@@ -10,6 +11,7 @@
 
 #include <qcustomplot.h>
 
+#include <QClipboard>
 #include <QDateTime>
 #include <QImage>
 #include <QMenu>
@@ -74,6 +76,29 @@ void writeFile(const QString &path, const std::string &bytes)
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write(bytes.data(), qint64(bytes.size()));
+}
+
+struct Ran {
+    int code;
+    QString out, err;
+};
+
+// `program` as a script runs it, in a fixed time zone an hour ahead of UTC, with its data and
+// run-time folders in `home`.
+Ran run(const QString &program, const QStringList &args, const QString &home)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("TZ", "KVT-1");
+    env.insert("XDG_DATA_HOME", home + "/data");
+    env.insert("XDG_RUNTIME_DIR", home);
+    p.setProcessEnvironment(env);
+    p.start(program, args);
+    if (!p.waitForFinished(30000)) return {-1, "", "still running"};
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+            QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromLocal8Bit(p.readAllStandardError())};
 }
 
 } // namespace
@@ -188,6 +213,27 @@ TEST(RecordingReader, ReadsTheGoodRowsAndCountsTheRest)
     ASSERT_EQ(german.rows.size(), 3u);
     EXPECT_DOUBLE_EQ(german.rows[1].seconds, 10.741);
     EXPECT_EQ(german.rows[1].in0Period, 2000u) << "the columns after the seconds in place";
+}
+
+// A time written back in the local time it was taken in: across midnight, a year's end, a leap
+// day, offsets west and east, and read back to the millisecond.
+TEST(RecordingWriter, StampsATimeInItsOwnOffset)
+{
+    const struct {
+        const char *stamp;
+        int offset;
+    } cases[] = {
+        {"2026-12-08T23:59:59.999+01:00", 60},  {"2026-12-09T00:00:00.000-03:30", -210},
+        {"1999-12-31T23:59:59.500+00:00", 0},   {"2028-02-29T12:00:00.001+05:45", 345},
+        {"2026-03-01T00:30:00.250+14:00", 840},
+    };
+    for (const auto &c : cases) {
+        double time = 0;
+        ASSERT_EQ(ParseTimeStamp(c.stamp, int(std::strlen(c.stamp)), &time), 0) << c.stamp;
+        char text[40];
+        CsvTimeStampAt(text, sizeof text, time, c.offset);
+        EXPECT_STREQ(text, c.stamp);
+    }
 }
 
 namespace
@@ -331,6 +377,12 @@ TEST_F(HistoryViewTest, ShowsTheRecordsPolledAndTheTransfers)
                                          b.in0Period, b.activeWindow, b.edgeTime}))
             << i;
     }
+    // The report page names the sensor and the set the Send left.
+    exportFrom(live(), kPdfPage, dir.filePath("live.pdf"));
+    const QString page = run("pdftotext", {dir.filePath("live.pdf"), "-"}, dir.path()).out;
+    for (const char *says :
+         {"Sensor on COM1 (pts/", "end of the span: write RAM ", "threshold 60,"})
+        EXPECT_TRUE(page.contains(says)) << says << "\n" << page.toStdString();
     EXPECT_TRUE(live()->caption().startsWith("COM1 (")) << live()->caption().toStdString();
     const double write = live()->markers()[1].time;
     EXPECT_TRUE(hoverAt(live(), write).contains("write RAM; COM1 (pts/"));
@@ -358,7 +410,8 @@ TEST_F(HistoryViewTest, ShowsTheRecordsPolledAndTheTransfers)
 // recording shows nothing and says why; so does one that cannot be read at all.
 TEST_F(HistoryViewTest, OpensARecordingWithTheJournalsTransfers)
 {
-    const QString recording = dir.filePath("rec.csv");
+    ASSERT_TRUE(QDir().mkpath(dir.filePath("runs")));
+    const QString recording = dir.filePath("runs/rec.csv");
     writeFile(recording, kHeader + kRow1 + kRow2 + "2026-12-08T09:16:07.000+01:00,11.5,1,2,3\n" +
                              "2026-12-08T09:16:09.000+01:00,12,000,166,97,160,60,150,0,0,0,,\n");
     const std::string set120 = "120,150,23,0,10,0,10,10,1,1,5,0,1,20,77";
@@ -419,6 +472,8 @@ TEST_F(HistoryViewTest, OpensARecordingWithTheJournalsTransfers)
         EXPECT_EQ(fileBytes(dir.filePath("span.csv")), c.bytes);
         QFile::remove(dir.filePath("span.csv"));
     }
+    exportFrom(file(), kSpanCsv, dir.filePath("gone/span.csv"));
+    EXPECT_EQ(file()->status(), "Not exported: cannot write span.csv (No such file or directory)");
 
     writeFile(dir.filePath("other.csv"), "time;value\n1;2\n");
     ASSERT_EQ(mkfifo(dir.filePath("pipe.csv").toLocal8Bit().constData(), 0600), 0);
@@ -434,6 +489,7 @@ TEST_F(HistoryViewTest, OpensARecordingWithTheJournalsTransfers)
         QTest::mouseClick(file()->openButton(), Qt::LeftButton);
         ASSERT_TRUE(opened());
         EXPECT_EQ(file()->status(), c.status);
+        EXPECT_EQ(popups->popups().back().directory, dir.filePath("runs")) << "the last one's";
         EXPECT_EQ(file()->pointCount(), 0);
         EXPECT_TRUE(file()->markers().isEmpty());
     }
@@ -515,35 +571,9 @@ TEST_F(HistoryViewTest, ExportsWhatIsShownAsPicturesAndPages)
         }
     }
     EXPECT_TRUE(popups->popups().back().text.startsWith("kivrel-history-"));
+    QTest::keyClick(live(), Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->image().size(), QSize(1920, 1080));
 }
-
-namespace
-{
-
-struct Ran {
-    int code;
-    QString out, err;
-};
-
-// `program` as a script runs it, in a fixed time zone an hour ahead of UTC, with its data and
-// run-time folders in `home`.
-Ran run(const QString &program, const QStringList &args, const QString &home)
-{
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.insert("TZ", "KVT-1");
-    env.insert("XDG_DATA_HOME", home + "/data");
-    env.insert("XDG_RUNTIME_DIR", home);
-    p.setProcessEnvironment(env);
-    p.start(program, args);
-    if (!p.waitForFinished(30000)) return {-1, "", "still running"};
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-            QString::fromUtf8(p.readAllStandardOutput()),
-            QString::fromLocal8Bit(p.readAllStandardError())};
-}
-
-} // namespace
 
 // kivrel --view FILE --export OUT, as a script files a report for a recording: the A4 page
 // with what it must say, the rows, a picture; exit 0 only with the file written, else one line
