@@ -31,8 +31,9 @@ const char kUsage[] =
     "  --view FILE.csv show a recording made with REC in the history window alone, without\n"
     "                  a sensor\n"
     "  --export OUT    with --view: write the recording's export to OUT without showing a\n"
-    "                  window, and exit (0 only when OUT was written): OUT.pdf an A4 report\n"
-    "                  page, OUT.png a 1920 x 1080 picture, OUT.csv its rows\n"
+    "                  window (no display needed), and exit, 0 only when OUT was written:\n"
+    "                  OUT.pdf an A4 report page, OUT.png a 1920 x 1080 picture, OUT.csv\n"
+    "                  its rows\n"
     "  --help          print this help and exit\n"
     "  --version       print the version and exit\n"
     "\n"
@@ -154,6 +155,10 @@ int ProcessCommandLine(int argc, char *argv[])
     viewFile() = parser.isSet(view) ? QFile::encodeName(parser.value(view)) : QByteArray();
     exportFile() =
         parser.isSet(exportTo) ? QFile::encodeName(parser.value(exportTo)) : QByteArray();
+    // An export shows no window, so it needs no display: a script run from cron has none.
+    if (parser.isSet(exportTo) && !parser.isSet(QStringLiteral("platform")) &&
+        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     return -1;
 }
 

@@ -54,10 +54,21 @@ QFont pixelFont(const QFont &like, int pixels, bool bold = false)
 class ExportLook
 {
   public:
-    ExportLook(QCustomPlot *plot, int textPixels, const QString &valueAxis, bool hideCaption)
+    ExportLook(QCustomPlot *plot, int textPixels, const QString &valueAxis, bool hideCaption,
+               bool raster)
         : plot_(plot)
     {
         const QFont base = plot->font();
+        // Scaled up, a trace's pen would be drawn as an outline, some ten times slower: hours
+        // of points took seconds. A pixel wide on the picture, it takes the fast path.
+        for (int i = 0; raster && i < plot->graphCount(); i++) {
+            QCPGraph *graph = plot->graph(i);
+            const QPen pen = graph->pen();
+            undo_.push_back([graph, pen] { graph->setPen(pen); });
+            QPen thin = pen;
+            thin.setCosmetic(true);
+            graph->setPen(thin);
+        }
         for (QCPAxis *axis : plot->axisRect()->axes()) {
             keep(axis->tickLabelFont(), [axis](const QFont &f) { axis->setTickLabelFont(f); });
             keep(axis->labelFont(), [axis](const QFont &f) { axis->setLabelFont(f); });
@@ -190,7 +201,8 @@ void drawPage(QCPPainter &painter, QCustomPlot *plot, const PageTexts &page)
     const double settingsTop = footerTop - 8 - settingsHeight;
     const double plotHeight = settingsTop - 10 - y;
     {
-        const ExportLook look(plot, kSmall, page.valueAxis, true);
+        const ExportLook look(plot, kSmall, page.valueAxis, true,
+                              !painter.modes().testFlag(QCPPainter::pmVectorized));
         const SpanShown shown(plot, page.from, page.to);
         painter.save();
         painter.translate(kMargin, y);
@@ -245,7 +257,7 @@ bool writeReportPage(QCustomPlot *plot, const PageTexts &page, const QString &fi
 
 QImage plotPicture(QCustomPlot *plot, QSize pixels, const QString &valueAxis)
 {
-    const ExportLook look(plot, 12, valueAxis, false);
+    const ExportLook look(plot, 12, valueAxis, false, true);
     return plot->toPixmap(pixels.width() / 2, pixels.height() / 2, 2.0).toImage();
 }
 

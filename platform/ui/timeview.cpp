@@ -65,6 +65,14 @@ constexpr int kGapWitnesses = 3;
 enum ExportKind { kPicture, kLargePicture, kPdfPage, kPngPage, kSpanCsv };
 const QSize kPictureSize(1920, 1080), kLargePictureSize(3840, 2160);
 
+// The ending a file of that kind must have.
+QString suffixOf(int kind)
+{
+    return kind == kPdfPage   ? QStringLiteral("pdf")
+           : kind == kSpanCsv ? QStringLiteral("csv")
+                              : QStringLiteral("png");
+}
+
 double median(std::vector<double> values)
 {
     const auto middle = values.begin() + std::ptrdiff_t(values.size() / 2);
@@ -649,9 +657,7 @@ bool TimeViewWindow::exportAs(int kind, const QString &fileName)
 void TimeViewWindow::askExport(int kind)
 {
     const double right = d->empty() ? 0 : d->plot->xAxis->range().upper;
-    const QString suffix = kind == kPdfPage   ? QStringLiteral("pdf")
-                           : kind == kSpanCsv ? QStringLiteral("csv")
-                                              : QStringLiteral("png");
+    const QString suffix = suffixOf(kind);
     FileSelectSettings settings;
     settings.fileName =
         QStringLiteral("%1-%2%3.%4")
@@ -672,9 +678,7 @@ void TimeViewWindow::exportChosen(int kind, const QString &name)
 {
     const QString suffix = QFileInfo(name).suffix().toLower();
     const QString shortName = QFileInfo(name).fileName();
-    const QString wanted = kind == kPdfPage   ? QStringLiteral("pdf")
-                           : kind == kSpanCsv ? QStringLiteral("csv")
-                                              : QStringLiteral("png");
+    const QString wanted = suffixOf(kind);
     // The name says the format; one the menu did not ask for is never replaced.
     if (suffix != wanted)
         setStatus(QStringLiteral("Not exported: %1: name it .%2").arg(shortName, wanted));
