@@ -83,13 +83,14 @@ struct Ran {
     QString out, err;
 };
 
-// `program` as a script runs it, in a fixed time zone an hour ahead of UTC, with its data and
-// run-time folders in `home`.
+// `program` as a script from cron runs it, without a display, in a fixed time zone an hour
+// ahead of UTC, with its data and run-time folders in `home`.
 Ran run(const QString &program, const QStringList &args, const QString &home)
 {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
+    for (const char *display : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+        env.remove(display);
     env.insert("TZ", "KVT-1");
     env.insert("XDG_DATA_HOME", home + "/data");
     env.insert("XDG_RUNTIME_DIR", home);
