@@ -603,7 +603,10 @@ TEST(RecordingExport, WritesTheReportWithoutAWindow)
         {"night.csv", "night.txt", 1,
          "kivrel: not exported: " + dir.filePath("night.txt") + ": name it .pdf, .png or .csv\n"},
         {"gone.csv", "gone.pdf", 1, "kivrel: no such file: " + dir.filePath("gone.csv") + "\n"},
+        {"other.csv", "other.pdf", 1,
+         "kivrel: Not a recording: other.csv does not begin with the header REC writes\n"},
     };
+    writeFile(dir.filePath("other.csv"), "time;value\n1;2\n");
     for (const auto &c : cases) {
         SCOPED_TRACE(c.out);
         const Ran r =
@@ -614,6 +617,9 @@ TEST(RecordingExport, WritesTheReportWithoutAWindow)
         EXPECT_EQ(QFile::exists(dir.filePath(c.out)), c.code == 0);
     }
     EXPECT_EQ(fileBytes(dir.filePath("night-rows.csv")), kHeader + rows);
+    const Ran alone = run(KIVREL_PROGRAM, {"--export", dir.filePath("x.pdf")}, dir.path());
+    EXPECT_EQ(alone.code, 2);
+    EXPECT_TRUE(alone.err.startsWith("kivrel: --export needs --view FILE.csv\nUsage: "));
     EXPECT_EQ(QImage(dir.filePath("night.png")).size(), QSize(1920, 1080));
 
     const Ran info = run("pdfinfo", {dir.filePath("night.pdf")}, dir.path());
