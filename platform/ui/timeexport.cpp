@@ -7,7 +7,10 @@
 
 #include <qcustomplot.h>
 
+#include <QBuffer>
 #include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
 #include <QPageSize>
 #include <QPdfWriter>
 
@@ -220,10 +223,13 @@ void drawPage(QCPPainter &painter, QCustomPlot *plot, const PageTexts &page)
 
 } // namespace
 
-bool writeReportPage(QCustomPlot *plot, const PageTexts &page, const QString &fileName, bool pdf)
+QByteArray reportPage(QCustomPlot *plot, const PageTexts &page, bool pdf)
 {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
     if (pdf) {
-        QPdfWriter writer(fileName);
+        QPdfWriter writer(&buffer);
         writer.setPageSize(QPageSize(QPageSize::A4));
         writer.setPageOrientation(QPageLayout::Landscape);
         writer.setPageMargins(QMarginsF(0, 0, 0, 0));
@@ -231,11 +237,11 @@ bool writeReportPage(QCustomPlot *plot, const PageTexts &page, const QString &fi
         writer.setCreator(QStringLiteral("KIVREL-Vired"));
         writer.setTitle(page.heading);
         QCPPainter painter;
-        if (!painter.begin(&writer)) return false;
+        if (!painter.begin(&writer)) return {};
         painter.setMode(QCPPainter::pmVectorized);
         painter.setMode(QCPPainter::pmNoCaching);
         drawPage(painter, plot, page);
-        return painter.end();
+        return painter.end() ? bytes : QByteArray();
     }
     const double scale = kPngDpi / 72.0;
     QImage image(int(std::lround(kPageWidth * scale)), int(std::lround(kPageHeight * scale)),
@@ -252,7 +258,35 @@ bool writeReportPage(QCustomPlot *plot, const PageTexts &page, const QString &fi
     const int dotsPerMeter = int(std::lround(kPngDpi / 0.0254));
     image.setDotsPerMeterX(dotsPerMeter);
     image.setDotsPerMeterY(dotsPerMeter);
-    return image.save(fileName, "PNG");
+    return pngBytes(image);
+}
+
+QByteArray pngBytes(const QImage &image)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    return image.save(&buffer, "PNG") ? bytes : QByteArray();
+}
+
+// Written whole, or not at all: a full disk or a folder that is not there leaves no half file.
+bool saveBytes(const QString &fileName, const QByteArray &bytes, QString *why)
+{
+    QFile file(fileName);
+    if (bytes.isEmpty()) {
+        *why = QStringLiteral("nothing to write");
+        return false;
+    }
+    const bool written = file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+                         file.write(bytes) == bytes.size() && file.flush();
+    if (written) {
+        file.close();
+        if (file.error() == QFileDevice::NoError) return true;
+    }
+    *why = file.errorString();
+    file.close();
+    if (QFileInfo(fileName).isFile()) file.remove();
+    return false;
 }
 
 QImage plotPicture(QCustomPlot *plot, QSize pixels, const QString &valueAxis)

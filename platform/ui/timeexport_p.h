@@ -2,6 +2,7 @@
 // page of A4 (PDF, or PNG at 300 dpi) and a picture of a chosen size.
 #pragma once
 
+#include <QByteArray>
 #include <QImage>
 #include <QSize>
 #include <QString>
@@ -17,9 +18,14 @@ struct PageTexts {
     double from = 0, to = 0; // the span, seconds since the epoch
 };
 
-// An A4 landscape page into `fileName`: a PDF, or for pdf == false a PNG of 3508 x 2480 pixels
-// (300 dpi). False when the file could not be written.
-bool writeReportPage(QCustomPlot *plot, const PageTexts &page, const QString &fileName, bool pdf);
+// An A4 landscape page: a PDF, or for pdf == false a PNG of 3508 x 2480 pixels (300 dpi). Empty
+// when it could not be made.
+QByteArray reportPage(QCustomPlot *plot, const PageTexts &page, bool pdf);
+// `image` as a PNG file's bytes.
+QByteArray pngBytes(const QImage &image);
+// Writes `bytes` as the file `fileName`: true, or false with the system's reason in `why` and
+// no file left behind.
+bool saveBytes(const QString &fileName, const QByteArray &bytes, QString *why);
 // The plot as a picture of `pixels`, laid out at half that size so that its text can be read
 // where the picture is shown, labelled with `valueAxis`.
 QImage plotPicture(QCustomPlot *plot, QSize pixels, const QString &valueAxis);

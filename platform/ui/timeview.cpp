@@ -193,7 +193,8 @@ struct TimeViewWindow::Private {
     std::deque<MarkerItem> markers;
     QString captionText;
     QString exportStem = QStringLiteral("history");
-    QString exportFile; // while the owner writes a span into it
+    QString exportFile;  // while the owner writes a span into it
+    QString exportError; // why the last picture or page was not written
     QString pageHeading, pageSource, pageSettings, valueAxis;
     std::vector<QVector<QCPGraphData>> staged; // reused for points that come by the thousand
 
@@ -647,11 +648,10 @@ bool TimeViewWindow::exportAs(int kind, const QString &fileName)
         report(EVENT_COMMIT, TIMEVIEW_EXPORT_PAGE); // the settings in force at its end
         const PageTexts page{d->pageHeading, d->pageSource, d->pageSettings,
                              d->valueAxis,   from,          d->empty() ? from : to};
-        return writeReportPage(d->plot, page, fileName, kind == kPdfPage);
+        return saveBytes(fileName, reportPage(d->plot, page, kind == kPdfPage), &d->exportError);
     }
-    return plotPicture(d->plot, kind == kLargePicture ? kLargePictureSize : kPictureSize,
-                       d->valueAxis)
-        .save(fileName, "PNG");
+    const QSize size = kind == kLargePicture ? kLargePictureSize : kPictureSize;
+    return saveBytes(fileName, pngBytes(plotPicture(d->plot, size, d->valueAxis)), &d->exportError);
 }
 
 void TimeViewWindow::askExport(int kind)
@@ -687,7 +687,8 @@ void TimeViewWindow::exportChosen(int kind, const QString &name)
     else if (exportAs(kind, name))
         setStatus(QStringLiteral("Exported: %1").arg(shortName));
     else
-        setStatus(QStringLiteral("Not exported: cannot write %1").arg(shortName));
+        setStatus(
+            QStringLiteral("Not exported: cannot write %1 (%2)").arg(shortName, d->exportError));
 }
 
 QString TimeViewWindow::exportFile() const

@@ -13,6 +13,7 @@
 
 #include <QClipboard>
 #include <QDateTime>
+#include <QFileInfo>
 #include <QImage>
 #include <QMenu>
 #include <QProcess>
@@ -605,7 +606,10 @@ TEST(RecordingExport, WritesTheReportWithoutAWindow)
         {"gone.csv", "gone.pdf", 1, "kivrel: no such file: " + dir.filePath("gone.csv") + "\n"},
         {"other.csv", "other.pdf", 1,
          "kivrel: Not a recording: other.csv does not begin with the header REC writes\n"},
+        {"night.csv", "full.pdf", 1,
+         "kivrel: not exported: " + dir.filePath("full.pdf") + ": cannot write it\n"},
     };
+    ASSERT_TRUE(QFile::link("/dev/full", dir.filePath("full.pdf"))); // a disk that is full
     writeFile(dir.filePath("other.csv"), "time;value\n1;2\n");
     for (const auto &c : cases) {
         SCOPED_TRACE(c.out);
@@ -614,7 +618,7 @@ TEST(RecordingExport, WritesTheReportWithoutAWindow)
                 dir.path());
         EXPECT_EQ(r.code, c.code);
         EXPECT_EQ(r.err, c.err);
-        EXPECT_EQ(QFile::exists(dir.filePath(c.out)), c.code == 0);
+        EXPECT_EQ(QFileInfo(dir.filePath(c.out)).isFile(), c.code == 0);
     }
     EXPECT_EQ(fileBytes(dir.filePath("night-rows.csv")), kHeader + rows);
     const Ran alone = run(KIVREL_PROGRAM, {"--export", dir.filePath("x.pdf")}, dir.path());
