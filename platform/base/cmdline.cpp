@@ -21,7 +21,7 @@ namespace
 {
 
 const char kUsage[] =
-    "Usage: kivrel [--port DEVICE] [--view FILE.csv]\n"
+    "Usage: kivrel [--port DEVICE] [--view FILE.csv [--export OUT]]\n"
     "Set-up and monitoring tool for the KIVREL edge-detection sensor.\n"
     "\n"
     "  --port DEVICE   use DEVICE as COM 1 for this run (a path such as /dev/ttyUSB0 or a\n"
@@ -30,6 +30,10 @@ const char kUsage[] =
     "                  KIVREL_COM1\n"
     "  --view FILE.csv show a recording made with REC in the history window alone, without\n"
     "                  a sensor\n"
+    "  --export OUT    with --view: write the recording's export to OUT without showing a\n"
+    "                  window (no display needed), and exit, 0 only when OUT was written:\n"
+    "                  OUT.pdf an A4 report page, OUT.png a 1920 x 1080 picture, OUT.csv\n"
+    "                  its rows\n"
     "  --help          print this help and exit\n"
     "  --version       print the version and exit\n"
     "\n"
@@ -88,11 +92,22 @@ QByteArray &viewFile()
     return path;
 }
 
+QByteArray &exportFile()
+{
+    static QByteArray path;
+    return path;
+}
+
 } // namespace
 
 const char *CommandLineView(void)
 {
     return viewFile().isEmpty() ? nullptr : viewFile().constData();
+}
+
+const char *CommandLineExport(void)
+{
+    return exportFile().isEmpty() ? nullptr : exportFile().constData();
 }
 
 int ProcessCommandLine(int argc, char *argv[])
@@ -105,21 +120,26 @@ int ProcessCommandLine(int argc, char *argv[])
     const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")});
     const QCommandLineOption port(QStringLiteral("port"), QString(), QStringLiteral("DEVICE"));
     const QCommandLineOption view(QStringLiteral("view"), QString(), QStringLiteral("FILE"));
+    const QCommandLineOption exportTo(QStringLiteral("export"), QString(), QStringLiteral("OUT"));
     parser.addOption(help);
     parser.addOption(version);
     parser.addOption(port);
     parser.addOption(view);
+    parser.addOption(exportTo);
     for (const char *name : kQtValueOptions)
         parser.addOption(
             QCommandLineOption(QString::fromLatin1(name), QString(), QStringLiteral("value")));
     for (const char *name : kQtFlagOptions)
         parser.addOption(QCommandLineOption(QString::fromLatin1(name)));
 
-    if (!parser.parse(args) || !parser.positionalArguments().isEmpty()) {
-        const QString why = parser.errorText().isEmpty()
-                                ? QStringLiteral("unexpected argument '%1'")
-                                      .arg(parser.positionalArguments().value(0))
-                                : parser.errorText();
+    const bool parsed = parser.parse(args);
+    if (!parsed || !parser.positionalArguments().isEmpty() ||
+        (parser.isSet(exportTo) && !parser.isSet(view))) {
+        const QString why = !parsed ? parser.errorText()
+                            : parser.positionalArguments().isEmpty()
+                                ? QStringLiteral("--export needs --view FILE.csv")
+                                : QStringLiteral("unexpected argument '%1'")
+                                      .arg(parser.positionalArguments().value(0));
         std::fprintf(stderr, "kivrel: %s\n%s", why.toLocal8Bit().constData(), kUsage);
         return 2;
     }
@@ -133,6 +153,12 @@ int ProcessCommandLine(int argc, char *argv[])
     }
     if (parser.isSet(port)) useDevice(parser.value(port));
     viewFile() = parser.isSet(view) ? QFile::encodeName(parser.value(view)) : QByteArray();
+    exportFile() =
+        parser.isSet(exportTo) ? QFile::encodeName(parser.value(exportTo)) : QByteArray();
+    // An export shows no window, so it needs no display: a script run from cron has none.
+    if (parser.isSet(exportTo) && !parser.isSet(QStringLiteral("platform")) &&
+        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     return -1;
 }
 

@@ -5,10 +5,13 @@
 // The panel program's command line, read before anything else so that --help and --version
 // need no display: --help and --version print and answer 0, a wrong command line prints the
 // usage on stderr and answers 2, --port DEVICE makes DEVICE COM 1, --view FILE.csv is kept for
-// CommandLineView. Answers -1 when the program should go on.
+// CommandLineView and --export OUT (only with --view) for CommandLineExport. Answers -1 when the
+// program should go on.
 int ProcessCommandLine(int argc, char *argv[]);
 // The recording --view FILE.csv names, to be shown without a sensor; null without the option.
 const char *CommandLineView(void);
+// Where --export OUT writes that recording's export instead of showing it; null without it.
+const char *CommandLineExport(void);
 
 // Command lines of a program with commands, the way git's and esptool's read:
 //   PROGRAM [GLOBAL OPTION]... COMMAND [OPTION | ARGUMENT]...

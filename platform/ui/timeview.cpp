@@ -7,6 +7,7 @@
 #include "windowplace.h"
 #include "runtime_p.h"
 #include "graveyard.h"
+#include "timeexport_p.h"
 #include "popups_p.h"
 #include "userint.h"
 #include "utility.h"
@@ -14,13 +15,16 @@
 #include <qcustomplot.h>
 
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QPointer>
 #include <QTextDocument>
 #include <QPushButton>
@@ -30,6 +34,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <deque>
 #include <iterator>
 #include <map>
@@ -71,6 +76,17 @@ constexpr double kNarrowestValues = 4;
 constexpr int kBoxMinHeight = 8;
 // A drag on the value axis scales it by e for this many pixels.
 constexpr double kAxisDragPixels = 120;
+// What Export offers, in its menu's order.
+enum ExportKind { kPicture, kLargePicture, kPdfPage, kPngPage, kSpanCsv };
+const QSize kPictureSize(1920, 1080), kLargePictureSize(3840, 2160);
+
+// The ending a file of that kind must have.
+QString suffixOf(int kind)
+{
+    return kind == kPdfPage   ? QStringLiteral("pdf")
+           : kind == kSpanCsv ? QStringLiteral("csv")
+                              : QStringLiteral("png");
+}
 
 double median(std::vector<double> values)
 {
@@ -179,6 +195,8 @@ struct TimeViewWindow::Private {
     double axisDragFrom = qQNaN(); // the value under a drag on the value axis
     int axisDragY = 0;
     bool placed = false; // the window has been put on screen once
+    QMenu *exportMenu = nullptr;
+    bool pageSpan = false; // a report page is being made: its span is the one shown
     QTimer redraw;
     QElapsedTimer sinceRedraw;
     bool redrawWaits = false; // points came while the window was hidden
@@ -198,6 +216,9 @@ struct TimeViewWindow::Private {
     std::deque<MarkerItem> markers;
     QString captionText;
     QString exportStem = QStringLiteral("history");
+    QString exportFile;  // while the owner writes a span into it
+    QString exportError; // why the last picture or page was not written
+    QString pageHeading, pageSource, pageSettings, valueAxis;
     std::vector<QVector<QCPGraphData>> staged; // reused for points that come by the thousand
 
     std::deque<Gap> gaps;      // in time order
@@ -322,7 +343,17 @@ TimeViewWindow::TimeViewWindow(int handle, const QStringList &names, const QList
     connect(d->whole, &QPushButton::clicked, this, [this] { showWhole(); });
     connect(d->fit, &QPushButton::clicked, this, [this] { fitValues(); });
     connect(d->open, &QPushButton::clicked, this, [this] { report(EVENT_COMMIT, TIMEVIEW_OPEN); });
-    connect(d->exportButton, &QPushButton::clicked, this, [this] { askExport(); });
+    // A menu that does not wait: polling goes on while it is open, as behind the dialogs.
+    d->exportMenu = new QMenu(this);
+    const char *const kinds[] = {"Picture 1920 × 1080 (PNG)…", "Picture 3840 × 2160 (PNG)…",
+                                 "Report page, A4 (PDF)…", "Report page, A4 at 300 dpi (PNG)…",
+                                 "Span as CSV…"};
+    for (int kind = kPicture; kind <= kSpanCsv; kind++)
+        d->exportMenu->addAction(QString::fromUtf8(kinds[kind]), this,
+                                 [this, kind] { askExport(kind); });
+    connect(d->exportButton, &QPushButton::clicked, this, [this] {
+        d->exportMenu->popup(d->exportButton->mapToGlobal(QPoint(0, d->exportButton->height())));
+    });
     // The operator's own look at the past: a zoom or a drag of time stops following; Ctrl with
     // the wheel zooms the values alone. (The plot signals before it acts on an event.)
     connect(plot, &QCustomPlot::mouseWheel, this, [this](QWheelEvent *event) {
@@ -377,11 +408,11 @@ TimeViewWindow::~TimeViewWindow()
     if (isVisible()) rememberWindow(this, d->exportStem);
 }
 
-void TimeViewWindow::report(int event, int data1)
+int TimeViewWindow::report(int event, int data1)
 {
-    if (!d->callback) return;
+    if (!d->callback) return -1;
     const Busy busy;
-    d->callback(d->handle, event, nullptr, data1, 0);
+    return d->callback(d->handle, event, nullptr, data1, 0);
 }
 
 void TimeViewWindow::addPoints(const double *times, const double *values, int count)
@@ -791,43 +822,100 @@ void TimeViewWindow::placeLabels()
     }
 }
 
-bool TimeViewWindow::exportTo(const QString &fileName)
+QPair<double, double> TimeViewWindow::spanForExport() const
 {
-    redraw(); // what is exported is what the points say now
-    const bool pdf =
-        QFileInfo(fileName).suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) == 0;
-    const int w = d->plot->width(), h = d->plot->height();
-    return pdf ? d->plot->savePdf(fileName, w, h) : d->plot->savePng(fileName, w, h);
+    double from = 0, to = 0;
+    if (!d->pageSpan && d->measure->span(&from, &to)) return {from, to};
+    const QCPRange shown = d->plot->xAxis->range();
+    if (d->empty()) return {shown.lower, shown.upper};
+    // The margin beside the points and transfers is no part of what was measured.
+    double first = d->first(), last = d->last();
+    for (const auto &m : d->markers) {
+        first = std::min(first, m.time);
+        last = std::max(last, m.time);
+    }
+    if (shown.upper < first || shown.lower > last) return {shown.lower, shown.upper};
+    return {std::max(shown.lower, first), std::min(shown.upper, last)};
 }
 
-void TimeViewWindow::askExport()
+bool TimeViewWindow::exportTo(const QString &fileName)
+{
+    const QString suffix = QFileInfo(fileName).suffix().toLower();
+    return exportAs(suffix == QLatin1String("pdf")   ? kPdfPage
+                    : suffix == QLatin1String("csv") ? kSpanCsv
+                                                     : kPicture,
+                    fileName);
+}
+
+bool TimeViewWindow::exportAs(int kind, const QString &fileName)
+{
+    redraw(); // what is exported is what the points say now
+    if (kind == kSpanCsv) {
+        d->exportFile = fileName;
+        const bool written = report(EVENT_COMMIT, TIMEVIEW_EXPORT_SPAN) == 0;
+        d->exportFile.clear();
+        return written;
+    }
+    if (kind == kPdfPage || kind == kPngPage) {
+        // A page shows what the window shows, cursors or not.
+        d->pageSpan = true;
+        const auto [from, to] = spanForExport();
+        report(EVENT_COMMIT, TIMEVIEW_EXPORT_PAGE); // the settings in force at its end
+        d->pageSpan = false;
+        const PageTexts page{d->pageHeading, d->pageSource, d->pageSettings,
+                             d->valueAxis,   from,          d->empty() ? from : to};
+        return saveBytes(fileName, reportPage(d->plot, page, kind == kPdfPage), &d->exportError);
+    }
+    const QSize size = kind == kLargePicture ? kLargePictureSize : kPictureSize;
+    return saveBytes(fileName, pngBytes(plotPicture(d->plot, size, d->valueAxis)), &d->exportError);
+}
+
+void TimeViewWindow::askExport(int kind)
 {
     const double right = d->empty() ? 0 : d->plot->xAxis->range().upper;
+    const QString suffix = suffixOf(kind);
     FileSelectSettings settings;
-    settings.fileName = QStringLiteral("%1-%2.png")
-                            .arg(d->exportStem, right > 0 ? clockText(right, "yyyy-MM-dd-HHmmss")
-                                                          : QStringLiteral("empty"));
-    settings.fileTypes = QStringLiteral("*.png;*.pdf");
-    settings.title = QStringLiteral("Export the view");
+    settings.fileName =
+        QStringLiteral("%1-%2%3.%4")
+            .arg(d->exportStem,
+                 right > 0 ? clockText(right, "yyyy-MM-dd-HHmmss") : QStringLiteral("empty"),
+                 kind == kPngPage ? QStringLiteral("-a4") : QString(), suffix);
+    settings.fileTypes = QStringLiteral("*.") + suffix;
+    settings.title = d->exportMenu->actions().value(kind)->text().remove(u'…');
     settings.buttonLabel = 1; // Save: asks before replacing, proposes a free name
     // Polling goes on while the operator chooses; the window may have gone by the answer.
     askForFile(settings,
-               [window = QPointer<TimeViewWindow>(this)](int chosen, const QString &path) {
-                   if (window && chosen > 0) window->exportChosen(path);
+               [window = QPointer<TimeViewWindow>(this), kind](int chosen, const QString &path) {
+                   if (window && chosen > 0) window->exportChosen(kind, path);
                });
 }
 
-void TimeViewWindow::exportChosen(const QString &name)
+void TimeViewWindow::exportChosen(int kind, const QString &name)
 {
     const QString suffix = QFileInfo(name).suffix().toLower();
     const QString shortName = QFileInfo(name).fileName();
-    // The name says the format; one the dialog did not ask about is never replaced.
-    if (suffix != QLatin1String("png") && suffix != QLatin1String("pdf"))
-        setStatus(QStringLiteral("Not exported: %1: name it .png or .pdf").arg(shortName));
-    else if (exportTo(name))
+    const QString wanted = suffixOf(kind);
+    // The name says the format; one the menu did not ask for is never replaced.
+    if (suffix != wanted)
+        setStatus(QStringLiteral("Not exported: %1: name it .%2").arg(shortName, wanted));
+    else if (kind == kSpanCsv)
+        exportAs(kind, name); // the owner says how it went
+    else if (exportAs(kind, name))
         setStatus(QStringLiteral("Exported: %1").arg(shortName));
     else
-        setStatus(QStringLiteral("Not exported: cannot write %1").arg(shortName));
+        setStatus(
+            QStringLiteral("Not exported: cannot write %1 (%2)").arg(shortName, d->exportError));
+}
+
+QString TimeViewWindow::exportFile() const
+{
+    return d->exportFile;
+}
+
+void TimeViewWindow::setPageText(int what, const QString &text)
+{
+    QString *texts[] = {&d->pageHeading, &d->pageSource, &d->pageSettings, &d->valueAxis};
+    *texts[what - TIMEVIEW_PAGE_HEADING] = text;
 }
 
 void TimeViewWindow::setCaption(const QString &text)
@@ -881,7 +969,15 @@ void TimeViewWindow::keyPressEvent(QKeyEvent *event)
         d->plot->replot();
         return;
     }
-    default: QWidget::keyPressEvent(event);
+    default:
+        if (event->matches(QKeySequence::Copy)) {
+            redraw();
+            QGuiApplication::clipboard()->setImage(
+                plotPicture(d->plot, kPictureSize, d->valueAxis));
+            setStatus(QStringLiteral("Copied the plot to the clipboard"));
+            return;
+        }
+        QWidget::keyPressEvent(event);
     }
 }
 
@@ -972,6 +1068,10 @@ QPushButton *TimeViewWindow::fitButton() const
 {
     return d->fit;
 }
+QMenu *TimeViewWindow::exportMenu() const
+{
+    return d->exportMenu;
+}
 
 TimeViewWindow *timeViewWindow(int view)
 {
@@ -1049,6 +1149,10 @@ int SetTimeViewText(int view, int what, const char *text)
     case TIMEVIEW_CAPTION: w->setCaption(s); return 0;
     case TIMEVIEW_STATUS: w->setStatus(s); return 0;
     case TIMEVIEW_EXPORT_NAME: w->setExportName(s); return 0;
+    case TIMEVIEW_PAGE_HEADING:
+    case TIMEVIEW_PAGE_SOURCE:
+    case TIMEVIEW_PAGE_SETTINGS:
+    case TIMEVIEW_VALUE_AXIS: w->setPageText(what, s); return 0;
     default: return UIE_INVALID_ATTRIBUTE;
     }
 }
@@ -1109,4 +1213,26 @@ int ExportTimeView(int view, const char *fileName)
     if (!w) return UIE_INVALID_PANEL;
     if (!fileName) return UIE_INVALID_ARGUMENT;
     return w->exportTo(QString::fromLocal8Bit(fileName)) ? 0 : UIE_INVALID_ARGUMENT;
+}
+
+int GetTimeViewSpan(int view, double *from, double *to)
+{
+    TimeViewWindow *w = timeViewWindow(view);
+    if (!w) return UIE_INVALID_PANEL;
+    if (!from || !to) return UIE_INVALID_ARGUMENT;
+    const auto [first, last] = w->spanForExport();
+    *from = first;
+    *to = last;
+    return 0;
+}
+
+int GetTimeViewExportFile(int view, char path[])
+{
+    TimeViewWindow *w = timeViewWindow(view);
+    if (!w) return UIE_INVALID_PANEL;
+    if (!path) return UIE_INVALID_ARGUMENT;
+    const QByteArray bytes = QFile::encodeName(w->exportFile());
+    if (bytes.size() >= MAX_PATHNAME_LEN) return UIE_PATH_TOO_LONG;
+    std::memcpy(path, bytes.constData(), std::size_t(bytes.size()) + 1);
+    return 0;
 }

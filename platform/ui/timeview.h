@@ -8,18 +8,28 @@
 
 // What a view reports to its callback, with the event codes of userint.h:
 //   EVENT_COMMIT, eventData1 TIMEVIEW_OPEN: the operator asked to open a file in the view
+//   EVENT_COMMIT, eventData1 TIMEVIEW_EXPORT_SPAN: write the records of GetTimeViewSpan into
+//     the file GetTimeViewExportFile names; the callback answers 0 once it has, and tells the
+//     operator (TIMEVIEW_STATUS) either way
+//   EVENT_COMMIT, eventData1 TIMEVIEW_EXPORT_PAGE: a report page of GetTimeViewSpan is about
+//     to be made: set TIMEVIEW_PAGE_SETTINGS for that span now
 //   EVENT_CLOSE: the operator closed the window; it is hidden and stays until DiscardTimeView
-enum { TIMEVIEW_OPEN = 1 };
+enum { TIMEVIEW_OPEN = 1, TIMEVIEW_EXPORT_SPAN = 2, TIMEVIEW_EXPORT_PAGE = 3 };
 typedef int (*TimeViewCallbackPtr)(int view, int event, void *callbackData, int eventData1,
                                    int eventData2);
 
 // Texts of a view.
 enum {
-    TIMEVIEW_TITLE = 1,      // the window title
-    TIMEVIEW_CAPTION = 2,    // what is shown (a port, a file); above the plot and in exports,
-                             // followed by the time span on screen
-    TIMEVIEW_STATUS = 3,     // the line under the plot
-    TIMEVIEW_EXPORT_NAME = 4 // how a proposed export file name begins ("kivrel-history")
+    TIMEVIEW_TITLE = 1,       // the window title
+    TIMEVIEW_CAPTION = 2,     // what is shown (a port, a file); above the plot and in exports,
+                              // followed by the time span on screen
+    TIMEVIEW_STATUS = 3,      // the line under the plot
+    TIMEVIEW_EXPORT_NAME = 4, // how a proposed export file name begins ("kivrel-history")
+    // The report page (PDF, or PNG of A4):
+    TIMEVIEW_PAGE_HEADING = 5,  // its heading: the program and what the view is
+    TIMEVIEW_PAGE_SOURCE = 6,   // where the points come from: a sensor, a file
+    TIMEVIEW_PAGE_SETTINGS = 7, // the settings in force at the end of the span (\n breaks lines)
+    TIMEVIEW_VALUE_AXIS = 8     // the value axis's name and unit
 };
 
 // A view, hidden until DisplayTimeView, with `numTraces` traces (1 to 16) named by the
@@ -50,8 +60,16 @@ int ClearTimeView(int view);
 int SetTimeViewFollow(int view, int follow);
 // Shows every point (a double click does this too); following stops.
 int ShowWholeTimeView(int view);
-// Writes what the view shows, caption and time span included, as a picture: PDF for a name
-// ending in .pdf, PNG otherwise. 0, or UIE_INVALID_ARGUMENT when it cannot be written.
+// Writes what the view shows: for a name ending in .pdf an A4 landscape report page (heading,
+// source, span, plot with its legend and value axis, settings, who exported it when); for .csv
+// the span's records, which the callback writes (TIMEVIEW_EXPORT_SPAN); otherwise a PNG picture
+// of 1920 x 1080 pixels. 0, or UIE_INVALID_ARGUMENT when it was not written.
 int ExportTimeView(int view, const char *fileName);
+// The span an export covers, in seconds since the epoch: between the two cursors where the
+// operator has set them, otherwise the span shown.
+int GetTimeViewSpan(int view, double *from, double *to);
+// The file an export goes to, while its TIMEVIEW_EXPORT_SPAN is reported: at most
+// MAX_PATHNAME_LEN bytes with the NUL (utility.h).
+int GetTimeViewExportFile(int view, char path[]);
 
 #endif

@@ -15,6 +15,7 @@
 
 class QCustomPlot;
 class QMouseEvent;
+class QMenu;
 class QPushButton;
 
 namespace kivrel::platform
@@ -37,6 +38,11 @@ class TimeViewWindow : public QWidget
     void setFollow(bool follow);
     void showWhole();
     bool exportTo(const QString &fileName);
+    // The span an export covers: between the cursors where they are set (a report page: the
+    // span shown, always), else the span shown.
+    QPair<double, double> spanForExport() const;
+    QString exportFile() const;                      // while its span is being written
+    void setPageText(int what, const QString &text); // TIMEVIEW_PAGE_HEADING ... VALUE_AXIS
     void setCaption(const QString &text);
     void setStatus(const QString &text);
     void setExportName(const QString &stem);
@@ -66,6 +72,7 @@ class TimeViewWindow : public QWidget
     QPushButton *exportButton() const;
     QPushButton *zoomBoxButton() const;
     QPushButton *fitButton() const;
+    QMenu *exportMenu() const; // Export's choices
 
   protected:
     void closeEvent(QCloseEvent *event) override;
@@ -86,9 +93,10 @@ class TimeViewWindow : public QWidget
     void keepWithinData();
     void placeLabels();
     void noteInterval(double previous, double time);
-    void askExport();
-    void exportChosen(const QString &fileName);
-    void report(int event, int data1);
+    void askExport(int kind);
+    void exportChosen(int kind, const QString &fileName);
+    bool exportAs(int kind, const QString &fileName);
+    int report(int event, int data1);
 
     struct Private;
     std::unique_ptr<Private> d;

@@ -155,7 +155,7 @@ int CBF_ButtonRec(int pnl, int, int event, void *, int, int)
         if (on)
             StartRecording();
         else
-            StopRecording();
+            SwitchRecordingOff();
         return 0;
     }
     return Help(event, InfoButtonRec);

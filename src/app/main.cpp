@@ -11,8 +11,9 @@ int main(int argc, char *argv[])
     CviInstance instance{&argc, argv};
     // --view FILE.csv: the recording's window alone, no panel and no port.
     const char *recording = CommandLineView();
-    const int result = recording ? kivrel::ViewRecordingAlone(&instance, recording)
-                                 : kivrel::WinMain(&instance, nullptr, nullptr, 0);
+    const int result = recording
+                           ? kivrel::ViewRecordingAlone(&instance, recording, CommandLineExport())
+                           : kivrel::WinMain(&instance, nullptr, nullptr, 0);
     CloseCVIRTE();
     return result;
 }

@@ -1,5 +1,6 @@
 #include "livering.h"
 
+#include "measure.h"
 #include "paths.h"
 #include "portname.h"
 #include "recreader.h"
@@ -20,12 +21,19 @@ static int transferFirst, transferCount;
 static unsigned char lastSet[AnzPara]; // the set of the last transfer
 static int lastSetKnown;
 
-double ClockNow(void)
+double ClockNowAndOffset(int *utcOffsetMinutes)
 {
     LocalDateTime t{};
     GetLocalDateTime(&t);
+    *utcOffsetMinutes = t.utcOffsetMinutes;
     return EpochSeconds(t.year, t.month, t.day, t.hour, t.minute, t.second, t.millisecond,
                         t.utcOffsetMinutes);
+}
+
+double ClockNow(void)
+{
+    int offset = 0;
+    return ClockNowAndOffset(&offset);
 }
 
 void PortText(char *text, int size, int port, const char *device)
@@ -45,7 +53,8 @@ void CurrentPort(char *text, int size)
 
 const HistoryRecord *KeepHistoryRecord(void)
 {
-    const double now = ClockNow();
+    int offset = 0;
+    const double now = ClockNowAndOffset(&offset);
     if (recordCount == HistoryRecords) {
         recordFirst = (recordFirst + 1) % HistoryRecords;
         recordCount--;
@@ -57,6 +66,10 @@ const HistoryRecord *KeepHistoryRecord(void)
     r.values[2] = dataNorm;
     r.values[3] = dataTrshWork;
     r.values[4] = dataHystWork;
+    r.in0Period = static_cast<unsigned short>(Word(dataAdjin0L, dataAdjin0H));
+    r.activeWindow = static_cast<unsigned short>(Word(dataAdjin1L, dataAdjin1H));
+    r.edgeTime = static_cast<unsigned short>(Word(dataAdjedgeL, dataAdjedgeH));
+    r.utcOffset = static_cast<short>(offset);
     recordCount++;
     while (records[recordFirst].time < now - HistorySeconds) {
         recordFirst = (recordFirst + 1) % HistoryRecords;

@@ -10,7 +10,7 @@
 namespace kivrel
 {
 
-// Ten minutes of records at up to 13 a second (the line gives about nine); 128 KiB.
+// Ten minutes of records at up to 13 a second (the line gives about nine); 192 KiB.
 inline constexpr int HistoryRecords = 8192;
 inline constexpr int HistoryTransfers = 256;
 inline constexpr int HistoryTraces = 5; // DAT0, DAT1, NORM, TRSH, HYST
@@ -20,6 +20,9 @@ inline constexpr double HistorySeconds = 600.0;
 struct HistoryRecord {
     double time; // seconds since the epoch
     unsigned char values[HistoryTraces];
+    // The rest of a recording's row, so a span can be written as REC writes it.
+    unsigned short in0Period, activeWindow, edgeTime;
+    short utcOffset; // minutes local time was ahead of UTC
 };
 
 struct HistoryTransfer {
@@ -32,6 +35,8 @@ struct HistoryTransfer {
 
 // The local clock now, in seconds since the epoch.
 double ClockNow(void);
+// The same, and how many minutes local time is ahead of UTC.
+double ClockNowAndOffset(int *utcOffsetMinutes);
 // A journal row's port: "COM1 (ttyUSB0)", "COM1" when the number had no device, the device
 // alone when no COM number mapped it (port 0).
 void PortText(char *text, int size, int port, const char *device);

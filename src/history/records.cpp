@@ -17,12 +17,12 @@ struct RecordValues {
     unsigned activePercent, edgePercent;
 };
 
-static RecordValues Values(void)
+static RecordValues ValuesOf(unsigned adjin0, unsigned adjin1, unsigned adjedge)
 {
     RecordValues v{};
-    v.adjedge = Word(dataAdjedgeL, dataAdjedgeH);
-    v.adjin0 = Word(dataAdjin0L, dataAdjin0H);
-    v.adjin1 = Word(dataAdjin1L, dataAdjin1H);
+    v.adjedge = adjedge;
+    v.adjin0 = adjin0;
+    v.adjin1 = adjin1;
     // The percentages as the displays compute them; none without an IN0 period.
     v.havePeriod = v.adjin0 != 0;
     if (v.havePeriod) {
@@ -32,28 +32,49 @@ static RecordValues Values(void)
     return v;
 }
 
+static RecordValues Values(void)
+{
+    return ValuesOf(Word(dataAdjin0L, dataAdjin0H), Word(dataAdjin1L, dataAdjin1H),
+                    Word(dataAdjedgeL, dataAdjedgeH));
+}
+
 static int Fitted(int n, int size)
 {
     return n >= 0 && n < size ? n : -1;
 }
 
-int FormatRecordRow(char *row, int size, double seconds)
+int FormatRecRow(char *row, int size, const char *stamp, double seconds, const RecRow *r)
 {
-    const RecordValues v = Values();
-    char stamp[40];
+    const RecordValues v = ValuesOf(r->in0Period, r->activeWindow, r->edgeTime);
     char percents[24] = ",";
-
     char secs[32];
 
-    CsvTimeStamp(stamp, sizeof stamp);
     FormatDecimal(secs, sizeof secs, seconds, 3);
     if (v.havePeriod)
         std::snprintf(percents, sizeof percents, "%u,%u", v.activePercent, v.edgePercent);
     return Fitted(std::snprintf(row, static_cast<size_t>(size),
-                                "%s,%s,%u,%u,%u,%u,%u,%u,%u,%u,%s\n", stamp, secs, dataDat0,
-                                dataDat1, dataNorm, dataTrshWork, dataHystWork, v.adjin0, v.adjin1,
-                                v.adjedge, percents),
+                                "%s,%s,%u,%u,%u,%u,%u,%u,%u,%u,%s\n", stamp, secs, r->dat0, r->dat1,
+                                r->norm, r->threshold, r->hysteresis, v.adjin0, v.adjin1, v.adjedge,
+                                percents),
                   size);
+}
+
+int FormatRecordRow(char *row, int size, double seconds)
+{
+    const RecordValues v = Values();
+    RecRow r{};
+    char stamp[40];
+
+    CsvTimeStamp(stamp, sizeof stamp);
+    r.dat0 = dataDat0;
+    r.dat1 = dataDat1;
+    r.norm = dataNorm;
+    r.threshold = dataTrshWork;
+    r.hysteresis = dataHystWork;
+    r.in0Period = v.adjin0;
+    r.activeWindow = v.adjin1;
+    r.edgeTime = v.adjedge;
+    return FormatRecRow(row, size, stamp, seconds, &r);
 }
 
 int FormatRecordJson(char *line, int size, double seconds)

@@ -4,7 +4,8 @@
 #ifndef KIVREL_HISTORY_RECORDS_H
 #define KIVREL_HISTORY_RECORDS_H
 
-#include "columns.h" // RecordingHeader
+#include "columns.h"   // RecordingHeader
+#include "recreader.h" // RecRow
 
 namespace kivrel
 {
@@ -14,6 +15,8 @@ namespace kivrel
 // two percentages the displays show (empty without an IN0 period). Returns its length, or -1
 // when it does not fit in `size` bytes.
 int FormatRecordRow(char *row, int size, double seconds);
+// The same row for the values of `r` (its time aside) under the time stamp `stamp`.
+int FormatRecRow(char *row, int size, const char *stamp, double seconds, const RecRow *r);
 // The same values as one JSON object on a line, named as the header names the columns.
 int FormatRecordJson(char *line, int size, double seconds);
 

@@ -182,6 +182,8 @@ static RecTally recTally;
 static int recLines; // lines taken, the header included
 static int recRefused;
 static int recFed;
+static const char *recRowText; // the row a sink is called for
+static int recRowLength;
 
 static int StartsWith(const char *line, int length, const char *text)
 {
@@ -293,9 +295,10 @@ static void TakeRecLine(const char *line, int length, int overlong, int ended)
         fields = RecordingFields;
     }
     RecRow row{};
-    if (fields < RecordingFields)
-        recTally.cutShort++;
-    else if (fields > RecordingFields)
+    if (fields < RecordingFields) {
+        const int n = recTally.notARow++;
+        if (n < 3) recTally.notARowLines[n] = recLines;
+    } else if (fields > RecordingFields)
         recTally.extraColumns++;
     else if (ParseRecRow(f, n, &row) != 0)
         recTally.unreadable++;
@@ -309,7 +312,10 @@ static void TakeRecLine(const char *line, int length, int overlong, int ended)
         std::memcpy(recTally.lastStamp, line, sizeof recTally.lastStamp - 1);
         recTally.rows++;
         recTally.mended += mended;
+        recRowText = line;
+        recRowLength = length;
         if (recSink) recSink(&row);
+        recRowText = nullptr;
     }
 }
 
@@ -333,6 +339,12 @@ void FeedRecReading(const char *bytes, int count)
 int RecReadingRefused(void)
 {
     return recRefused;
+}
+
+const char *RecRowText(int *length)
+{
+    *length = recRowText ? recRowLength : 0;
+    return recRowText;
 }
 
 void EndRecReading(RecTally *tally)

@@ -28,18 +28,19 @@ struct RecRow {
 
 // What reading a file made of it.
 struct RecTally {
-    int isRecording;    // the first line was the header REC writes
-    int empty;          // nothing at all was fed
-    int isJournal;      // the first line was the parameter journal's header
-    int rows;           // rows read
-    int cutShort;       // rows with fewer fields, or a last line without its line end (a killed
-                        // program)
-    int extraColumns;   // rows with more fields than the header names
-    int unreadable;     // rows whose fields are not what REC writes (other bytes, not UTF-8,
-                        // numbers out of range, far too long)
-    int mended;         // rows read whole although a comma locale split their seconds in two
-                        // ("0,061": written so before numbers kept their point)
-    double first, last; // times of the first and the last row read
+    int isRecording;     // the first line was the header REC writes
+    int empty;           // nothing at all was fed
+    int isJournal;       // the first line was the parameter journal's header
+    int rows;            // rows read
+    int cutShort;        // a last line without its line end (a killed program)
+    int notARow;         // lines with fewer fields than a row, ended as a row would be
+    int notARowLines[3]; // the line numbers of the first of them (the header is line 1)
+    int extraColumns;    // rows with more fields than the header names
+    int unreadable;      // rows whose fields are not what REC writes (other bytes, not UTF-8,
+                         // numbers out of range, far too long)
+    int mended;          // rows read whole although a comma locale split their seconds in two
+                         // ("0,061": written so before numbers kept their point)
+    double first, last;  // times of the first and the last row read
     char firstStamp[30], lastStamp[30]; // their time stamps as written
 };
 
@@ -51,6 +52,8 @@ typedef void (*RecRowSink)(const RecRow *row);
 void BeginRecReading(RecRowSink sink);
 void FeedRecReading(const char *bytes, int count);
 int RecReadingRefused(void);
+// While a sink runs: the row as the file holds it, without its line end, and its length.
+const char *RecRowText(int *length);
 void EndRecReading(RecTally *tally);
 
 // One row of the parameter journal.

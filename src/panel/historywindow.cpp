@@ -1,14 +1,19 @@
 #include "historywindow.h"
 
+#include "csv.h"
 #include "journal.h"
+#include "keep.h"
 #include "livering.h"
 #include "measure.h"
 #include "paranames.h"
+#include "paths.h"
 #include "state.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+
+#include "utility.h"
 
 namespace kivrel
 {
@@ -43,6 +48,19 @@ static void AppendValue(char *text, int size, int index, unsigned char value)
         Append(text, size, "%u", value);
 }
 
+// The whole set, five parameters a line, each line begun with `lineStart`.
+static void AppendSet(char *text, int size, const unsigned char *set, const char *lineStart)
+{
+    for (int i = 0; i < AnzPara; i++) {
+        Append(text, size,
+               i == 0       ? "%s%s "
+               : i % 5 == 0 ? ",%s%s "
+                            : ", %s%s ",
+               i > 0 && i % 5 == 0 ? lineStart : "", paraNames[i].name);
+        AppendValue(text, size, i, set[i]);
+    }
+}
+
 void ShowTransfer(int view, double time, int direction, int where, const char *place,
                   const char *who, const unsigned char *before, const unsigned char *after)
 {
@@ -54,20 +72,17 @@ void ShowTransfer(int view, double time, int direction, int where, const char *p
     if (who[0]) Append(detail, sizeof detail, " · by %s", who);
     int changed = 0;
     for (int i = 0; i < AnzPara; i++) {
-        if (!before) {
-            Append(detail, sizeof detail,
-                   i == 0       ? "\nset: %s "
-                   : i % 5 == 0 ? ",\n%s "
-                                : ", %s ",
-                   paraNames[i].name);
-            AppendValue(detail, sizeof detail, i, after[i]);
-        } else if (before[i] != after[i]) {
+        if (before && before[i] != after[i]) {
             Append(detail, sizeof detail, "\n%s ", paraNames[i].name);
             AppendValue(detail, sizeof detail, i, before[i]);
             Append(detail, sizeof detail, " → ");
             AppendValue(detail, sizeof detail, i, after[i]);
             changed++;
         }
+    }
+    if (!before) {
+        Append(detail, sizeof detail, "\nset: ");
+        AppendSet(detail, sizeof detail, after, "\n");
     }
     if (before && !changed) Append(detail, sizeof detail, "\nno parameter changed");
     AddTimeViewMarker(view, time, direction == TRANSFER_WRITE ? WriteColor : ReadColor, label,
@@ -78,8 +93,45 @@ int NewHistoryWindow(const char *exportName, TimeViewCallbackPtr callback)
 {
     const int view =
         NewTimeView(HistoryTraces, TraceNames, TraceColors, 0.0, 255.0, FollowSeconds, callback);
-    if (view > 0) SetTimeViewText(view, TIMEVIEW_EXPORT_NAME, exportName);
+    if (view <= 0) return view;
+    SetTimeViewText(view, TIMEVIEW_EXPORT_NAME, exportName);
+    SetTimeViewText(view, TIMEVIEW_PAGE_HEADING, "KIVREL-Vired — History");
+    SetTimeViewText(view, TIMEVIEW_VALUE_AXIS, "Signal (sensor counts, 0 to 255)");
     return view;
+}
+
+void ShowPageSettings(int view, double time, int direction, int where, const char *place,
+                      const unsigned char *set)
+{
+    char text[1024];
+    if (!set) {
+        SetTimeViewText(view, TIMEVIEW_PAGE_SETTINGS,
+                        "Parameter set in force at the end of the span: no transfer known before "
+                        "it");
+        return;
+    }
+    char stamp[40];
+    int offset = 0;
+    ClockNowAndOffset(&offset);
+    CsvTimeStampAt(stamp, sizeof stamp, time, offset);
+    std::snprintf(
+        text, sizeof text, "Parameter set in force at the end of the span: %s %s %.10s %.8s, %s\n",
+        JournalDirectionName(direction), JournalTargetName(where), stamp, stamp + 11, place);
+    AppendSet(text, sizeof text, set, "\n");
+    SetTimeViewText(view, TIMEVIEW_PAGE_SETTINGS, text);
+}
+
+int TellSpanExport(int view, const char *path, int rows)
+{
+    char status[MAX_PATHNAME_LEN + 320];
+    if (rows < 0)
+        std::snprintf(status, sizeof status, "Not exported: cannot write %s (%s)", FileNameOf(path),
+                      szKeepError);
+    else
+        std::snprintf(status, sizeof status, "Exported %d row%s: %s", rows, rows == 1 ? "" : "s",
+                      FileNameOf(path));
+    SetTimeViewText(view, TIMEVIEW_STATUS, status);
+    return rows < 0 ? -1 : 0;
 }
 
 } // namespace kivrel

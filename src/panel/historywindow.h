@@ -21,6 +21,13 @@ int NewHistoryWindow(const char *exportName, TimeViewCallbackPtr callback);
 void ShowTransfer(int view, double time, int direction, int where, const char *place,
                   const char *who, const unsigned char *before, const unsigned char *after);
 
+// The report page's settings: the set `set` a transfer left at `time`, or none known (null).
+void ShowPageSettings(int view, double time, int direction, int where, const char *place,
+                      const unsigned char *set);
+// Says in the status line how writing the span to `path` went (`rows` written, or -1 with
+// szKeepError). 0, or -1 when it failed.
+int TellSpanExport(int view, const char *path, int rows);
+
 } // namespace kivrel
 
 #endif

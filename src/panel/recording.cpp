@@ -4,6 +4,7 @@
 #include "csv.h"
 #include "keep.h"
 #include "paths.h"
+#include "recordingview.h"
 #include "records.h"
 #include "state.h"
 
@@ -105,6 +106,7 @@ void StartRecordingTo(const char *path)
         return;
     }
     std::snprintf(recName, sizeof recName, "%s", FileNameOf(path));
+    NoteRecordingFolder(path);
     recFile = OpenFile(path, VAL_WRITE_ONLY, VAL_TRUNCATE, VAL_ASCII);
     if (recFile < 0) {
         NotKept("recording not started");
@@ -126,18 +128,32 @@ void StartRecordingTo(const char *path)
     ShowRecButton();
 }
 
+// Ends the file with the rows held: 0, or -1 when they could not be kept (the status line
+// then says so).
+static int EndKept(void)
+{
+    const int failed = WriteHeldRows() != 0;
+    EndRecording(failed);
+    return failed ? -1 : 0;
+}
+
 void StopRecording(void)
 {
-    if (recFile < 0) return;
-    EndRecording(WriteHeldRows() != 0);
+    if (recFile >= 0) EndKept();
+}
+
+void SwitchRecordingOff(void)
+{
+    if (recFile < 0 || EndKept() != 0) return;
+    char text[sizeof recName + 64];
+    std::snprintf(text, sizeof text, "Recording ended: %s holds %d row%s", recName, recRows,
+                  recRows == 1 ? "" : "s");
+    SetCtrlVal(panel, PANEL_STATUS, text);
 }
 
 void EndRecordingBecause(const char *why)
 {
-    if (recFile < 0) return;
-    const int failed = WriteHeldRows() != 0;
-    EndRecording(failed);
-    if (failed) return; // the failure is what the status line says
+    if (recFile < 0 || EndKept() != 0) return; // a failure is what the status line says
     SetCtrlVal(panel, PANEL_STATUS, why);
     std::fprintf(stderr, "kivrel: %s: %s\n", why, recName);
     std::fflush(stderr);

@@ -19,6 +19,8 @@ void StartRecordingTo(const char *path);
 // Hands the held rows to the system and closes the file; the REC toggle goes off. Nothing
 // happens without a recording.
 void StopRecording(void);
+// REC switched off: the same, and the status line says which file holds how many rows.
+void SwitchRecordingOff(void);
 // The same, saying `why` in the status line and on stderr: "Recording ended: port changed".
 void EndRecordingBecause(const char *why);
 // After every record polling has shown: a row to the recording.

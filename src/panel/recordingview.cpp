@@ -5,6 +5,7 @@
 #include "livering.h"
 #include "paths.h"
 #include "recreader.h"
+#include "spanfile.h"
 #include "state.h"
 
 #include "formatio.h"
@@ -36,9 +37,22 @@ static const long ShortestRow = 49;      // bytes of the shortest row REC writes
 static const int MostRowsRoom = 8 << 20; // rows room is taken for at once, at most
 static int loadFile = -1;                // -1 while none is read
 static char loadPath[MAX_PATHNAME_LEN];
-static long loadSize, loadRead; // bytes
-static int loadPercent;         // as the status line shows it
-static int stepPosted;          // a step waits in the event loop
+static long loadSize, loadRead;                // bytes
+static int loadPercent;                        // as the status line shows it
+static int stepPosted;                         // a step waits in the event loop
+static int loadShown;                          // the file read was a recording
+static char recordingFolder[MAX_PATHNAME_LEN]; // of the last recording written or opened
+
+// The journal's transfers shown, for the set in force at the end of an exported span.
+enum { KeptTransfers = 256 };
+struct KeptTransfer {
+    double time;
+    int direction, where;
+    char place[PlaceSize + 16];
+    unsigned char set[AnzPara];
+};
+static KeptTransfer keptTransfers[KeptTransfers];
+static int keptCount; // the newest KeptTransfers are kept
 
 static void PostLoadStep(void);
 
@@ -70,6 +84,12 @@ static void TakeJournalRow(const JournalRow *row, const unsigned char *before)
         std::snprintf(place, sizeof place, "%.150s", FileNameOf(row->device));
     else
         PortText(place, sizeof place, row->port, row->device);
+    KeptTransfer &k = keptTransfers[keptCount++ % KeptTransfers];
+    k.time = row->time;
+    k.direction = row->direction;
+    k.where = row->where;
+    std::memcpy(k.place, place, sizeof k.place);
+    std::memcpy(k.set, row->values, sizeof k.set);
     ShowTransfer(fileView, row->time, row->direction, row->where, place, row->who, before,
                  row->values);
 }
@@ -94,10 +114,19 @@ static int TellTally(const char *name, const RecTally *tally, int readFailed, ch
                       tally->rows, tally->firstStamp, tally->firstStamp + 11, tally->lastStamp + 11,
                       transfers);
     }
-    const int skipped = tally->cutShort + tally->extraColumns + tally->unreadable;
+    const int skipped = tally->cutShort + tally->notARow + tally->extraColumns + tally->unreadable;
     if (skipped) {
         Append(status, size, "; skipped %d row%s:", skipped, skipped == 1 ? "" : "s");
         const char *sep = " ";
+        if (tally->notARow) {
+            // Where to look: the first few line numbers.
+            Append(status, size, "%s%d not a row (line%s", sep, tally->notARow,
+                   tally->notARow == 1 ? "" : "s");
+            for (int i = 0; i < tally->notARow && i < 3; i++)
+                Append(status, size, "%s%d", i ? ", " : " ", tally->notARowLines[i]);
+            Append(status, size, "%s)", tally->notARow > 3 ? ", …" : "");
+            sep = ", ";
+        }
         if (tally->cutShort) {
             Append(status, size, "%s%d cut short", sep, tally->cutShort);
             sep = ", ";
@@ -125,6 +154,8 @@ static void EndLoad(int readFailed)
     EndRecReading(&tally);
     FlushRows();
     const int rc = TellTally(FileNameOf(loadPath), &tally, readFailed, status, sizeof status);
+    loadShown = rc == 0;
+    if (loadShown) NoteRecordingFolder(loadPath);
     if (rc != 0) ClearTimeView(fileView);
     SetTimeViewText(fileView, TIMEVIEW_STATUS, status);
     if (rc != 0 && alone) {
@@ -182,6 +213,36 @@ static void CancelLoad(void)
     rowCount = 0;
 }
 
+// The set the last transfer up to `time` left, for the report page.
+static void ShowFileSettings(int view, double time)
+{
+    const KeptTransfer *last = nullptr;
+    const int n = keptCount < KeptTransfers ? keptCount : KeptTransfers;
+    for (int i = 0; i < n; i++) {
+        const KeptTransfer &k = keptTransfers[i];
+        if (k.time <= time && (!last || k.time >= last->time)) last = &k;
+    }
+    if (last)
+        ShowPageSettings(view, last->time, last->direction, last->where, last->place, last->set);
+    else
+        ShowPageSettings(view, 0, 0, 0, "", nullptr);
+}
+
+// The rows of the span shown, copied from the file as it stands.
+static int ExportFileSpan(int view)
+{
+    char path[MAX_PATHNAME_LEN];
+    double from = 0, to = 0;
+    if (GetTimeViewExportFile(view, path) != 0 || GetTimeViewSpan(view, &from, &to) != 0) return -1;
+    if (loadFile >= 0 || !loadShown) {
+        SetTimeViewText(view, TIMEVIEW_STATUS,
+                        loadFile >= 0 ? "Not exported: the recording is still being read"
+                                      : "Not exported: no recording shown");
+        return -1;
+    }
+    return TellSpanExport(view, path, CopyRecordingSpan(loadPath, path, from, to));
+}
+
 static int CBV_Recording(int view, int event, void *, int eventData1, int)
 {
     if (event == EVENT_CLOSE) {
@@ -191,24 +252,46 @@ static int CBV_Recording(int view, int event, void *, int eventData1, int)
         if (alone) QuitUserInterface(0);
     } else if (event == EVENT_COMMIT && eventData1 == TIMEVIEW_OPEN) {
         AskForRecording(view);
+    } else if (event == EVENT_COMMIT && eventData1 == TIMEVIEW_EXPORT_PAGE) {
+        double from = 0, to = 0;
+        GetTimeViewSpan(view, &from, &to);
+        ShowFileSettings(view, to);
+    } else if (event == EVENT_COMMIT && eventData1 == TIMEVIEW_EXPORT_SPAN) {
+        return ExportFileSpan(view);
     }
     return 0;
 }
 
-void OpenRecordingView(const char *path)
+void NoteRecordingFolder(const char *path)
+{
+    char absolute[MAX_PATHNAME_LEN];
+    GetAbsolutePath(path, absolute, sizeof absolute);
+    const char *name = FileNameOf(absolute);
+    std::snprintf(recordingFolder, sizeof recordingFolder, "%.*s",
+                  static_cast<int>(name - absolute), absolute);
+}
+
+// Makes the window when needed and begins reading `path` into it. 0, or -1 when the file
+// cannot be opened (the status line says why).
+static int BeginLoad(const char *path)
 {
     CancelLoad();
     if (fileView < 0) {
         fileView = NewHistoryWindow("kivrel-recording", CBV_Recording);
-        if (fileView < 0) return;
+        if (fileView < 0) return -1;
     }
     const char *name = FileNameOf(path);
     char title[MAX_PATHNAME_LEN + 32];
     ClearTimeView(fileView);
+    keptCount = 0;
+    loadShown = 0;
     std::snprintf(title, sizeof title, "%s — KIVREL-Vired", name);
     SetTimeViewText(fileView, TIMEVIEW_TITLE, title);
     SetTimeViewText(fileView, TIMEVIEW_CAPTION, name);
     std::snprintf(loadPath, sizeof loadPath, "%s", path);
+    char source[MAX_PATHNAME_LEN + 16] = "Recording ";
+    GetAbsolutePath(path, source + 10, MAX_PATHNAME_LEN);
+    SetTimeViewText(fileView, TIMEVIEW_PAGE_SOURCE, source);
     loadFile = OpenFile(path, VAL_READ_ONLY, 0, VAL_ASCII);
     if (loadFile < 0) {
         char status[MAX_PATHNAME_LEN + 128];
@@ -219,8 +302,7 @@ void OpenRecordingView(const char *path)
             std::fflush(stderr);
         }
         ShowWholeTimeView(fileView);
-        DisplayTimeView(fileView);
-        return;
+        return -1;
     }
     // Room for as many rows as the file can hold, taken at once: the points never move while
     // they come, and pages no row reaches are never touched.
@@ -232,10 +314,25 @@ void OpenRecordingView(const char *path)
     loadPercent = -1;
     rowCount = rowsTaken = 0;
     BeginRecReading(TakeRow);
+    return 0;
+}
+
+void OpenRecordingView(const char *path)
+{
+    const int rc = BeginLoad(path);
+    if (fileView < 0) return;
     // While it reads, the cleared window follows the newest rows read: cheap to draw, and it
     // shows the reading go on.
     DisplayTimeView(fileView);
-    LoadStep(nullptr);
+    if (rc == 0) LoadStep(nullptr);
+}
+
+int ReadRecordingNow(const char *path)
+{
+    if (BeginLoad(path) != 0) return -1;
+    while (loadFile >= 0)
+        LoadStep(nullptr);
+    return loadShown ? 0 : -1;
 }
 
 static void RecordingChosen(int chosen, const char *path, void *view)
@@ -248,7 +345,8 @@ static void RecordingChosen(int chosen, const char *path, void *view)
 
 void AskForRecording(int view)
 {
-    StartFileSelectPopup(proj_dir, "", "*.csv", "Open a recording", 3, 0, 0, 1, 0, RecordingChosen,
+    StartFileSelectPopup(recordingFolder[0] ? recordingFolder : proj_dir, "", "*.csv",
+                         "Open a recording", 3, 0, 0, 1, 0, RecordingChosen,
                          reinterpret_cast<void *>(static_cast<intptr_t>(view)));
 }
 

@@ -11,6 +11,11 @@ namespace kivrel
 // steps from the event loop, so polling goes on meanwhile; the status line says how far it has
 // got, then what it read. A file that is no recording shows nothing and the line says why.
 void OpenRecordingView(const char *path);
+// The same without showing the window, read whole before it returns (kivrel --view --export).
+// 0, or -1 when the file is no recording or cannot be read (the status line says why).
+int ReadRecordingNow(const char *path);
+// The folder of `path`, a recording just written or opened, is where the next "open" starts.
+void NoteRecordingFolder(const char *path);
 // A history window's "open": a file dialog that does not hold polling; the recording the
 // operator picks is shown as above, and a path too long to open is told in the status line of
 // `view`.

@@ -3,9 +3,11 @@
 #include "historywindow.h"
 #include "livering.h"
 #include "recordingview.h"
+#include "spanfile.h"
 
 #include "timeview.h"
 #include "userint.h"
+#include "utility.h"
 
 #include <cstdio>
 
@@ -43,6 +45,20 @@ static void ShowLiveCaption(void)
     std::snprintf(title, sizeof title, "History — %s — KIVREL-Vired", port);
     SetTimeViewText(liveView, TIMEVIEW_TITLE, title);
     SetTimeViewText(liveView, TIMEVIEW_CAPTION, port);
+    std::snprintf(title, sizeof title, "Sensor on %s", port);
+    SetTimeViewText(liveView, TIMEVIEW_PAGE_SOURCE, title);
+}
+
+// The set the last transfer up to `time` left, for the report page.
+static void ShowLiveSettings(double time)
+{
+    for (int i = HistoryTransferCount() - 1; i >= 0; i--) {
+        const HistoryTransfer &t = *HistoryTransferAt(i);
+        if (t.time > time) continue;
+        ShowPageSettings(liveView, t.time, t.direction, t.where, t.place, t.after);
+        return;
+    }
+    ShowPageSettings(liveView, 0, 0, 0, "", nullptr);
 }
 
 void NoteHistoryTransfer(int direction, int where)
@@ -84,6 +100,16 @@ static int CBV_History(int view, int event, void *, int eventData1, int)
         liveView = -1;
     } else if (event == EVENT_COMMIT && eventData1 == TIMEVIEW_OPEN) {
         AskForRecording(view);
+    } else if (event == EVENT_COMMIT && eventData1 == TIMEVIEW_EXPORT_PAGE) {
+        double from = 0, to = 0;
+        GetTimeViewSpan(view, &from, &to);
+        ShowLiveSettings(to);
+    } else if (event == EVENT_COMMIT && eventData1 == TIMEVIEW_EXPORT_SPAN) {
+        char path[MAX_PATHNAME_LEN];
+        double from = 0, to = 0;
+        if (GetTimeViewExportFile(view, path) != 0 || GetTimeViewSpan(view, &from, &to) != 0)
+            return -1;
+        return TellSpanExport(view, path, WriteRunSpan(path, from, to));
     }
     return 0;
 }

@@ -11,6 +11,7 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QMenu>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -347,7 +348,7 @@ TEST_F(TerminationTest, EndsWithTheExportDialogOpenAndTheRecordingWhole)
     peer->answerAlways(5, Reply(record(90, 101)));
     bool opened = false;
     after(300, [&] {
-        QTest::mouseClick(platform::timeViewWindow(HistoryView())->exportButton(), Qt::LeftButton);
+        platform::timeViewWindow(HistoryView())->exportMenu()->actions()[0]->trigger();
         opened = qobject_cast<QFileDialog *>(QApplication::activeModalWidget()) != nullptr;
     });
     terminateIn(800);

@@ -18,6 +18,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSysInfo>
+#include <QMenu>
 #include <QTemporaryDir>
 
 #include <csignal>
@@ -179,15 +180,18 @@ TEST_F(HistoryTest, PollingGoesOnBehindTheDialogs)
     ShowHistory();
     platform::TimeViewWindow *history = platform::timeViewWindow(HistoryView());
     auto *go = qobject_cast<QAbstractButton *>(widget(BUTTON_GO));
-    const std::pair<QString, QAbstractButton *> dialogs[] = {
-        {dir.filePath("run.csv"), qobject_cast<QAbstractButton *>(widget(PANEL_REC))},
-        {dir.filePath("run.csv"), history->openButton()}, // the one being recorded
-        {dir.filePath("shot.png"), history->exportButton()}};
+    auto clicks = [](QAbstractButton *button) {
+        return [button] { QTest::mouseClick(button, Qt::LeftButton); };
+    };
+    const std::pair<QString, std::function<void()>> dialogs[] = {
+        {dir.filePath("run.csv"), clicks(qobject_cast<QAbstractButton *>(widget(PANEL_REC)))},
+        {dir.filePath("run.csv"), clicks(history->openButton())}, // the one being recorded
+        {dir.filePath("shot.png"), [history] { history->exportMenu()->actions()[0]->trigger(); }}};
     std::vector<std::pair<SteadyTime, SteadyTime>> open; // each, less 0.2 s at either end
     std::function<void()> next = [&] {
         if (open.size() == std::size(dialogs)) return void(kivrel::poll = 0);
         popups->answerFileDialog(dialogs[open.size()].first, 1500);
-        QTest::mouseClick(dialogs[open.size()].second, Qt::LeftButton);
+        dialogs[open.size()].second();
         EXPECT_TRUE(go->isDown()) << "Go shows that it polls";
         open.push_back({std::chrono::steady_clock::now() + milliseconds(200), {}});
         when([&] { return !popups->fileDialogOpen() && !RecordingLoading(); },
@@ -202,7 +206,7 @@ TEST_F(HistoryTest, PollingGoesOnBehindTheDialogs)
     StopRecording();
 
     ASSERT_EQ(open.size(), 3u);
-    const char *titles[] = {"Record live data", "Open a recording", "Export the view"};
+    const char *titles[] = {"Record live data", "Open a recording", "Picture 1920 × 1080 (PNG)"};
     for (std::size_t i = 0; i < open.size(); i++) {
         EXPECT_EQ(popups->popups()[i].title, titles[i]);
         EXPECT_GE(polls(open[i].first, open[i].second).size(), 6u) << "asked behind " << titles[i];

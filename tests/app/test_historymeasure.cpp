@@ -6,6 +6,7 @@
 #include "runhistory.h"
 
 #include "timemeasure.h"
+#include "timeview.h"
 #include "timeviewwindow.h"
 #include "userint.h"
 
@@ -123,6 +124,11 @@ TEST_F(HistoryMeasureTest, CursorsGiveAMarksWidthAndPeriod)
     EXPECT_TRUE(w->cursorReadout().endsWith("Δt 2.200 s   1/Δt 0.4545 Hz"))
         << w->cursorReadout().toStdString();
     EXPECT_DOUBLE_EQ(w->plot()->xAxis->range().lower, row(15)) << "the drag moved the view";
+    // A span exported as CSV is the one between the cursors.
+    double from = 0, to = 0;
+    ASSERT_EQ(GetTimeViewSpan(RecordingView(), &from, &to), 0);
+    EXPECT_EQ(from, row(20));
+    EXPECT_EQ(to, row(40));
 
     // A double click shows everything and sets no cursor; Esc removes both.
     const QString before = w->cursorReadout();

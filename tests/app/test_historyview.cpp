@@ -2,6 +2,7 @@
 // the simulated sensor, recordings opened with the journal's transfers, and the exports.
 #include "sim_fixture.h"
 
+#include "csv.h"
 #include "recreader.h"
 #include "recordingview.h"
 #include "runhistory.h"
@@ -10,7 +11,12 @@
 
 #include <qcustomplot.h>
 
+#include <QClipboard>
 #include <QDateTime>
+#include <QFileInfo>
+#include <QImage>
+#include <QMenu>
+#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 
@@ -73,6 +79,30 @@ void writeFile(const QString &path, const std::string &bytes)
     f.write(bytes.data(), qint64(bytes.size()));
 }
 
+struct Ran {
+    int code;
+    QString out, err;
+};
+
+// `program` as a script from cron runs it, without a display, in a fixed time zone an hour
+// ahead of UTC, with its data and run-time folders in `home`.
+Ran run(const QString &program, const QStringList &args, const QString &home)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char *display : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+        env.remove(display);
+    env.insert("TZ", "KVT-1");
+    env.insert("XDG_DATA_HOME", home + "/data");
+    env.insert("XDG_RUNTIME_DIR", home);
+    p.setProcessEnvironment(env);
+    p.start(program, args);
+    if (!p.waitForFinished(30000)) return {-1, "", "still running"};
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+            QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromLocal8Bit(p.readAllStandardError())};
+}
+
 } // namespace
 
 // Each file as a whole and a byte at a time: the good rows are read, the others counted by
@@ -92,7 +122,7 @@ TEST(RecordingReader, ReadsTheGoodRowsAndCountsTheRest)
         {"killed between rows", kHeader + kRow1 + kRow2, 1, 2, 0, 0, 0},
         {"a column too many", kHeader + kRow1 + kRow2.substr(0, kRow2.size() - 1) + ",7\n", 1, 1, 0,
          1, 0},
-        {"a column too few", kHeader + "2026-12-08T09:16:05.420+01:00,1.0,1,2\n" + kRow1, 1, 1, 1,
+        {"a column too few", kHeader + "2026-12-08T09:16:05.420+01:00,1.0,1,2\n" + kRow1, 1, 1, 0,
          0, 0},
         {"a byte not UTF-8",
          kHeader + kRow1 +
@@ -137,6 +167,34 @@ TEST(RecordingReader, ReadsTheGoodRowsAndCountsTheRest)
             EXPECT_EQ(bytewise.rows[i].norm, whole.rows[i].norm) << i;
         }
     }
+    // Lines that are no rows are told apart from a write a kill cut off, by their line numbers.
+    const struct {
+        const char *what;
+        std::string bytes;
+        int notARow, cutShort;
+        std::vector<int> lines;
+    } notRows[] = {
+        {"a column too few",
+         kHeader + "2026-12-08T09:16:05.420+01:00,1.0,1,2\n" + kRow1,
+         1,
+         0,
+         {2}},
+        {"notes between rows, killed mid-row",
+         kHeader + kRow1 + "pause\n" + "a,b\n" + kRow2 + "restart\n" + "x\n" + kRow3.substr(0, 20),
+         4,
+         1,
+         {3, 4, 6}},
+    };
+    for (const auto &c : notRows) {
+        SCOPED_TRACE(c.what);
+        for (std::size_t chunk : {std::size_t(1), c.bytes.size()}) {
+            const RecTally t = readRecording(c.bytes, chunk).tally;
+            EXPECT_EQ((std::vector<int>{t.notARow, t.cutShort}),
+                      (std::vector<int>{c.notARow, c.cutShort}));
+            EXPECT_EQ(std::vector<int>(t.notARowLines, t.notARowLines + c.lines.size()), c.lines);
+        }
+    }
+
     // Every field of a row, times with their offsets from UTC.
     const Read r = readRecording(kHeader + kRow1 + kRow2 + kRow3, 5);
     ASSERT_EQ(r.rows.size(), 3u);
@@ -157,6 +215,27 @@ TEST(RecordingReader, ReadsTheGoodRowsAndCountsTheRest)
     ASSERT_EQ(german.rows.size(), 3u);
     EXPECT_DOUBLE_EQ(german.rows[1].seconds, 10.741);
     EXPECT_EQ(german.rows[1].in0Period, 2000u) << "the columns after the seconds in place";
+}
+
+// A time written back in the local time it was taken in: across midnight, a year's end, a leap
+// day, offsets west and east, and read back to the millisecond.
+TEST(RecordingWriter, StampsATimeInItsOwnOffset)
+{
+    const struct {
+        const char *stamp;
+        int offset;
+    } cases[] = {
+        {"2026-12-08T23:59:59.999+01:00", 60},  {"2026-12-09T00:00:00.000-03:30", -210},
+        {"1999-12-31T23:59:59.500+00:00", 0},   {"2028-02-29T12:00:00.001+05:45", 345},
+        {"2026-03-01T00:30:00.250+14:00", 840},
+    };
+    for (const auto &c : cases) {
+        double time = 0;
+        ASSERT_EQ(ParseTimeStamp(c.stamp, int(std::strlen(c.stamp)), &time), 0) << c.stamp;
+        char text[40];
+        CsvTimeStampAt(text, sizeof text, time, c.offset);
+        EXPECT_STREQ(text, c.stamp);
+    }
 }
 
 namespace
@@ -204,6 +283,17 @@ class HistoryViewTest : public SimTest
         return w->readout();
     }
 
+    // Export's choice `kind` (its place in the menu) into `path`, as the operator picks it.
+    void exportFrom(TimeViewWindow *w, int kind, const QString &path)
+    {
+        popups->answerFileDialog(path);
+        QTest::mouseClick(w->exportButton(), Qt::LeftButton);
+        ASSERT_TRUE(spinUntil([w] { return w->exportMenu()->isVisible(); }));
+        w->exportMenu()->actions().at(kind)->trigger();
+        w->exportMenu()->close();
+        ASSERT_TRUE(popups->waitForDialogs());
+    }
+
     // A day's journal, begun with the header rows had before they named their outcome.
     void writeJournal(const char *day, const std::string &rows)
     {
@@ -220,6 +310,8 @@ class HistoryViewTest : public SimTest
 };
 
 enum { BUTTON_HISTORY = 48 };
+// Export's menu.
+enum { kPicture, kPdfPage = 2, kPngPage, kSpanCsv };
 
 } // namespace
 
@@ -246,6 +338,7 @@ TEST_F(HistoryViewTest, ShowsTheRecordsPolledAndTheTransfers)
 
     const Read rec = readRecording(fileBytes(dir.filePath("run.csv")), 4096);
     ASSERT_GT(rec.rows.size(), 20u);
+    EXPECT_EQ(status(), QString("Recording ended: run.csv holds %1 rows").arg(rec.rows.size()));
     auto sameAsRecording = [&](TimeViewWindow *w) {
         ASSERT_EQ(w->pointCount(), int(rec.rows.size()));
         for (int i = 0; i < w->pointCount(); i++) {
@@ -270,6 +363,28 @@ TEST_F(HistoryViewTest, ShowsTheRecordsPolledAndTheTransfers)
     };
     sameAsRecording(live());
     EXPECT_GT(live()->replots(), 0);
+    // The span shown, written as REC writes it, reads back as the recording's rows.
+    ShowWholeTimeView(HistoryView());
+    exportFrom(live(), kSpanCsv, dir.filePath("span.csv"));
+    EXPECT_EQ(live()->status(), QString("Exported %1 rows: span.csv").arg(rec.rows.size()));
+    const Read span = readRecording(fileBytes(dir.filePath("span.csv")), 4096);
+    ASSERT_EQ(span.rows.size(), rec.rows.size());
+    for (std::size_t i = 0; i < span.rows.size(); i++) {
+        const RecRow &a = span.rows[i], &b = rec.rows[i];
+        EXPECT_NEAR(a.time, b.time, 0.01) << i;
+        EXPECT_NEAR(a.seconds, a.time - span.rows[0].time, 0.0015) << i;
+        EXPECT_EQ((std::vector<unsigned>{a.dat0, a.dat1, a.norm, a.threshold, a.hysteresis,
+                                         a.in0Period, a.activeWindow, a.edgeTime}),
+                  (std::vector<unsigned>{b.dat0, b.dat1, b.norm, b.threshold, b.hysteresis,
+                                         b.in0Period, b.activeWindow, b.edgeTime}))
+            << i;
+    }
+    // The report page names the sensor and the set the Send left.
+    exportFrom(live(), kPdfPage, dir.filePath("live.pdf"));
+    const QString page = run("pdftotext", {dir.filePath("live.pdf"), "-"}, dir.path()).out;
+    for (const char *says :
+         {"Sensor on COM1 (pts/", "end of the span: write RAM ", "threshold 60,"})
+        EXPECT_TRUE(page.contains(says)) << says << "\n" << page.toStdString();
     EXPECT_TRUE(live()->caption().startsWith("COM1 (")) << live()->caption().toStdString();
     const double write = live()->markers()[1].time;
     EXPECT_TRUE(hoverAt(live(), write).contains("write RAM; COM1 (pts/"));
@@ -297,7 +412,8 @@ TEST_F(HistoryViewTest, ShowsTheRecordsPolledAndTheTransfers)
 // recording shows nothing and says why; so does one that cannot be read at all.
 TEST_F(HistoryViewTest, OpensARecordingWithTheJournalsTransfers)
 {
-    const QString recording = dir.filePath("rec.csv");
+    ASSERT_TRUE(QDir().mkpath(dir.filePath("runs")));
+    const QString recording = dir.filePath("runs/rec.csv");
     writeFile(recording, kHeader + kRow1 + kRow2 + "2026-12-08T09:16:07.000+01:00,11.5,1,2,3\n" +
                              "2026-12-08T09:16:09.000+01:00,12,000,166,97,160,60,150,0,0,0,,\n");
     const std::string set120 = "120,150,23,0,10,0,10,10,1,1,5,0,1,20,77";
@@ -327,7 +443,8 @@ TEST_F(HistoryViewTest, OpensARecordingWithTheJournalsTransfers)
     ASSERT_TRUE(opened());
     EXPECT_EQ(file()->pointCount(), 3);
     EXPECT_EQ(file()->status(), "rec.csv: 3 rows from 2026-12-08 09:16:05 to 09:16:09, 3 "
-                                "parameter transfers; skipped 1 row: 1 cut short; 1 row mended "
+                                "parameter transfers; skipped 1 row: 1 not a row (line 4); 1 row "
+                                "mended "
                                 "(seconds written with a comma)");
     const QList<TimeViewWindow::Marker> m = file()->markers();
     ASSERT_EQ(m.size(), 3);
@@ -338,6 +455,27 @@ TEST_F(HistoryViewTest, OpensARecordingWithTheJournalsTransfers)
     EXPECT_EQ(m[2].detail, "ttyUSB0 · by anna@line3\nno parameter changed");
     EXPECT_DOUBLE_EQ(m[0].time, epoch("2026-12-08T09:16:06.000+01:00"));
     EXPECT_FALSE(file()->following());
+
+    // A span of it as a file: the rows shown in it, as the file holds them (the mended one
+    // too), after the header; nothing else.
+    const std::string last = "2026-12-08T09:16:09.000+01:00,12,000,166,97,160,60,150,0,0,0,,\n";
+    const struct {
+        const char *from, *to;
+        std::string bytes;
+    } spans[] = {
+        {"2026-12-08T09:16:00.000+01:00", "2026-12-08T09:16:20.000+01:00",
+         kHeader + kRow1 + kRow2 + last},
+        {"2026-12-08T09:16:05.500+01:00", "2026-12-08T09:16:08.000+01:00", kHeader + kRow2},
+    };
+    for (const auto &c : spans) {
+        SCOPED_TRACE(c.from);
+        file()->plot()->xAxis->setRange(epoch(c.from), epoch(c.to));
+        exportFrom(file(), kSpanCsv, dir.filePath("span.csv"));
+        EXPECT_EQ(fileBytes(dir.filePath("span.csv")), c.bytes);
+        QFile::remove(dir.filePath("span.csv"));
+    }
+    exportFrom(file(), kSpanCsv, dir.filePath("gone/span.csv"));
+    EXPECT_EQ(file()->status(), "Not exported: cannot write span.csv (No such file or directory)");
 
     writeFile(dir.filePath("other.csv"), "time;value\n1;2\n");
     ASSERT_EQ(mkfifo(dir.filePath("pipe.csv").toLocal8Bit().constData(), 0600), 0);
@@ -353,6 +491,7 @@ TEST_F(HistoryViewTest, OpensARecordingWithTheJournalsTransfers)
         QTest::mouseClick(file()->openButton(), Qt::LeftButton);
         ASSERT_TRUE(opened());
         EXPECT_EQ(file()->status(), c.status);
+        EXPECT_EQ(popups->popups().back().directory, dir.filePath("runs")) << "the last one's";
         EXPECT_EQ(file()->pointCount(), 0);
         EXPECT_TRUE(file()->markers().isEmpty());
     }
@@ -397,27 +536,29 @@ TEST_F(HistoryViewTest, ShowsTheTransfersOfTheRecordingsWholeSpan)
     }
 }
 
-// Export writes what is shown as a picture, the caption with it; a name that says neither PNG
-// nor PDF is refused.
-TEST_F(HistoryViewTest, ExportsWhatIsShownAsPngOrPdf)
+// Export writes what is shown as a picture of a size the operator picks, or an A4 page; a name
+// that does not say what was picked is refused.
+TEST_F(HistoryViewTest, ExportsWhatIsShownAsPicturesAndPages)
 {
     pollFor(0.5);
     click(BUTTON_HISTORY);
     const struct {
         const char *name;
+        int kind;
         QByteArray starts;
+        QSize pixels;
         const char *status;
     } cases[] = {
-        {"shot.png", "\x89PNG\r\n", "Exported: shot.png"},
-        {"report.pdf", "%PDF-", "Exported: report.pdf"},
-        {"shot.txt", "", "Not exported: shot.txt: name it .png or .pdf"},
-        {"shot", "", "Not exported: shot: name it .png or .pdf"},
+        {"shot.png", kPicture, "\x89PNG\r\n", {1920, 1080}, "Exported: shot.png"},
+        {"large.png", kPicture + 1, "\x89PNG\r\n", {3840, 2160}, "Exported: large.png"},
+        {"page.png", kPngPage, "\x89PNG\r\n", {3508, 2480}, "Exported: page.png"},
+        {"report.pdf", kPdfPage, "%PDF-", {}, "Exported: report.pdf"},
+        {"shot.pdf", kPicture, "", {}, "Not exported: shot.pdf: name it .png"},
+        {"shot", kPdfPage, "", {}, "Not exported: shot: name it .pdf"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        popups->answerFileDialog(dir.filePath(c.name));
-        QTest::mouseClick(live()->exportButton(), Qt::LeftButton);
-        ASSERT_TRUE(popups->waitForDialogs());
+        exportFrom(live(), c.kind, dir.filePath(c.name));
         EXPECT_EQ(live()->status(), c.status);
         const QString written = dir.filePath(QString(c.status).section(": ", 1));
         if (c.starts.isEmpty()) {
@@ -427,8 +568,78 @@ TEST_F(HistoryViewTest, ExportsWhatIsShownAsPngOrPdf)
         const std::string bytes = fileBytes(written);
         EXPECT_GT(bytes.size(), 2000u);
         EXPECT_TRUE(bytes.starts_with(c.starts.toStdString()));
+        if (c.pixels.isValid()) {
+            EXPECT_EQ(QImage(written).size(), c.pixels);
+        }
     }
     EXPECT_TRUE(popups->popups().back().text.startsWith("kivrel-history-"));
+    QTest::keyClick(live(), Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->image().size(), QSize(1920, 1080));
+}
+
+// kivrel --view FILE --export OUT, as a script files a report for a recording: the A4 page
+// with what it must say, the rows, a picture; exit 0 only with the file written, else one line
+// on stderr that says why.
+TEST(RecordingExport, WritesTheReportWithoutAWindow)
+{
+    QTemporaryDir dir;
+    const QString recording = dir.filePath("night.csv");
+    const std::string rows = "2026-12-08T23:59:58.000+01:00,0.000,166,97,160,120,150,0,0,0,,\n"
+                             "2026-12-09T00:00:03.500+01:00,5.500,50,90,91,60,150,0,0,0,,\n";
+    writeFile(recording, kHeader + rows);
+    ASSERT_TRUE(QDir().mkpath(dir.filePath("data/kivrel/journal")));
+    writeFile(dir.filePath("data/kivrel/journal/2026-12-08.csv"),
+              "time,direction,target,port,device,threshold,hysteresis,power,pmod,hold,trigger,"
+              "backlim,regcnt,average,deadtimemode,deadtime,outmode,trshmod,deltatrsh,frei15,"
+              "user,host,program\n2026-12-08T23:59:59.000+01:00,write,RAM,1,ttyUSB0,"
+              "60,150,23,0,10,0,10,10,1,1,5,0,1,20,77,anna,line3,kivrel\n");
+    const struct {
+        const char *view, *out;
+        int code;
+        QString err;
+    } cases[] = {
+        {"night.csv", "night.pdf", 0, ""},
+        {"night.csv", "night-rows.csv", 0, ""},
+        {"night.csv", "night.png", 0, ""},
+        {"night.csv", "night.txt", 1,
+         "kivrel: not exported: " + dir.filePath("night.txt") + ": name it .pdf, .png or .csv\n"},
+        {"gone.csv", "gone.pdf", 1, "kivrel: no such file: " + dir.filePath("gone.csv") + "\n"},
+        {"other.csv", "other.pdf", 1,
+         "kivrel: Not a recording: other.csv does not begin with the header REC writes\n"},
+        {"night.csv", "full.pdf", 1,
+         "kivrel: not exported: " + dir.filePath("full.pdf") + ": cannot write it\n"},
+    };
+    ASSERT_TRUE(QFile::link("/dev/full", dir.filePath("full.pdf"))); // a disk that is full
+    writeFile(dir.filePath("other.csv"), "time;value\n1;2\n");
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.out);
+        const Ran r =
+            run(KIVREL_PROGRAM, {"--view", dir.filePath(c.view), "--export", dir.filePath(c.out)},
+                dir.path());
+        EXPECT_EQ(r.code, c.code);
+        EXPECT_EQ(r.err, c.err);
+        EXPECT_EQ(QFileInfo(dir.filePath(c.out)).isFile(), c.code == 0);
+    }
+    EXPECT_EQ(fileBytes(dir.filePath("night-rows.csv")), kHeader + rows);
+    const Ran alone = run(KIVREL_PROGRAM, {"--export", dir.filePath("x.pdf")}, dir.path());
+    EXPECT_EQ(alone.code, 2);
+    EXPECT_TRUE(alone.err.startsWith("kivrel: --export needs --view FILE.csv\nUsage: "));
+    EXPECT_EQ(QImage(dir.filePath("night.png")).size(), QSize(1920, 1080));
+
+    const Ran info = run("pdfinfo", {dir.filePath("night.pdf")}, dir.path());
+    EXPECT_TRUE(info.out.contains("842 x 595 pts (A4)")) << info.out.toStdString();
+    const QString page =
+        run("pdftotext", {"-layout", dir.filePath("night.pdf"), "-"}, dir.path()).out;
+    for (const QString &says :
+         {QString("KIVREL-Vired — History"), "Recording " + recording,
+          QString("Span 2026-12-08 23:59:58.000 to 2026-12-09 "
+                  "00:00:03.500 (5.500 s)"),
+          QString("Signal (sensor counts, 0 to 255)"), QString("DAT0"), QString("HYST"),
+          QString("Parameter set in force at the end of the span: write "
+                  "RAM 2026-12-08 23:59:59, COM1 (ttyUSB0)"),
+          QString("threshold 60, hysteresis 150, power"), QString("Exported 20"),
+          " by " + qEnvironmentVariable("USER")})
+        EXPECT_TRUE(page.contains(says)) << says.toStdString() << "\n" << page.toStdString();
 }
 
 // HISTORY breaks its line where records pause for more than three times their recent period,

@@ -76,7 +76,8 @@ bool sameRow(const RecRow &a, const RecRow &b)
 bool sameTally(const RecTally &a, const RecTally &b)
 {
     return a.isRecording == b.isRecording && a.empty == b.empty && a.isJournal == b.isJournal &&
-           a.rows == b.rows && a.cutShort == b.cutShort && a.extraColumns == b.extraColumns &&
+           a.rows == b.rows && a.cutShort == b.cutShort && a.notARow == b.notARow &&
+           a.notARowLines[0] == b.notARowLines[0] && a.extraColumns == b.extraColumns &&
            a.unreadable == b.unreadable &&
            (a.rows == 0 || (a.first == b.first && a.last == b.last)) &&
            std::strcmp(a.firstStamp, b.firstStamp) == 0 &&
@@ -127,12 +128,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         FUZZ_CHECK(sameRow(whole.rows[i], cut.rows[i]), "the chunks changed a row");
     const RecTally &t = whole.tally;
     FUZZ_CHECK(t.rows == int(whole.rows.size()), "every row counted reaches the sink");
-    FUZZ_CHECK(t.isRecording || (t.rows == 0 && t.cutShort + t.extraColumns + t.unreadable == 0),
+    FUZZ_CHECK(t.isRecording ||
+                   (t.rows == 0 && t.cutShort + t.notARow + t.extraColumns + t.unreadable == 0),
                "a file that is no recording yields nothing");
     long lines = 0;
     for (char c : bytes)
         lines += c == '\n';
-    FUZZ_CHECK(t.rows + t.cutShort + t.extraColumns + t.unreadable <= lines + 1,
+    FUZZ_CHECK(t.rows + t.cutShort + t.notARow + t.extraColumns + t.unreadable <= lines + 1,
                "no more rows and skips than lines");
     for (const RecRow &r : whole.rows) {
         FUZZ_CHECK(std::isfinite(r.time) && r.seconds >= 0 && r.seconds < 1e9,
