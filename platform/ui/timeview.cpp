@@ -33,6 +33,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <functional>
 #include <cmath>
 #include <cstring>
 #include <deque>
@@ -140,6 +141,24 @@ class GapGraph : public QCPGraph
 
   private:
     const std::deque<Gap> &gaps_;
+};
+
+// Runs `place` whenever the plot is drawn, once its layout is made for the size it is drawn at
+// (a window, a picture, a page) and before the items on the layers above are drawn.
+class BeforeItems : public QCPLayerable
+{
+  public:
+    BeforeItems(QCustomPlot *plot, std::function<void()> place)
+        : QCPLayerable(plot, QStringLiteral("background")), place_(std::move(place))
+    {
+    }
+
+  protected:
+    void applyDefaultAntialiasingHint(QCPPainter *) const override {}
+    void draw(QCPPainter *) override { place_(); }
+
+  private:
+    std::function<void()> place_;
 };
 
 QString clockText(double seconds, const char *format)
@@ -334,10 +353,8 @@ TimeViewWindow::TimeViewWindow(int handle, const QStringList &names, const QList
     d->redraw.setSingleShot(true);
     d->redraw.setTimerType(Qt::PreciseTimer); // a coarse one may come 5 % early
     connect(&d->redraw, &QTimer::timeout, this, [this] { redraw(); });
-    connect(plot, &QCustomPlot::beforeReplot, this, [this] {
-        updateCaption();
-        placeLabels();
-    });
+    connect(plot, &QCustomPlot::beforeReplot, this, [this] { updateCaption(); });
+    new BeforeItems(plot, [this] { placeLabels(); });
     connect(plot, &QCustomPlot::afterReplot, this, [this] { ++d->replots; });
     connect(d->follow, &QPushButton::clicked, this, [this](bool on) { setFollow(on); });
     connect(d->whole, &QPushButton::clicked, this, [this] { showWhole(); });
