@@ -867,6 +867,7 @@ bool TimeViewWindow::exportTo(const QString &fileName)
 bool TimeViewWindow::exportAs(int kind, const QString &fileName)
 {
     redraw(); // what is exported is what the points say now
+    d->measure->hideCrosshair(); // it follows the pointer; the cursors stay, they were set
     if (kind == kSpanCsv) {
         d->exportFile = fileName;
         const bool written = report(EVENT_COMMIT, TIMEVIEW_EXPORT_SPAN) == 0;
@@ -989,6 +990,7 @@ void TimeViewWindow::keyPressEvent(QKeyEvent *event)
     default:
         if (event->matches(QKeySequence::Copy)) {
             redraw();
+            d->measure->hideCrosshair();
             QGuiApplication::clipboard()->setImage(
                 plotPicture(d->plot, kPictureSize, d->valueAxis));
             setStatus(QStringLiteral("Copied the plot to the clipboard"));
