@@ -251,6 +251,17 @@ struct TimeViewWindow::Private {
     bool empty() const { return traces.empty() || traces[0]->data()->isEmpty(); }
     double first() const { return traces[0]->data()->constBegin()->key; }
     double last() const { return (traces[0]->data()->constEnd() - 1)->key; }
+    // From the first to the last point or transfer; only while there is one.
+    QCPRange extent() const
+    {
+        double lower = empty() ? markers.front().time : first();
+        double upper = empty() ? lower : last();
+        for (const auto &m : markers) {
+            lower = std::min(lower, m.time);
+            upper = std::max(upper, m.time);
+        }
+        return QCPRange(lower, upper);
+    }
 };
 
 TimeViewWindow::TimeViewWindow(int handle, const QStringList &names, const QList<QColor> &colors,
@@ -589,12 +600,8 @@ void TimeViewWindow::showWhole()
     d->following = false;
     d->follow->setChecked(false);
     if (!d->empty() || !d->markers.empty()) {
-        double lower = d->empty() ? d->markers.front().time : d->first();
-        double upper = d->empty() ? lower : d->last();
-        for (const auto &m : d->markers) {
-            lower = std::min(lower, m.time);
-            upper = std::max(upper, m.time);
-        }
+        const QCPRange all = d->extent();
+        const double lower = all.lower, upper = all.upper;
         const double margin = std::max(1.0, (upper - lower) * 0.01);
         d->plot->xAxis->setRange(lower - margin, upper + margin);
     }
@@ -780,15 +787,10 @@ void TimeViewWindow::keepWithinData()
     if (values.size() < kNarrowestValues)
         values = QCPRange(values.center() - kNarrowestValues / 2,
                           values.center() + kNarrowestValues / 2);
-    values = QCPRange(values.lower, values.upper); // normalised
     y->setRange(values.bounded(d->yMin - valueMargin, d->yMax + valueMargin));
     if (!d->following && (!d->empty() || !d->markers.empty())) {
-        double first = d->empty() ? d->markers.front().time : d->first();
-        double last = d->empty() ? first : d->last();
-        for (const auto &m : d->markers) {
-            first = std::min(first, m.time);
-            last = std::max(last, m.time);
-        }
+        const QCPRange data = d->extent();
+        const double first = data.lower, last = data.upper;
         const double margin = std::max(1.0, (last - first) * kEdgeShare);
         QCPAxis *x = d->plot->xAxis;
         QCPRange shown = x->range();
@@ -846,11 +848,8 @@ QPair<double, double> TimeViewWindow::spanForExport() const
     const QCPRange shown = d->plot->xAxis->range();
     if (d->empty()) return {shown.lower, shown.upper};
     // The margin beside the points and transfers is no part of what was measured.
-    double first = d->first(), last = d->last();
-    for (const auto &m : d->markers) {
-        first = std::min(first, m.time);
-        last = std::max(last, m.time);
-    }
+    const QCPRange data = d->extent();
+    const double first = data.lower, last = data.upper;
     if (shown.upper < first || shown.lower > last) return {shown.lower, shown.upper};
     return {std::max(shown.lower, first), std::min(shown.upper, last)};
 }
@@ -866,7 +865,7 @@ bool TimeViewWindow::exportTo(const QString &fileName)
 
 bool TimeViewWindow::exportAs(int kind, const QString &fileName)
 {
-    redraw(); // what is exported is what the points say now
+    redraw();                    // what is exported is what the points say now
     d->measure->hideCrosshair(); // it follows the pointer; the cursors stay, they were set
     if (kind == kSpanCsv) {
         d->exportFile = fileName;
