@@ -133,13 +133,19 @@ int ProcessCommandLine(int argc, char *argv[])
         parser.addOption(QCommandLineOption(QString::fromLatin1(name)));
 
     const bool parsed = parser.parse(args);
-    if (!parsed || !parser.positionalArguments().isEmpty() ||
+    // The parser keeps the last of a repeated option: a second --export would silently win.
+    const bool twice = parser.values(exportTo).size() > 1 || parser.values(view).size() > 1;
+    if (!parsed || twice || !parser.positionalArguments().isEmpty() ||
         (parser.isSet(exportTo) && !parser.isSet(view))) {
-        const QString why = !parsed ? parser.errorText()
-                            : parser.positionalArguments().isEmpty()
-                                ? QStringLiteral("--export needs --view FILE.csv")
-                                : QStringLiteral("unexpected argument '%1'")
-                                      .arg(parser.positionalArguments().value(0));
+        const QString why =
+            !parsed ? parser.errorText()
+            : twice ? QStringLiteral("--%1 given twice")
+                          .arg(parser.values(exportTo).size() > 1 ? QStringLiteral("export")
+                                                                  : QStringLiteral("view"))
+            : parser.positionalArguments().isEmpty()
+                ? QStringLiteral("--export needs --view FILE.csv")
+                : QStringLiteral("unexpected argument '%1'")
+                      .arg(parser.positionalArguments().value(0));
         std::fprintf(stderr, "kivrel: %s\n%s", why.toLocal8Bit().constData(), kUsage);
         return 2;
     }

@@ -5,6 +5,7 @@
 // present as a whole decimal number in the element's range and nothing may follow, otherwise
 // the caller's array is left untouched.
 #include "formatio.h"
+#include "formatio_p.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -55,14 +56,13 @@ QByteArray &lastError()
     return text;
 }
 
-// Keeps the reason of a failure for GetFileErrorText and passes the code on.
-int failed(int code, const QString &why)
+} // namespace
+
+int fileFailed(int code, const QString &why)
 {
     lastError() = why.toLocal8Bit();
     return code;
 }
-
-} // namespace
 
 int ArrayToFile(const char *fileName, const void *array, int dataType, int numElements,
                 int numGroups, int arrayDataOrder, int fileLayout, int columnSeparation,
@@ -88,21 +88,21 @@ int ArrayToFile(const char *fileName, const void *array, int dataType, int numEl
         const bool open = name == QLatin1String("-")
                               ? stream.open(stdout, QIODevice::WriteOnly)
                               : stream.open(QIODevice::WriteOnly | QIODevice::Append);
-        if (!open) return failed(FIO_OPEN_ERROR, stream.errorString());
+        if (!open) return fileFailed(FIO_OPEN_ERROR, stream.errorString());
         if (stream.write(text) != text.size() || !stream.flush())
-            return failed(FIO_IO_ERROR, stream.errorString());
+            return fileFailed(FIO_IO_ERROR, stream.errorString());
         return 0;
     }
     QSaveFile file(name);
-    if (!file.open(QIODevice::WriteOnly)) return failed(FIO_OPEN_ERROR, file.errorString());
+    if (!file.open(QIODevice::WriteOnly)) return fileFailed(FIO_OPEN_ERROR, file.errorString());
     // QSaveFile::commit() does not notice a failing final flush (a full disk), so flush first
     // and give up on the temporary file if that fails.
     if (file.write(text) != text.size() || !file.flush()) {
         const QString why = file.errorString();
         file.cancelWriting();
-        return failed(FIO_IO_ERROR, why);
+        return fileFailed(FIO_IO_ERROR, why);
     }
-    return file.commit() ? 0 : failed(FIO_IO_ERROR, file.errorString());
+    return file.commit() ? 0 : fileFailed(FIO_IO_ERROR, file.errorString());
 }
 
 int FileToArray(const char *fileName, void *array, int dataType, int numElements, int numGroups,
@@ -118,18 +118,18 @@ int FileToArray(const char *fileName, void *array, int dataType, int numElements
     // and a device never ends: only regular files (and, as before, folders) go further.
     const QFileInfo info(file);
     if (info.exists() && !info.isFile() && !info.isDir())
-        return failed(FIO_OPEN_ERROR, QStringLiteral("not a regular file"));
-    if (!file.open(QIODevice::ReadOnly)) return failed(FIO_OPEN_ERROR, file.errorString());
+        return fileFailed(FIO_OPEN_ERROR, QStringLiteral("not a regular file"));
+    if (!file.open(QIODevice::ReadOnly)) return fileFailed(FIO_OPEN_ERROR, file.errorString());
     const auto tooLarge = [] {
-        return failed(
+        return fileFailed(
             FIO_TOO_LARGE,
             QStringLiteral("larger than %1 KiB: not a parameter file").arg(kMaxFileSize / 1024));
     };
     if (file.size() > kMaxFileSize) return tooLarge();
     const QByteArray text = file.read(kMaxFileSize + 1);
     if (file.error() != QFileDevice::NoError) // a directory or a device that cannot be read
-        return failed(FIO_IO_ERROR,
-                      info.isDir() ? QStringLiteral("a folder, not a file") : file.errorString());
+        return fileFailed(FIO_IO_ERROR, info.isDir() ? QStringLiteral("a folder, not a file")
+                                                     : file.errorString());
     if (text.size() > kMaxFileSize) return tooLarge();
 
     QByteArray values(numElements, '\0');
@@ -142,7 +142,7 @@ int FileToArray(const char *fileName, void *array, int dataType, int numElements
             line += *p++ == '\n';
         if (p == end) break;
         if (count == numElements)
-            return failed(
+            return fileFailed(
                 FIO_TOO_MANY_VALUES,
                 QStringLiteral("line %1: more than %2 values").arg(line).arg(numElements));
         unsigned value = 0;
@@ -158,16 +158,16 @@ int FileToArray(const char *fileName, void *array, int dataType, int numElements
             const char *stop = p;
             while (stop < end && !isBlank(*stop) && stop - start < 40)
                 ++stop;
-            return failed(FIO_BAD_VALUE,
-                          QStringLiteral("line %1: \"%2\" is not a value from 0 to 255")
-                              .arg(line)
-                              .arg(QString::fromUtf8(start, stop - start)));
+            return fileFailed(FIO_BAD_VALUE,
+                              QStringLiteral("line %1: \"%2\" is not a value from 0 to 255")
+                                  .arg(line)
+                                  .arg(QString::fromUtf8(start, stop - start)));
         }
         values[count++] = char(value);
     }
     if (count < numElements)
-        return failed(FIO_TOO_FEW_VALUES,
-                      QStringLiteral("%1 values, %2 needed").arg(count).arg(numElements));
+        return fileFailed(FIO_TOO_FEW_VALUES,
+                          QStringLiteral("%1 values, %2 needed").arg(count).arg(numElements));
     std::memcpy(array, values.constData(), size_t(numElements));
     return 0;
 }
@@ -187,14 +187,15 @@ int OpenFile(const char *fileName, int readWriteMode, int action, int fileType)
     if (reading) {
         const QFileInfo info(*file);
         if (info.exists() && !info.isFile())
-            return failed(FIO_OPEN_ERROR, QStringLiteral("not a regular file"));
-        if (!file->open(QIODevice::ReadOnly)) return failed(FIO_OPEN_ERROR, file->errorString());
+            return fileFailed(FIO_OPEN_ERROR, QStringLiteral("not a regular file"));
+        if (!file->open(QIODevice::ReadOnly))
+            return fileFailed(FIO_OPEN_ERROR, file->errorString());
     } else {
         const QIODevice::OpenMode mode =
             QIODevice::WriteOnly | (action == VAL_APPEND ? QIODevice::Append : QIODevice::Truncate);
         // Unbuffered: every WriteFile reaches the system, so a crash loses nothing written.
         if (!file->open(mode | QIODevice::Unbuffered))
-            return failed(FIO_OPEN_ERROR, file->errorString());
+            return fileFailed(FIO_OPEN_ERROR, file->errorString());
     }
     int handle = 0;
     while (openFiles().count(handle))
@@ -211,8 +212,8 @@ int WriteFile(int handle, const char *buffer, int count)
     if (it->second->write(buffer, count) != count) {
         // The system's errno says more than Qt's "Unknown error" for a file grown too large.
         const int err = errno;
-        return failed(FIO_IO_ERROR,
-                      err ? QString::fromLocal8Bit(std::strerror(err)) : it->second->errorString());
+        return fileFailed(FIO_IO_ERROR, err ? QString::fromLocal8Bit(std::strerror(err))
+                                            : it->second->errorString());
     }
     return count;
 }
@@ -223,7 +224,7 @@ int ReadFile(int handle, char *buffer, int count)
     if (it == openFiles().end() || !buffer || count < 0 || !it->second->isReadable())
         return FIO_IO_ERROR;
     const qint64 n = it->second->read(buffer, count);
-    if (n < 0) return failed(FIO_IO_ERROR, it->second->errorString());
+    if (n < 0) return fileFailed(FIO_IO_ERROR, it->second->errorString());
     return static_cast<int>(n);
 }
 
@@ -236,7 +237,7 @@ int LockFile(int handle)
     do
         rc = ::flock(it->second->handle(), LOCK_EX);
     while (rc != 0 && errno == EINTR);
-    if (rc != 0) return failed(FIO_IO_ERROR, QString::fromLocal8Bit(std::strerror(errno)));
+    if (rc != 0) return fileFailed(FIO_IO_ERROR, QString::fromLocal8Bit(std::strerror(errno)));
 #endif
     return 0;
 }
@@ -247,7 +248,7 @@ int CloseFile(int handle)
     if (it == openFiles().end()) return FIO_IO_ERROR;
     it->second->close();
     const bool closeFailed = it->second->error() != QFileDevice::NoError;
-    if (closeFailed) failed(FIO_IO_ERROR, it->second->errorString());
+    if (closeFailed) fileFailed(FIO_IO_ERROR, it->second->errorString());
     openFiles().erase(it);
     return closeFailed ? FIO_IO_ERROR : 0;
 }
@@ -286,8 +287,8 @@ int MakeDir(const char *path)
     QFileInfo info(folder);
     while (!info.exists() && info.absolutePath() != info.absoluteFilePath())
         info = QFileInfo(info.absolutePath());
-    return failed(FIO_OPEN_ERROR,
-                  info.isDir()
-                      ? QStringLiteral("Permission denied in %1").arg(info.absoluteFilePath())
-                      : QStringLiteral("%1 is not a folder").arg(info.absoluteFilePath()));
+    return fileFailed(FIO_OPEN_ERROR,
+                      info.isDir()
+                          ? QStringLiteral("Permission denied in %1").arg(info.absoluteFilePath())
+                          : QStringLiteral("%1 is not a folder").arg(info.absoluteFilePath()));
 }

@@ -3,14 +3,16 @@
 // pixels meanwhile, so QCustomPlot lays out for the sizes it then draws at.
 #include "timeexport_p.h"
 
+#include "formatio.h"
+#include "formatio_p.h"
 #include "utility.h"
+#include "wholefile.h"
 
 #include <qcustomplot.h>
 
 #include <QBuffer>
 #include <QDateTime>
 #include <QFile>
-#include <QFileInfo>
 #include <QPageSize>
 #include <QPdfWriter>
 
@@ -269,23 +271,16 @@ QByteArray pngBytes(const QImage &image)
     return image.save(&buffer, "PNG") ? bytes : QByteArray();
 }
 
-// Written whole, or not at all: a full disk or a folder that is not there leaves no half file.
+// Written whole, or not at all: a full disk or a folder that is not there leaves whatever file
+// stood there as it was.
 bool saveBytes(const QString &fileName, const QByteArray &bytes, QString *why)
 {
-    QFile file(fileName);
-    if (bytes.isEmpty()) {
-        *why = QStringLiteral("nothing to write");
-        return false;
-    }
-    const bool written = file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-                         file.write(bytes) == bytes.size() && file.flush();
-    if (written) {
-        file.close();
-        if (file.error() == QFileDevice::NoError) return true;
-    }
-    *why = file.errorString();
-    file.close();
-    if (QFileInfo(fileName).isFile()) file.remove();
+    const QByteArray name = QFile::encodeName(fileName);
+    if (bytes.isEmpty()) // the page or picture could not be made
+        fileFailed(FIO_IO_ERROR, QStringLiteral("nothing to write"));
+    else if (SaveWholeFile(name.constData(), bytes.constData(), bytes.size()) == 0)
+        return true;
+    *why = QString::fromLocal8Bit(GetFileErrorText());
     return false;
 }
 

@@ -23,8 +23,8 @@ struct PageTexts {
 QByteArray reportPage(QCustomPlot *plot, const PageTexts &page, bool pdf);
 // `image` as a PNG file's bytes.
 QByteArray pngBytes(const QImage &image);
-// Writes `bytes` as the file `fileName`: true, or false with the system's reason in `why` and
-// no file left behind.
+// Writes `bytes` as the file `fileName`, whole or not at all: true, or false with the
+// system's reason in `why` and the file that stood there as it was.
 bool saveBytes(const QString &fileName, const QByteArray &bytes, QString *why);
 // The plot as a picture of `pixels`, laid out at half that size so that its text can be read
 // where the picture is shown, labelled with `valueAxis`.

@@ -63,7 +63,8 @@ int ShowWholeTimeView(int view);
 // Writes what the view shows: for a name ending in .pdf an A4 landscape report page (heading,
 // source, span, plot with its legend and value axis, settings, who exported it when); for .csv
 // the span's records, which the callback writes (TIMEVIEW_EXPORT_SPAN); otherwise a PNG picture
-// of 1920 x 1080 pixels. 0, or UIE_INVALID_ARGUMENT when it was not written.
+// of 1920 x 1080 pixels. 0, or UIE_INVALID_ARGUMENT when it was not written: for a picture or
+// a page GetFileErrorText (formatio.h) then says why; the file that stood there stays as it was.
 int ExportTimeView(int view, const char *fileName);
 // The span an export covers, in seconds since the epoch: between the two cursors where the
 // operator has set them, otherwise the span shown.

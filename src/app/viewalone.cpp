@@ -38,15 +38,19 @@ static int EndsWith(const char *text, const char *end)
 // The recording's export without a window: written, or one line on stderr saying why not.
 static int ExportAlone(const char *path, const char *exportTo)
 {
-    const char *why = nullptr;
+    char why[4096] = "";
+    int rows = 0;
     if (!EndsWith(exportTo, ".pdf") && !EndsWith(exportTo, ".png") && !EndsWith(exportTo, ".csv"))
-        why = "name it .pdf, .png or .csv";
-    else if (ReadRecordingNow(path) != 0)
-        return 1; // the reader has said why
+        std::snprintf(why, sizeof why, "name it .pdf, .png or .csv");
+    else if ((rows = ReadRecordingNow(path)) < 0)
+        return 1;       // the reader has said why
+    else if (rows == 0) // a blank page filed without a word would pass for a report
+        std::snprintf(why, sizeof why, "%s holds no rows", path);
     else if (ExportTimeView(RecordingView(), exportTo) == 0)
         return 0;
-    else
-        why = szKeepError[0] && EndsWith(exportTo, ".csv") ? szKeepError : "cannot write it";
+    else // the span's writer keeps its reason, pictures and pages the file services'
+        std::snprintf(why, sizeof why, "%s",
+                      EndsWith(exportTo, ".csv") ? szKeepError : GetFileErrorText());
     std::fprintf(stderr, "kivrel: not exported: %s: %s\n", exportTo, why);
     std::fflush(stderr);
     return 1;

@@ -15,6 +15,7 @@
 #include "formatio.h"
 #include "rs232.h"
 #include "utility.h"
+#include "wholefile.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -71,15 +72,12 @@ int CmdCheck(void)
     return status;
 }
 
-// The set as JSON into a file of its own.
+// The set as JSON into a file of its own, whole or not at all.
 static int WriteJsonFile(const char *path)
 {
     char text[1024];
     const int n = FormatParaSetJson(text, sizeof text, pp, MemoryName());
-    const int file = OpenFile(path, VAL_WRITE_ONLY, VAL_TRUNCATE, VAL_ASCII);
-    const int rc = file < 0 ? -1 : WriteFile(file, text, n) == n ? 0 : -1;
-    if (file >= 0 && CloseFile(file) != 0) return -1;
-    return rc;
+    return SaveWholeFile(path, text, n) == 0 ? 0 : -1;
 }
 
 int CmdRead(void)

@@ -184,6 +184,7 @@ static int recRefused;
 static int recFed;
 static const char *recRowText; // the row a sink is called for
 static int recRowLength;
+static int recRowMended;
 
 static int StartsWith(const char *line, int length, const char *text)
 {
@@ -314,6 +315,7 @@ static void TakeRecLine(const char *line, int length, int overlong, int ended)
         recTally.mended += mended;
         recRowText = line;
         recRowLength = length;
+        recRowMended = mended;
         if (recSink) recSink(&row);
         recRowText = nullptr;
     }
@@ -345,6 +347,11 @@ const char *RecRowText(int *length)
 {
     *length = recRowText ? recRowLength : 0;
     return recRowText;
+}
+
+int RecRowMended(void)
+{
+    return recRowText ? recRowMended : 0;
 }
 
 void EndRecReading(RecTally *tally)

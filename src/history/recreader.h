@@ -17,6 +17,7 @@ void DayName(long dayNumber, char name[11]);
 // A time stamp as CsvTimeStamp writes it, "2026-12-08T14:30:12.345+01:00" and nothing else:
 // 0 and its seconds since the epoch, or -1.
 int ParseTimeStamp(const char *text, int length, double *seconds);
+enum { TimeStampLength = 29 }; // "2026-12-08T14:30:12.345+01:00"
 
 // One row of a recording.
 struct RecRow {
@@ -54,6 +55,8 @@ void FeedRecReading(const char *bytes, int count);
 int RecReadingRefused(void);
 // While a sink runs: the row as the file holds it, without its line end, and its length.
 const char *RecRowText(int *length);
+// While a sink runs: 1 when the row's seconds were split by a comma and joined again.
+int RecRowMended(void);
 void EndRecReading(RecTally *tally);
 
 // One row of the parameter journal.

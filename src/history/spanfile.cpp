@@ -8,7 +8,7 @@
 #include "recreader.h"
 
 #include "formatio.h"
-#include "utility.h"
+#include "wholefile.h"
 
 #include <cstdio>
 #include <cstring>
@@ -29,7 +29,8 @@ static const char NotWritten[] = "span not written";
 static void Flush(void)
 {
     if (!outFailed && outLength > 0)
-        outFailed = KeepBytes(outFile, outBuf, outLength, NotWritten) != 0;
+        outFailed =
+            WriteWholeFile(outFile, outBuf, outLength) != outLength && NotKept(NotWritten) != 0;
     outLength = 0;
 }
 
@@ -45,21 +46,19 @@ static int BeginSpan(const char *path, double from, double to)
     spanFrom = from;
     spanTo = to;
     outLength = outFailed = outRows = 0;
-    outFile = OpenFile(path, VAL_WRITE_ONLY, VAL_TRUNCATE, VAL_ASCII);
+    outFile = OpenWholeFile(path);
     if (outFile < 0) return NotKept(NotWritten);
     Put(RecordingHeader, static_cast<int>(std::strlen(RecordingHeader)));
     return 0;
 }
 
-// The rows written, or -1; a half-written file is no export and goes.
-static int EndSpan(const char *path)
+// The rows written, or -1; a span not written whole replaces nothing.
+static int EndSpan(void)
 {
     Flush();
-    if (CloseFile(outFile) != 0 && !outFailed) outFailed = NotKept(NotWritten) != 0;
+    if (EndWholeFile(outFile, !outFailed) != 0 && !outFailed) outFailed = NotKept(NotWritten) != 0;
     outFile = -1;
-    if (!outFailed) return outRows;
-    std::remove(path);
-    return -1;
+    return outFailed ? -1 : outRows;
 }
 
 int WriteRunSpan(const char *path, double from, double to)
@@ -87,25 +86,36 @@ int WriteRunSpan(const char *path, double from, double to)
         Put(row, n);
         outRows++;
     }
-    return EndSpan(path);
+    return EndSpan();
 }
 
+// A row as the file holds it; one whose seconds a comma locale split in two is written again
+// as REC writes it now, so the span has no extra column.
 static void CopyRow(const RecRow *row)
 {
     if (row->time < spanFrom || row->time > spanTo) return;
     int length = 0;
     const char *text = RecRowText(&length);
     if (!text || length + 1 > static_cast<int>(sizeof outBuf)) return;
-    Put(text, length);
-    Put("\n", 1);
+    if (RecRowMended()) {
+        char stamp[TimeStampLength + 1];
+        char mended[256];
+        std::memcpy(stamp, text, TimeStampLength); // read whole as the first field
+        stamp[TimeStampLength] = '\0';
+        const int n = FormatRecRow(mended, sizeof mended, stamp, row->seconds, row);
+        if (n < 0) return;
+        Put(mended, n);
+    } else {
+        Put(text, length);
+        Put("\n", 1);
+    }
     outRows++;
 }
 
 int CopyRecordingSpan(const char *source, const char *path, double from, double to)
 {
-    char a[MAX_PATHNAME_LEN], b[MAX_PATHNAME_LEN];
-    if (GetAbsolutePath(source, a, sizeof a) == 0 && GetAbsolutePath(path, b, sizeof b) == 0 &&
-        std::strcmp(a, b) == 0) {
+    // Replacing the file read would lose every row outside the span; callers say so first.
+    if (SameFile(source, path)) {
         std::snprintf(szKeepError, sizeof szKeepError, "that is the recording shown");
         return -1;
     }
@@ -123,7 +133,7 @@ int CopyRecordingSpan(const char *source, const char *path, double from, double 
     EndRecReading(&tally);
     CloseFile(in);
     if (n < 0 && !outFailed) outFailed = NotKept("recording not read") != 0;
-    return EndSpan(path);
+    return EndSpan();
 }
 
 } // namespace kivrel

@@ -7,13 +7,16 @@
 #include "measure.h"
 #include "paranames.h"
 #include "paths.h"
+#include "recording.h"
 #include "state.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
+#include "userint.h"
 #include "utility.h"
+#include "wholefile.h"
 
 namespace kivrel
 {
@@ -119,6 +122,30 @@ void ShowPageSettings(int view, double time, int direction, int where, const cha
         JournalDirectionName(direction), JournalTargetName(where), stamp, stamp + 11, place);
     AppendSet(text, sizeof text, set, "\n");
     SetTimeViewText(view, TIMEVIEW_PAGE_SETTINGS, text);
+}
+
+int SpanExportTarget(int view, const char *shown, char path[], double *from, double *to)
+{
+    const int got = GetTimeViewExportFile(view, path);
+    if (got == UIE_PATH_TOO_LONG)
+        std::snprintf(szKeepError, sizeof szKeepError, "the path is longer than %d bytes",
+                      MAX_PATHNAME_LEN - 1);
+    else if (got != 0 || GetTimeViewSpan(view, from, to) != 0)
+        return -1;
+    // Files, not names: a link, a hard link or a linked folder names the same rows. Written
+    // over, the recording would keep only the span, or lose what REC writes after it.
+    else if (shown && SameFile(path, shown))
+        std::snprintf(szKeepError, sizeof szKeepError, "%s is the recording shown",
+                      FileNameOf(path));
+    else if (RecordingFile() && SameFile(path, RecordingFile()))
+        std::snprintf(szKeepError, sizeof szKeepError, "%s is the recording being made",
+                      FileNameOf(path));
+    else
+        return 0;
+    char status[sizeof szKeepError + 32];
+    std::snprintf(status, sizeof status, "Not exported: %s", szKeepError);
+    SetTimeViewText(view, TIMEVIEW_STATUS, status);
+    return -1;
 }
 
 int TellSpanExport(int view, const char *path, int rows)

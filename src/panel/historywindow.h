@@ -24,6 +24,10 @@ void ShowTransfer(int view, double time, int direction, int where, const char *p
 // The report page's settings: the set `set` a transfer left at `time`, or none known (null).
 void ShowPageSettings(int view, double time, int direction, int where, const char *place,
                       const unsigned char *set);
+// The file the window's *Span as CSV* is to write, and the span: 0, or -1 when the path is too
+// long for the program or names the recording `shown` (null for none) or the one REC is making;
+// the status line then says so, and szKeepError why. Nothing has been opened for writing.
+int SpanExportTarget(int view, const char *shown, char path[], double *from, double *to);
 // Says in the status line how writing the span to `path` went (`rows` written, or -1 with
 // szKeepError). 0, or -1 when it failed.
 int TellSpanExport(int view, const char *path, int rows);

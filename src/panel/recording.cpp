@@ -26,6 +26,8 @@ static int recRows;         // rows taken since the start
 static double recStart;     // Timer() at the start
 static double recLastWrite; // Timer() when recBuf was last handed over
 
+static char recPath[MAX_PATHNAME_LEN]; // the recording's path as opened
+
 static void ShowRecButton(void)
 {
     char text[32];
@@ -106,6 +108,7 @@ void StartRecordingTo(const char *path)
         return;
     }
     std::snprintf(recName, sizeof recName, "%s", FileNameOf(path));
+    std::snprintf(recPath, sizeof recPath, "%s", path);
     NoteRecordingFolder(path);
     recFile = OpenFile(path, VAL_WRITE_ONLY, VAL_TRUNCATE, VAL_ASCII);
     if (recFile < 0) {
@@ -185,6 +188,11 @@ void KeepRecord(void)
     AppendRow();
     // At most a second of rows is held back; the button's count follows at the same pace.
     if (Timer() - recLastWrite >= 1.0) HandOverRows();
+}
+
+const char *RecordingFile(void)
+{
+    return recFile >= 0 ? recPath : nullptr;
 }
 
 } // namespace kivrel

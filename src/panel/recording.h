@@ -27,6 +27,8 @@ void EndRecordingBecause(const char *why);
 void KeepRecord(void);
 // Hands the held rows to the system now: polling has ended.
 void HandOverRows(void);
+// The path of the file REC is writing now, or nullptr without a recording.
+const char *RecordingFile(void);
 
 } // namespace kivrel
 

@@ -41,6 +41,7 @@ static long loadSize, loadRead;                // bytes
 static int loadPercent;                        // as the status line shows it
 static int stepPosted;                         // a step waits in the event loop
 static int loadShown;                          // the file read was a recording
+static int loadRows;                           // the rows it held
 static char recordingFolder[MAX_PATHNAME_LEN]; // of the last recording written or opened
 
 // The journal's transfers shown, for the set in force at the end of an exported span.
@@ -155,6 +156,7 @@ static void EndLoad(int readFailed)
     FlushRows();
     const int rc = TellTally(FileNameOf(loadPath), &tally, readFailed, status, sizeof status);
     loadShown = rc == 0;
+    loadRows = tally.rows;
     if (loadShown) NoteRecordingFolder(loadPath);
     if (rc != 0) ClearTimeView(fileView);
     SetTimeViewText(fileView, TIMEVIEW_STATUS, status);
@@ -233,13 +235,13 @@ static int ExportFileSpan(int view)
 {
     char path[MAX_PATHNAME_LEN];
     double from = 0, to = 0;
-    if (GetTimeViewExportFile(view, path) != 0 || GetTimeViewSpan(view, &from, &to) != 0) return -1;
     if (loadFile >= 0 || !loadShown) {
         SetTimeViewText(view, TIMEVIEW_STATUS,
                         loadFile >= 0 ? "Not exported: the recording is still being read"
                                       : "Not exported: no recording shown");
         return -1;
     }
+    if (SpanExportTarget(view, loadPath, path, &from, &to) != 0) return -1;
     return TellSpanExport(view, path, CopyRecordingSpan(loadPath, path, from, to));
 }
 
@@ -332,7 +334,7 @@ int ReadRecordingNow(const char *path)
     if (BeginLoad(path) != 0) return -1;
     while (loadFile >= 0)
         LoadStep(nullptr);
-    return loadShown ? 0 : -1;
+    return loadShown ? loadRows : -1;
 }
 
 static void RecordingChosen(int chosen, const char *path, void *view)

@@ -12,7 +12,8 @@ namespace kivrel
 // got, then what it read. A file that is no recording shows nothing and the line says why.
 void OpenRecordingView(const char *path);
 // The same without showing the window, read whole before it returns (kivrel --view --export).
-// 0, or -1 when the file is no recording or cannot be read (the status line says why).
+// The rows read, or -1 when the file is no recording or cannot be read (the status line says
+// why).
 int ReadRecordingNow(const char *path);
 // The folder of `path`, a recording just written or opened, is where the next "open" starts.
 void NoteRecordingFolder(const char *path);

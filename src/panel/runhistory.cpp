@@ -107,8 +107,7 @@ static int CBV_History(int view, int event, void *, int eventData1, int)
     } else if (event == EVENT_COMMIT && eventData1 == TIMEVIEW_EXPORT_SPAN) {
         char path[MAX_PATHNAME_LEN];
         double from = 0, to = 0;
-        if (GetTimeViewExportFile(view, path) != 0 || GetTimeViewSpan(view, &from, &to) != 0)
-            return -1;
+        if (SpanExportTarget(view, nullptr, path, &from, &to) != 0) return -1;
         return TellSpanExport(view, path, WriteRunSpan(path, from, to));
     }
     return 0;

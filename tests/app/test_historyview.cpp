@@ -333,6 +333,11 @@ TEST_F(HistoryViewTest, ShowsTheRecordsPolledAndTheTransfers)
     SetCtrlVal(panel, PANEL_THRESHOLD, 60);
     click(BUTTON_SEND);
     pollFor(1.0);
+    // Never over the file REC is writing, by any name: it would lose what REC writes after.
+    ASSERT_TRUE(QFile::link(dir.filePath("run.csv"), dir.filePath("link.csv")));
+    popups->answerMessage("Yes"); // replace it
+    exportFrom(live(), kSpanCsv, dir.filePath("link.csv"));
+    EXPECT_EQ(live()->status(), "Not exported: link.csv is the recording being made");
     click(PANEL_REC);
     spin(0.3);
 
@@ -456,9 +461,9 @@ TEST_F(HistoryViewTest, OpensARecordingWithTheJournalsTransfers)
     EXPECT_DOUBLE_EQ(m[0].time, epoch("2026-12-08T09:16:06.000+01:00"));
     EXPECT_FALSE(file()->following());
 
-    // A span of it as a file: the rows shown in it, as the file holds them (the mended one
-    // too), after the header; nothing else.
-    const std::string last = "2026-12-08T09:16:09.000+01:00,12,000,166,97,160,60,150,0,0,0,,\n";
+    // A span of it as a file: the rows shown in it, as the file holds them, the mended one as
+    // REC writes it now, after the header; nothing else.
+    const std::string last = "2026-12-08T09:16:09.000+01:00,12.000,166,97,160,60,150,0,0,0,,\n";
     const struct {
         const char *from, *to;
         std::string bytes;
@@ -476,6 +481,19 @@ TEST_F(HistoryViewTest, OpensARecordingWithTheJournalsTransfers)
     }
     exportFrom(file(), kSpanCsv, dir.filePath("gone/span.csv"));
     EXPECT_EQ(file()->status(), "Not exported: cannot write span.csv (No such file or directory)");
+    // The recording itself by any other name is refused before anything is written.
+    const std::string held = fileBytes(recording);
+    ASSERT_TRUE(QFile::link(recording, dir.filePath("link.csv")));
+    ASSERT_EQ(::link(QFile::encodeName(recording), QFile::encodeName(dir.filePath("hard.csv"))), 0);
+    ASSERT_TRUE(QFile::link(dir.filePath("runs"), dir.filePath("linked")));
+    for (const char *name : {"link.csv", "hard.csv", "linked/rec.csv", "runs/rec.csv"}) {
+        popups->answerMessage("Yes");
+        exportFrom(file(), kSpanCsv, dir.filePath(name));
+        EXPECT_EQ(
+            file()->status(),
+            QString("Not exported: %1 is the recording shown").arg(QFileInfo(name).fileName()));
+        EXPECT_EQ(fileBytes(recording), held);
+    }
 
     writeFile(dir.filePath("other.csv"), "time;value\n1;2\n");
     ASSERT_EQ(mkfifo(dir.filePath("pipe.csv").toLocal8Bit().constData(), 0600), 0);
@@ -607,10 +625,14 @@ TEST(RecordingExport, WritesTheReportWithoutAWindow)
         {"other.csv", "other.pdf", 1,
          "kivrel: Not a recording: other.csv does not begin with the header REC writes\n"},
         {"night.csv", "full.pdf", 1,
-         "kivrel: not exported: " + dir.filePath("full.pdf") + ": cannot write it\n"},
+         "kivrel: not exported: " + dir.filePath("full.pdf") + ": No space left on device\n"},
+        {"blank.csv", "blank.pdf", 1,
+         "kivrel: not exported: " + dir.filePath("blank.pdf") + ": " + dir.filePath("blank.csv") +
+             " holds no rows\n"},
     };
     ASSERT_TRUE(QFile::link("/dev/full", dir.filePath("full.pdf"))); // a disk that is full
     writeFile(dir.filePath("other.csv"), "time;value\n1;2\n");
+    writeFile(dir.filePath("blank.csv"), kHeader);
     for (const auto &c : cases) {
         SCOPED_TRACE(c.out);
         const Ran r =
@@ -621,9 +643,22 @@ TEST(RecordingExport, WritesTheReportWithoutAWindow)
         EXPECT_EQ(QFileInfo(dir.filePath(c.out)).isFile(), c.code == 0);
     }
     EXPECT_EQ(fileBytes(dir.filePath("night-rows.csv")), kHeader + rows);
-    const Ran alone = run(KIVREL_PROGRAM, {"--export", dir.filePath("x.pdf")}, dir.path());
-    EXPECT_EQ(alone.code, 2);
-    EXPECT_TRUE(alone.err.startsWith("kivrel: --export needs --view FILE.csv\nUsage: "));
+    const struct {
+        QStringList args;
+        const char *err;
+    } usage[] = {
+        {{"--export", dir.filePath("x.pdf")}, "kivrel: --export needs --view FILE.csv\nUsage: "},
+        {{"--view", recording, "--export", dir.filePath("x.pdf"), "--export",
+          dir.filePath("y.pdf")},
+         "kivrel: --export given twice\nUsage: "},
+    };
+    for (const auto &c : usage) {
+        const Ran r = run(KIVREL_PROGRAM, c.args, dir.path());
+        EXPECT_EQ(r.code, 2);
+        EXPECT_TRUE(r.err.startsWith(c.err)) << r.err.toStdString();
+    }
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("x.pdf")) ||
+                 QFileInfo::exists(dir.filePath("y.pdf")));
     EXPECT_EQ(QImage(dir.filePath("night.png")).size(), QSize(1920, 1080));
 
     const Ran info = run("pdfinfo", {dir.filePath("night.pdf")}, dir.path());

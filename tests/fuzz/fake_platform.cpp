@@ -7,6 +7,7 @@
 #include "timeview.h"
 #include "userint.h"
 #include "utility.h"
+#include "wholefile.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -542,6 +543,31 @@ int ReadFile(int, char *, int)
 }
 
 int CloseFile(int)
+{
+    return 0;
+}
+
+int OpenWholeFile(const char *)
+{
+    return FIO_OPEN_ERROR;
+}
+
+int WriteWholeFile(int, const char *, int)
+{
+    return FIO_IO_ERROR;
+}
+
+int EndWholeFile(int, int)
+{
+    return FIO_IO_ERROR;
+}
+
+int SaveWholeFile(const char *, const char *, long)
+{
+    return FIO_OPEN_ERROR;
+}
+
+int SameFile(const char *, const char *)
 {
     return 0;
 }

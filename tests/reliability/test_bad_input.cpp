@@ -1,6 +1,6 @@
 // Bad input on every path the operator controls: parameter files, the port number and the
 // panel file the program starts from.
-#include "sensor_fixture.h"
+#include "sim_fixture.h"
 
 #include <QApplication>
 #include <QProcess>
@@ -296,6 +296,142 @@ TEST_F(SaveFile, AFolderWithoutWriteRightsKeepsTheOldFileAndSaysSo)
     asOrdinaryUser([&] { seen = save(file, 13); });
     EXPECT_EQ(seen, kNotSaved);
     EXPECT_EQ(contents(file), first);
+}
+
+// ---- Files written whole -----------------------------------------------------------------------
+
+namespace
+{
+
+struct Ran {
+    int code;
+    QString err;
+};
+
+Ran runProgram(const QString &program, const QStringList &args)
+{
+    QProcess p;
+    p.start(program, args);
+    if (!p.waitForFinished(30000)) return {-1, "still running"};
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+            QString::fromLocal8Bit(p.readAllStandardError())};
+}
+
+// An ordinary user reaches `dir` through its folders for the while; their modes come back.
+struct Reachable {
+    explicit Reachable(QString dir)
+    {
+        for (; dir.size() > 1; dir = QFileInfo(dir).path()) {
+            struct stat st {
+            };
+            const QByteArray name = QFile::encodeName(dir);
+            if (::stat(name.constData(), &st) != 0 || (st.st_mode & S_IXOTH)) continue;
+            ::chmod(name.constData(), (st.st_mode & 07777) | S_IXOTH | S_IROTH);
+            modes.push_back({name, st.st_mode & 07777});
+        }
+    }
+    ~Reachable()
+    {
+        for (const auto &[name, mode] : modes)
+            ::chmod(name.constData(), mode);
+    }
+    std::vector<std::pair<QByteArray, mode_t>> modes;
+};
+
+} // namespace
+
+// Yesterday's report at the target of an export or of `read --json -o` that cannot be written
+// whole stays byte for byte, with nothing beside it, and the reason is said: a full disk, a
+// folder its user may not write (QSaveFile asks the real user, so the program runs as one), and
+// /dev/full through a link, written directly and left a device.
+TEST(WholeFiles, AWriteThatFailsLeavesTheFileThatWasThere)
+{
+    QTemporaryDir dir;
+    const Reachable reachable(dir.path());
+    const QString rec = dir.filePath("rec.csv");
+    ASSERT_TRUE(writeFile(rec, "time,seconds,dat0,dat1,norm,threshold,hysteresis,in0_period,"
+                               "active_window,edge_time,active_percent,edge_percent\n"
+                               "2026-12-08T09:16:05.420+01:00,0.000,166,97,160,120,150,0,0,0,,\n"
+                               "2026-12-08T09:16:06.420+01:00,1.000,50,90,91,120,150,0,0,0,,\n"));
+    ::chmod(QFile::encodeName(rec).constData(), 0644);
+    const QString small = dir.filePath("small");
+    ASSERT_TRUE(QDir().mkpath(small));
+    const QByteArray mp = QFile::encodeName(small);
+    if (::mount("tmpfs", mp.constData(), "tmpfs", 0, "size=256k") != 0)
+        GTEST_SKIP() << "cannot mount a small tmpfs here (needs root)";
+    struct Unmount {
+        QByteArray at;
+        ~Unmount() { ::umount2(at.constData(), MNT_DETACH); }
+    } unmount{mp};
+    SimProcess sim({"--fast"});
+    ASSERT_TRUE(sim.ok());
+    const QString view = QString("%1 --view %2 --export").arg(KIVREL_PROGRAM, rec);
+    const QString read =
+        QString("%1 --port %2 read --json -o").arg(KIVREL_CLI, QString::fromStdString(sim.path()));
+    const struct {
+        const char *name;
+        QString command;
+        int code;
+    } exporters[] = {{"report.pdf", view, 1},
+                     {"report.png", view, 1},
+                     {"span.csv", view, 1},
+                     {"set.json", read, 7}};
+    const QByteArray old = "yesterday's report\n";
+    const QString locked = dir.filePath("locked");
+    ASSERT_TRUE(QDir().mkpath(locked));
+    const bool asUser =
+        runProgram("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", "true"}).code ==
+        0;
+    for (const auto &e : exporters)
+        ASSERT_TRUE(writeFile(small + "/" + e.name, old));
+    QFile filler(small + "/filler");
+    ASSERT_TRUE(filler.open(QIODevice::WriteOnly));
+    while (filler.write(QByteArray(1024, 'x')) == 1024 && filler.flush()) {
+    }
+    filler.close();
+    const QStringList onDisk = QDir(small).entryList(QDir::Files | QDir::Hidden);
+
+    for (const auto &e : exporters) {
+        SCOPED_TRACE(e.name);
+        QStringList args = QProcess::splitCommand(e.command);
+        const QString program = args.takeFirst();
+        const QString full = small + "/" + e.name;
+        Ran r = runProgram(program, args + QStringList{full});
+        EXPECT_EQ(r.code, e.code);
+        EXPECT_TRUE(r.err.contains(full + ": ") && r.err.endsWith("No space left on device\n"))
+            << r.err.toStdString();
+        QFile kept(full);
+        ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+        EXPECT_EQ(kept.readAll(), old);
+        EXPECT_EQ(QDir(small).entryList(QDir::Files | QDir::Hidden), onDisk) << "nothing beside it";
+
+        const QString device = dir.filePath(QString("dev-%1").arg(e.name));
+        ASSERT_TRUE(QFile::link("/dev/full", device));
+        r = runProgram(program, args + QStringList{device});
+        EXPECT_EQ(r.code, e.code);
+        EXPECT_TRUE(r.err.endsWith(": No space left on device\n")) << r.err.toStdString();
+        EXPECT_TRUE(QFileInfo(device).isSymLink());
+        struct stat st {
+        };
+        EXPECT_TRUE(::stat("/dev/full", &st) == 0 && S_ISCHR(st.st_mode)) << "still a device";
+
+        // The simulator's port is root's: the command line's writer is the same code.
+        if (!asUser || program != KIVREL_PROGRAM) continue;
+        const QString target = locked + "/" + e.name;
+        ASSERT_TRUE(writeFile(target, old));
+        ::chmod(QFile::encodeName(target).constData(), 0666);
+        ::chmod(QFile::encodeName(locked).constData(), 0755);
+        r = runProgram("setpriv",
+                       QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", program} +
+                           args + QStringList{target});
+        EXPECT_EQ(r.code, e.code);
+        EXPECT_TRUE(r.err.endsWith(target + ": Permission denied\n")) << r.err.toStdString();
+        QFile same(target);
+        ASSERT_TRUE(same.open(QIODevice::ReadOnly));
+        EXPECT_EQ(same.readAll(), old);
+        EXPECT_EQ(QDir(locked).entryList(QDir::Files | QDir::Hidden).size(), 1);
+        QFile::remove(target);
+    }
 }
 
 // ---- Port numbers ----------------------------------------------------------------------------
