@@ -303,59 +303,42 @@ TEST_F(SaveFile, AFolderWithoutWriteRightsKeepsTheOldFileAndSaysSo)
 namespace
 {
 
-struct Ran {
-    int code;
-    QString err;
-};
-
-Ran runProgram(const QString &program, const QStringList &args)
-{
-    QProcess p;
-    p.start(program, args);
-    if (!p.waitForFinished(30000)) return {-1, "still running"};
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-            QString::fromLocal8Bit(p.readAllStandardError())};
-}
-
-// An ordinary user reaches `dir` through its folders for the while; their modes come back.
+// The folders above `dir` open to others for the while, so that an ordinary user reaches it.
 struct Reachable {
     explicit Reachable(QString dir)
     {
         for (; dir.size() > 1; dir = QFileInfo(dir).path()) {
+            const QByteArray name = QFile::encodeName(dir);
             struct stat st {
             };
-            const QByteArray name = QFile::encodeName(dir);
-            if (::stat(name.constData(), &st) != 0 || (st.st_mode & S_IXOTH)) continue;
-            ::chmod(name.constData(), (st.st_mode & 07777) | S_IXOTH | S_IROTH);
-            modes.push_back({name, st.st_mode & 07777});
+            if (::stat(name.constData(), &st) == 0 && !(st.st_mode & S_IXOTH) &&
+                ::chmod(name.constData(), (st.st_mode & 07777) | S_IXOTH) == 0)
+                undo.push_back({name, st.st_mode & 07777});
         }
     }
     ~Reachable()
     {
-        for (const auto &[name, mode] : modes)
+        for (const auto &[name, mode] : undo)
             ::chmod(name.constData(), mode);
     }
-    std::vector<std::pair<QByteArray, mode_t>> modes;
+    std::vector<std::pair<QByteArray, mode_t>> undo;
 };
 
 } // namespace
 
 // Yesterday's report at the target of an export or of `read --json -o` that cannot be written
 // whole stays byte for byte, with nothing beside it, and the reason is said: a full disk, a
-// folder its user may not write (QSaveFile asks the real user, so the program runs as one), and
-// /dev/full through a link, written directly and left a device.
+// folder its user may not write (QSaveFile asks the real user, so the program runs as another),
+// and /dev/full through a link, written directly and left a device.
 TEST(WholeFiles, AWriteThatFailsLeavesTheFileThatWasThere)
 {
     QTemporaryDir dir;
     const Reachable reachable(dir.path());
-    const QString rec = dir.filePath("rec.csv");
+    const QString rec = dir.filePath("rec.csv"), small = dir.filePath("small");
     ASSERT_TRUE(writeFile(rec, "time,seconds,dat0,dat1,norm,threshold,hysteresis,in0_period,"
                                "active_window,edge_time,active_percent,edge_percent\n"
-                               "2026-12-08T09:16:05.420+01:00,0.000,166,97,160,120,150,0,0,0,,\n"
-                               "2026-12-08T09:16:06.420+01:00,1.000,50,90,91,120,150,0,0,0,,\n"));
-    ::chmod(QFile::encodeName(rec).constData(), 0644);
-    const QString small = dir.filePath("small");
-    ASSERT_TRUE(QDir().mkpath(small));
+                               "2026-12-08T09:16:05.420+01:00,0.000,166,97,160,120,150,0,0,0,,\n"));
+    ASSERT_TRUE(QDir().mkpath(small) && QDir().mkpath(dir.filePath("locked")));
     const QByteArray mp = QFile::encodeName(small);
     if (::mount("tmpfs", mp.constData(), "tmpfs", 0, "size=256k") != 0)
         GTEST_SKIP() << "cannot mount a small tmpfs here (needs root)";
@@ -365,73 +348,73 @@ TEST(WholeFiles, AWriteThatFailsLeavesTheFileThatWasThere)
     } unmount{mp};
     SimProcess sim({"--fast"});
     ASSERT_TRUE(sim.ok());
-    const QString view = QString("%1 --view %2 --export").arg(KIVREL_PROGRAM, rec);
-    const QString read =
-        QString("%1 --port %2 read --json -o").arg(KIVREL_CLI, QString::fromStdString(sim.path()));
+    const QStringList reader{"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+    QProcess probe;
+    probe.start(reader.first(), reader.mid(1) + QStringList{"true"});
+    const bool asUser = probe.waitForFinished(5000) && probe.exitCode() == 0;
+
+    const QByteArray old = "yesterday's report\n";
+    const QStringList view{KIVREL_PROGRAM, "--view", rec, "--export"};
     const struct {
         const char *name;
-        QString command;
+        QStringList command;
         int code;
-    } exporters[] = {{"report.pdf", view, 1},
-                     {"report.png", view, 1},
-                     {"span.csv", view, 1},
-                     {"set.json", read, 7}};
-    const QByteArray old = "yesterday's report\n";
-    const QString locked = dir.filePath("locked");
-    ASSERT_TRUE(QDir().mkpath(locked));
-    const bool asUser =
-        runProgram("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", "true"}).code ==
-        0;
-    for (const auto &e : exporters)
+    } exporters[] = {
+        {"report.pdf", view, 1},
+        {"report.png", view, 1},
+        {"span.csv", view, 1},
+        {"set.json",
+         {KIVREL_CLI, "--port", QString::fromStdString(sim.path()), "read", "--json", "-o"},
+         7}};
+    for (const auto &e : exporters) {
         ASSERT_TRUE(writeFile(small + "/" + e.name, old));
+        const QString locked = dir.filePath(QString("locked/") + e.name);
+        ASSERT_TRUE(writeFile(locked, old));
+        ::chmod(QFile::encodeName(locked).constData(),
+                0666); // the file may be written, not its folder
+        ASSERT_TRUE(QFile::link("/dev/full", dir.filePath(QString("dev-") + e.name)));
+    }
     QFile filler(small + "/filler");
     ASSERT_TRUE(filler.open(QIODevice::WriteOnly));
     while (filler.write(QByteArray(1024, 'x')) == 1024 && filler.flush()) {
     }
     filler.close();
-    const QStringList onDisk = QDir(small).entryList(QDir::Files | QDir::Hidden);
+    ::chmod(QFile::encodeName(dir.filePath("locked")).constData(), 0755);
 
-    for (const auto &e : exporters) {
-        SCOPED_TRACE(e.name);
-        QStringList args = QProcess::splitCommand(e.command);
-        const QString program = args.takeFirst();
-        const QString full = small + "/" + e.name;
-        Ran r = runProgram(program, args + QStringList{full});
-        EXPECT_EQ(r.code, e.code);
-        EXPECT_TRUE(r.err.contains(full + ": ") && r.err.endsWith("No space left on device\n"))
-            << r.err.toStdString();
-        QFile kept(full);
-        ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
-        EXPECT_EQ(kept.readAll(), old);
-        EXPECT_EQ(QDir(small).entryList(QDir::Files | QDir::Hidden), onDisk) << "nothing beside it";
-
-        const QString device = dir.filePath(QString("dev-%1").arg(e.name));
-        ASSERT_TRUE(QFile::link("/dev/full", device));
-        r = runProgram(program, args + QStringList{device});
-        EXPECT_EQ(r.code, e.code);
-        EXPECT_TRUE(r.err.endsWith(": No space left on device\n")) << r.err.toStdString();
-        EXPECT_TRUE(QFileInfo(device).isSymLink());
-        struct stat st {
-        };
-        EXPECT_TRUE(::stat("/dev/full", &st) == 0 && S_ISCHR(st.st_mode)) << "still a device";
-
-        // The simulator's port is root's: the command line's writer is the same code.
-        if (!asUser || program != KIVREL_PROGRAM) continue;
-        const QString target = locked + "/" + e.name;
-        ASSERT_TRUE(writeFile(target, old));
-        ::chmod(QFile::encodeName(target).constData(), 0666);
-        ::chmod(QFile::encodeName(locked).constData(), 0755);
-        r = runProgram("setpriv",
-                       QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", program} +
-                           args + QStringList{target});
-        EXPECT_EQ(r.code, e.code);
-        EXPECT_TRUE(r.err.endsWith(target + ": Permission denied\n")) << r.err.toStdString();
-        QFile same(target);
-        ASSERT_TRUE(same.open(QIODevice::ReadOnly));
-        EXPECT_EQ(same.readAll(), old);
-        EXPECT_EQ(QDir(locked).entryList(QDir::Files | QDir::Hidden).size(), 1);
-        QFile::remove(target);
-    }
+    const struct {
+        const char *where, *reason;
+        bool asUser;
+    } conditions[] = {{"small/", "No space left on device", false},
+                      {"dev-", "No space left on device", false},
+                      {"locked/", "Permission denied", true}};
+    for (const auto &c : conditions)
+        for (const auto &e : exporters) {
+            // The simulator's port is root's: the command line's writer is the same code.
+            if (c.asUser && (!asUser || e.code == 7)) continue;
+            const QString target = dir.filePath(c.where + QString(e.name));
+            SCOPED_TRACE(target.toStdString());
+            const QString folder = QFileInfo(target).path();
+            const QStringList before = QDir(folder).entryList(QDir::Files | QDir::System);
+            const QStringList args =
+                (c.asUser ? reader : QStringList()) + e.command + QStringList{target};
+            QProcess p;
+            p.start(args.first(), args.mid(1));
+            ASSERT_TRUE(p.waitForFinished(30000));
+            EXPECT_EQ(p.exitCode(), e.code);
+            const QString err = QString::fromLocal8Bit(p.readAllStandardError());
+            EXPECT_TRUE(err.contains(target + ": ") &&
+                        err.endsWith(": " + QString(c.reason) + "\n"))
+                << err.toStdString();
+            EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::System), before);
+            struct stat st {
+            };
+            if (QFileInfo(target).isSymLink())
+                EXPECT_TRUE(::stat("/dev/full", &st) == 0 && S_ISCHR(st.st_mode));
+            else {
+                QFile kept(target);
+                EXPECT_TRUE(kept.open(QIODevice::ReadOnly) && kept.readAll() == old);
+            }
+        }
 }
 
 // ---- Port numbers ----------------------------------------------------------------------------
