@@ -1,5 +1,6 @@
-// Ports on a serial device server: the RFC 2217 negotiation byte by byte, and an open that
-// waits for a server with the window live.
+// Ports on a serial device server: the RFC 2217 negotiation byte by byte, an open that waits
+// for a server with the window live, purges a server leaves unanswered.
+#include "device_server.h"
 #include "loop.h"
 
 #include "rfc2217.h"
@@ -9,6 +10,8 @@
 #include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 using namespace kivrel::test;
 namespace rfc2217 = kivrel::platform::rfc2217;
@@ -41,6 +44,11 @@ TEST(Rfc2217, NegotiationTable)
         {"a purge not answered yet", purge, "0B0C", "", "", "P"},
         {"COM-PORT-OPTION refused", "", "FFFE2C 55", "55", "", "R"},
         {"options nobody offered", "", "FFFD18 FFFB05 FFF1 41", "41", "FFFC18 FFFE05", ""},
+        // 256 bytes of subnegotiation are kept waiting for their end; the 257th is data.
+        {"a subnegotiation without its end", "", "FFFA2C" + QByteArray(255 * 2, 'A') + "4142",
+         "4142", "", ""},
+        {"a subnegotiation of 256 bytes", "", "FFFA2C65" + QByteArray(254 * 2, 'A') + "FFF0 4142",
+         "4142", "", ""},
     };
     for (const auto &row : rows) {
         for (const bool bytewise : {false, true}) {
@@ -91,4 +99,78 @@ TEST(NetworkPort, AnOpenWaitsAtMostThreeSecondsWithEventsRunning)
                                     "port is tcp://localhost:" +
                                     QString::number(silent.serverPort())));
     qunsetenv("KIVREL_COM13");
+}
+
+namespace
+{
+
+// Reads a record (eleven bytes of 5) from COM 13: "" or what came before it ("S" for the stale
+// byte), "!" when it never came whole.
+std::string recordAfter()
+{
+    std::string before;
+    int fives = 0;
+    unsigned char b = 0;
+    while (fives < 11 && ComRd(13, &b, 1) == 1)
+        b == 5 ? void(++fives) : void(before += b == 0xEE ? 'S' : '?');
+    return fives == 11 ? before : before + '!';
+}
+
+} // namespace
+
+// The server sends a stale byte before each purge answer it gives: a purge waited for drops
+// it, one sent without waiting lets it count. After three unanswered purges the next goes
+// without waiting; its answer makes the port wait again, and so does a new connection.
+TEST(NetworkPort, PurgesAreWaitedForAgainOnceOneIsAnsweredAndOnEveryConnection)
+{
+    // The first purge of each connection is the open's own.
+    ScriptedServer server(
+        {{.held = false, .purges = "AHHHAAHHH", .lineCheckPrefix = "", .hangUpAfter = 8},
+         {.held = false, .purges = "", .lineCheckPrefix = "", .hangUpAfter = 0}});
+    ComMapping coms;
+    coms.map(13, server.address());
+    ASSERT_EQ(OpenComConfig(13, "", 4800, 0, 8, 1, 1024, 1024), 0);
+    SetComTime(13, 10.0);
+    const Bytes request = telegram(5, zeros(15));
+    std::string stale;
+    for (int i = 1; i <= 10; ++i) {
+        FlushInQ(13);
+        ASSERT_EQ(ComWrt(13, request.data(), 17), 17) << i;
+        const std::string before = recordAfter();
+        stale += before.empty() ? "." : before;
+        unsigned char b = 0;
+        if (i == 8) {
+            EXPECT_EQ(ComRd(13, &b, 1), 0) << "the server hung up";
+        }
+    }
+    CloseCom(13);
+    // 1-3 unanswered, 4 answered unawaited, 5 awaited, 6-8 unanswered; a new connection at 9.
+    EXPECT_EQ(stale, "...S......");
+    const auto log = server.log();
+    EXPECT_EQ(std::count(log.begin(), log.end(), "purge"), 11) << "9 on the first connection";
+}
+
+// A subnegotiation that never ends before the line check's answer: it is dropped after 256
+// bytes, the answer reads as data, and stderr says so once.
+TEST(NetworkPort, ASubnegotiationWithoutItsEndIsDroppedAndSaidOnce)
+{
+    ScriptedServer server({{.held = false,
+                            .purges = "",
+                            .lineCheckPrefix = "\xFF\xFA\x2C" + std::string(255, 'x'),
+                            .hangUpAfter = 0}});
+    ComMapping coms;
+    coms.map(13, server.address());
+    ASSERT_EQ(OpenComConfig(13, "", 4800, 0, 8, 1, 1024, 1024), 0);
+    SetComTime(13, 10.0);
+    const Bytes check = telegram(7, zeros(15));
+    ::testing::internal::CaptureStderr();
+    ASSERT_EQ(ComWrt(13, check.data(), 17), 17);
+    Bytes answer(3);
+    EXPECT_EQ(ComRd(13, answer.data(), 3), 3);
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    CloseCom(13);
+    EXPECT_EQ(answer, kLineOk);
+    EXPECT_EQ(said, "kivrel: COM13 (" + server.address() +
+                        "): a telnet subnegotiation of more than 256 bytes came without its end, "
+                        "and was dropped\n");
 }
