@@ -29,6 +29,10 @@ namespace kivrel::platform
 namespace
 {
 
+// A server that leaves this many purges in a row unanswered is sent the next ones without
+// waiting, until it answers one (however late) or the connection is made again.
+constexpr int kPurgesUnanswered = 3;
+
 QDeadlineTimer deadlineIn(double seconds)
 {
     return QDeadlineTimer(qint64(std::max(0.0, seconds) * 1000.0));
@@ -68,7 +72,7 @@ Address parseAddress(const QString &text)
     const QString address = text.trimmed();
     const qsizetype schemeEnd = address.indexOf(u"://");
     a.rfc2217 = address.left(schemeEnd).compare(u"rfc2217", Qt::CaseInsensitive) == 0;
-    const QString rest = schemeEnd < 0 ? QString() : address.mid(schemeEnd + 3);
+    const QString rest = address.mid(schemeEnd + 3); // the caller saw "://"
     static const QRegularExpression authorityEnd(QStringLiteral("[/?#]"));
     const qsizetype end = rest.indexOf(authorityEnd);
     const QString authority = rest.left(end);
@@ -81,9 +85,7 @@ Address parseAddress(const QString &text)
     bool number = false;
     const qulonglong port = m.captured(3).toULongLong(&number);
     QString why;
-    if (schemeEnd < 0)
-        why = QStringLiteral("no scheme");
-    else if (authority.contains(u'@'))
+    if (authority.contains(u'@'))
         why = QStringLiteral("no user before the host");
     else if (!after.isEmpty() && after != u"/")
         why = QStringLiteral("nothing after the port, not \"%1\"").arg(after);
@@ -114,10 +116,9 @@ bool isNetworkAddress(const QString &device)
            device.startsWith(u"tcp://", Qt::CaseInsensitive);
 }
 
-NetPort::NetPort(const QString &address, Say say)
-    : address_(address.trimmed()), say_(std::move(say))
+NetPort::NetPort(const QString &address, Say say) : say_(std::move(say))
 {
-    const Address a = parseAddress(address_);
+    const Address a = parseAddress(address);
     host_ = a.host;
     port_ = a.port;
     rfc2217_ = a.rfc2217;

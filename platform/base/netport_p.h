@@ -66,9 +66,6 @@ class NetPort
 
     static constexpr double kOpenSeconds = 3.0;
     static constexpr double kPurgeSeconds = 0.1;
-    // A server that leaves this many purges in a row unanswered is sent the next ones without
-    // waiting, until it answers one or the connection is made again.
-    static constexpr int kPurgesUnanswered = 3;
     // How long a close waits for the server to take the last bytes and close its end.
     static constexpr double kCloseSeconds = 0.5;
     // A connection made takes no byte until none has come for kQuietSeconds (at most
@@ -102,7 +99,6 @@ class NetPort
     void pump();
     void send(const QByteArray &bytes);
 
-    QString address_;
     QString host_;
     quint16 port_ = 0;
     bool rfc2217_ = false;

@@ -63,27 +63,6 @@ class Ser2net
         if (pid_ > 0 && ::kill(pid_, SIGTERM) == 0) ::waitpid(pid_, nullptr, 0);
         pid_ = -1;
     }
-    // True once ser2net holds no client any more (the last one's connection is neither
-    // established nor waiting for ser2net to close it), within `seconds`.
-    bool clientsGone(double seconds = 10.0) const
-    {
-        char local[16];
-        std::snprintf(local, sizeof local, ":%04X ", port_);
-        for (int i = 0; i < seconds * 100; ++i, ::usleep(10000)) {
-            bool held = false;
-            std::ifstream table("/proc/net/tcp");
-            for (std::string line; std::getline(table, line);) {
-                // "  N: LOCAL REMOTE ST ...": the server's side, established or close-wait.
-                const std::size_t at = line.find(local);
-                if (at != std::string::npos && at < 20 && line.size() > at + 21) {
-                    const std::string state = line.substr(at + 20, 2);
-                    held |= state == "01" || state == "08";
-                }
-            }
-            if (!held) return true;
-        }
-        return false;
-    }
     const std::string &address() const { return address_; }
     int port() const { return port_; }
 
