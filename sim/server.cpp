@@ -98,9 +98,10 @@ bool Server::receive(double now)
         error_ = "the line was closed";
         return false;
     }
-    // The pseudo-terminal hands over a whole telegram at once; a real line needs a byte time
-    // for each, so the bytes are taken as arriving at that pace. A real device already did.
-    const bool wireTime = !config_.fast && port_.isPty();
+    // The pseudo-terminal and a TCP client hand over a whole telegram at once; a real line
+    // needs a byte time for each, so the bytes are taken as arriving at that pace. A real
+    // device already did.
+    const bool wireTime = !config_.fast && (port_.isPty() || port_.isListening());
     for (ssize_t i = 0; i < n; ++i) {
         double arrival = now;
         if (wireTime) arrival = std::max(now, rxFreeMs_) + kByteMs;

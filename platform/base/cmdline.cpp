@@ -1,6 +1,7 @@
 // The command line, read before the run-time comes up so that --help and --version need no
 // display.
 #include "cmdline.h"
+#include "netport_p.h"
 #include "ports_p.h"
 
 #include <QCommandLineOption>
@@ -311,8 +312,17 @@ int UsePortName(const char *port)
     if (name.startsWith(QLatin1String("COM"), Qt::CaseInsensitive)) name = name.mid(3);
     bool number = false;
     const int n = name.toInt(&number, 10);
-    if (number) return n >= 1 && n <= 255 ? n : -1;
-    if (name.isEmpty()) return -1;
+    const auto refuse = [](const QString &why) {
+        cmdLine().error = why;
+        return -1;
+    };
+    if (number) return n >= 1 && n <= 255 ? n : refuse(QStringLiteral("no such port"));
+    if (name.isEmpty()) return refuse(QStringLiteral("no such port"));
+    // A mistyped address is the command line's fault, and the open would only say it later.
+    if (kivrel::platform::isNetworkAddress(given)) {
+        const QString why = kivrel::platform::NetPort::addressError(given);
+        if (!why.isEmpty()) return refuse(why);
+    }
     // A device some COM number maps is that number, however it was spelt: eight sensors named
     // by their by-id links each report the number their line is known by.
     const int mapped = kivrel::platform::comNumberOf(deviceNamed(given));

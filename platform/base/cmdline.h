@@ -50,8 +50,9 @@ const char *CmdLineError(void);
 // PORT the way an operator names it: a COM number ("3" or "COM3"), a device path, a device's
 // name under /dev ("ttyUSB0") or under /dev/serial/by-id, a serial device server's port
 // ("rfc2217://10.0.0.7:4001", "tcp://[fd00::7]:4001"). A device becomes COM 1 for this run,
-// as if KIVREL_COM1 named it. Returns the COM number, or -1 for an empty name or a number
-// outside 1 to 255.
+// as if KIVREL_COM1 named it. Returns the COM number, or -1 with the reason in CmdLineError: an
+// empty name, a number outside 1 to 255, a server's port without a port number, with port 0 or
+// one above 65535, with a path or with a user.
 int UsePortName(const char *port);
 
 #endif

@@ -11,6 +11,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QRegularExpression>
 #include <QTcpSocket>
 #include <QUrl>
 
@@ -28,7 +29,8 @@ namespace kivrel::platform
 namespace
 {
 
-// A server that leaves this many purges in a row unanswered is not waited for any more.
+// A server that leaves this many purges in a row unanswered is sent the next ones without
+// waiting, until it answers one (however late) or the connection is made again.
 constexpr int kPurgesUnanswered = 3;
 
 QDeadlineTimer deadlineIn(double seconds)
@@ -55,6 +57,57 @@ int remainingMs(const QDeadlineTimer &deadline)
     return int(std::max<qint64>(0, deadline.remainingTime()));
 }
 
+struct Address {
+    QString host;
+    quint16 port = 0;
+    bool rfc2217 = false;
+    QString error;
+};
+
+// SCHEME://HOST:PORT and nothing more: a port number, no user, no path. A trailing slash is
+// how addresses are often copied and says nothing.
+Address parseAddress(const QString &text)
+{
+    Address a;
+    const QString address = text.trimmed();
+    const qsizetype schemeEnd = address.indexOf(u"://");
+    a.rfc2217 = address.left(schemeEnd).compare(u"rfc2217", Qt::CaseInsensitive) == 0;
+    const QString rest = address.mid(schemeEnd + 3); // the caller saw "://"
+    static const QRegularExpression authorityEnd(QStringLiteral("[/?#]"));
+    const qsizetype end = rest.indexOf(authorityEnd);
+    const QString authority = rest.left(end);
+    const QString after = end < 0 ? QString() : rest.mid(end);
+    static const QRegularExpression hostPort(
+        QStringLiteral(R"(^(\[[^\]]*\]|[^:\[\]]*)(:(\d*))?$)"));
+    const QRegularExpressionMatch m = hostPort.match(authority);
+    QUrl host;
+    host.setHost(m.captured(1), QUrl::StrictMode);
+    bool number = false;
+    const qulonglong port = m.captured(3).toULongLong(&number);
+    QString why;
+    if (authority.contains(u'@'))
+        why = QStringLiteral("no user before the host");
+    else if (!after.isEmpty() && after != u"/")
+        why = QStringLiteral("nothing after the port, not \"%1\"").arg(after);
+    else if (!m.hasMatch() || !host.isValid())
+        why = QStringLiteral("no such host name (an IPv6 address goes in brackets)");
+    else if (m.captured(1).isEmpty())
+        why = QStringLiteral("no host");
+    else if (m.captured(3).isEmpty())
+        why = QStringLiteral("no port");
+    else if (!number || port < 1 || port > 65535)
+        why = QStringLiteral("port %1 is not 1 to 65535").arg(m.captured(3));
+    if (!why.isEmpty()) {
+        a.error = QStringLiteral("not an address of the form rfc2217://HOST:PORT or "
+                                 "tcp://HOST:PORT: ") +
+                  why;
+        return a;
+    }
+    a.host = host.host();
+    a.port = quint16(port);
+    return a;
+}
+
 } // namespace
 
 bool isNetworkAddress(const QString &device)
@@ -63,21 +116,21 @@ bool isNetworkAddress(const QString &device)
            device.startsWith(u"tcp://", Qt::CaseInsensitive);
 }
 
-NetPort::NetPort(const QString &address)
+NetPort::NetPort(const QString &address, Say say) : say_(std::move(say))
 {
-    const QUrl url(address.trimmed(), QUrl::StrictMode);
-    const int port = url.port(-1);
-    rfc2217_ = url.scheme() == u"rfc2217";
-    host_ = url.host();
-    port_ = quint16(port);
-    if (!url.isValid() || host_.isEmpty() || port < 1 || port > 65535 ||
-        (!url.path().isEmpty() && url.path() != u"/") || url.hasQuery() || url.hasFragment() ||
-        !url.userInfo().isEmpty())
-        addressError_ = QStringLiteral("not an address of the form rfc2217://HOST:PORT or "
-                                       "tcp://HOST:PORT (an IPv6 address in brackets)");
+    const Address a = parseAddress(address);
+    host_ = a.host;
+    port_ = a.port;
+    rfc2217_ = a.rfc2217;
+    addressError_ = a.error;
 }
 
 NetPort::~NetPort() = default;
+
+QString NetPort::addressError(const QString &address)
+{
+    return parseAddress(address).error;
+}
 
 int NetPort::open(const rfc2217::Line &line, int inputQueueSize, NetOpenError *error)
 {
@@ -93,7 +146,7 @@ int NetPort::open(const rfc2217::Line &line, int inputQueueSize, NetOpenError *e
 void NetPort::close()
 {
     closed_ = true;
-    if (socket_ && socket_->state() == QAbstractSocket::ConnectedState) {
+    if (socket_ && socket_->state() == QAbstractSocket::ConnectedState && !opening()) {
         // A telegram just written must reach the device. A server drops what its serial line
         // has not yet sent when the client goes (ser2net does), so the line gets the time it
         // takes for the last bytes written; closing with bytes from the server unread would
@@ -114,118 +167,165 @@ void NetPort::close()
     input_.clear();
 }
 
+bool NetPort::connected() const
+{
+    return socket_ && socket_->state() == QAbstractSocket::ConnectedState;
+}
+
 int NetPort::connectWithin(double seconds, NetOpenError *error)
 {
-    // A callback run by the wait below may write to this port again; it does not connect twice.
-    if (connecting_) {
-        *error = {RS232_ERROR, QStringLiteral("a connection is being made")};
-        return error->code;
-    }
-    connecting_ = true;
-    closed_ = false;
-    struct Done {
-        bool &flag;
-        ~Done() { flag = false; }
-    } done{connecting_};
-
     if (!socket_) {
         socket_ = std::make_unique<QTcpSocket>();
-        QObject::connect(socket_.get(), &QTcpSocket::readyRead, socket_.get(), [this] { pump(); });
+        QTcpSocket *socket = socket_.get();
+        QObject::connect(socket, &QTcpSocket::readyRead, socket, [this] {
+            pump();
+            advance(true);
+        });
+        QObject::connect(socket, &QTcpSocket::connected, socket, [this] { advance(true); });
     }
     socket_->abort();
     session_ = rfc2217::Session{};
     input_.clear();
-
-    const QDeadlineTimer deadline = deadlineIn(seconds);
+    // Every connection waits for its purges' answers again.
+    unansweredPurges_ = 0;
+    purgeAnswersSeen_ = 0;
+    subnegotiationsDropped_ = 0;
+    closed_ = false;
+    lineAsked_ = false;
+    openError_ = {};
+    openSeconds_ = seconds;
+    openDeadline_ = deadlineIn(seconds);
+    phase_ = Phase::Connecting;
     socket_->connectToHost(host_, port_);
-    while (socket_->state() != QAbstractSocket::ConnectedState) {
-        if (closed_ || terminating()) {
-            socket_->abort();
-            *error = {RS232_ERROR, QString::fromLatin1(closed_ ? "closed while connecting"
-                                                               : "asked to end while connecting")};
-            return error->code;
-        }
-        if (socket_->state() == QAbstractSocket::UnconnectedState) {
+    while (opening()) {
+        advance();
+        if (opening()) spinOnce();
+    }
+    *error = openError_;
+    return error->code;
+}
+
+void NetPort::advance(bool fromSignal)
+{
+    // The settling below waits on the socket, whose signals come back here.
+    if (advancing_ || !opening()) return;
+    advancing_ = true;
+    struct Done {
+        bool &flag;
+        ~Done() { flag = false; }
+    } done{advancing_};
+
+    if (!fromSignal && (closed_ || terminating())) {
+        fail(RS232_ERROR, QString::fromLatin1(closed_ ? "closed while connecting"
+                                                      : "asked to end while connecting"));
+        return;
+    }
+    if (phase_ == Phase::Connecting) {
+        if (connected()) {
+            // A 17-byte request leaves at once, not when Nagle's algorithm thinks it worth a
+            // packet.
+            socket_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+            if (rfc2217_) {
+                // The line settings only once the server takes COM-PORT commands at all.
+                send(session_.greeting());
+                phase_ = Phase::Negotiating;
+            } else {
+                phase_ = Phase::LineSet;
+            }
+        } else if (fromSignal) {
+            return;
+        } else if (socket_->state() == QAbstractSocket::UnconnectedState) {
             const auto e = socket_->error();
-            *error = {e == QAbstractSocket::HostNotFoundError    ? RS232_NO_PORT_FOUND
-                      : e == QAbstractSocket::SocketTimeoutError ? RS232_TIMEOUT
-                                                                 : RS232_CANNOT_OPEN_PORT,
-                      socket_->errorString()};
-            return error->code;
+            fail(e == QAbstractSocket::HostNotFoundError    ? RS232_NO_PORT_FOUND
+                 : e == QAbstractSocket::SocketTimeoutError ? RS232_TIMEOUT
+                                                            : RS232_CANNOT_OPEN_PORT,
+                 socket_->errorString());
+            return;
+        } else if (openDeadline_.hasExpired()) {
+            fail(RS232_TIMEOUT, QStringLiteral("no connection within %1 s").arg(openSeconds_));
+            return;
         }
-        if (deadline.hasExpired()) {
-            socket_->abort();
-            *error = {RS232_TIMEOUT, QStringLiteral("no connection within %1 s").arg(seconds)};
-            return error->code;
-        }
-        spinOnce();
     }
-    // A 17-byte request leaves at once, not when Nagle's algorithm thinks it worth a packet.
-    socket_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-    if (rfc2217_ && !negotiateWithin(deadline, error)) {
-        socket_->abort();
-        input_.clear(); // what the server said is in the reason, and no sensor's reply
-        return error->code;
+    if (phase_ == Phase::Negotiating) negotiate(fromSignal);
+    if (phase_ == Phase::LineSet && !fromSignal) settle();
+}
+
+void NetPort::negotiate(bool fromSignal)
+{
+    pump();
+    if (!lineAsked_ && session_.accepted()) {
+        send(session_.configure(line_));
+        lineAsked_ = true;
     }
+    QString why;
+    if (lineAsked_ && session_.configured(&why)) {
+        if (why.isEmpty())
+            phase_ = Phase::LineSet;
+        else if (!fromSignal)
+            fail(RS232_UNKNOWN_SYSTEM_ERROR, why);
+        return;
+    }
+    if (fromSignal) return;
+    const QString raw = QStringLiteral("; a raw TCP port is tcp://%1:%2").arg(host_).arg(port_);
+    if (session_.refused())
+        fail(RS232_UNKNOWN_SYSTEM_ERROR,
+             QStringLiteral("the server takes no RFC 2217 commands") + raw);
+    else if (!connected())
+        fail(RS232_CANNOT_OPEN_PORT, hungUp(input_));
+    else if (openDeadline_.hasExpired())
+        fail(RS232_TIMEOUT,
+             QStringLiteral("no answer to the RFC 2217 negotiation within %1 s").arg(openSeconds_) +
+                 raw);
+}
+
+void NetPort::settle()
+{
     // The device may have answered a request sent before the connection dropped. A server
     // reads such bytes as soon as a client comes and may pass them on a few milliseconds later
     // (ser2net's character delay), even after answering a purge: they go until the line has been
     // quiet for a while.
     pump();
     QByteArray dropped = input_; // the server's words, should it hang up
-    flushInput();
-    const QDeadlineTimer settle =
-        deadlineIn(std::min<double>(kSettleSeconds, deadline.remainingTime() / 1000.0));
+    purge();
+    const QDeadlineTimer settle = deadlineIn(std::min<double>(
+        kSettleSeconds, std::max<qint64>(0, openDeadline_.remainingTime()) / 1000.0));
     QDeadlineTimer quiet = deadlineIn(kQuietSeconds);
-    while (!quiet.hasExpired() && !settle.hasExpired() &&
-           socket_->state() == QAbstractSocket::ConnectedState) {
+    while (!quiet.hasExpired() && !settle.hasExpired() && connected()) {
         socket_->waitForReadyRead(remainingMs(quiet));
-        if (queued() == 0) continue;
+        pump();
+        if (input_.isEmpty()) continue;
         dropped += input_;
         input_.clear();
         quiet = deadlineIn(kQuietSeconds);
     }
-    if (socket_->state() != QAbstractSocket::ConnectedState) {
-        *error = {RS232_CANNOT_OPEN_PORT, hungUp(dropped + session_.purged())};
-        return error->code;
+    if (!connected()) {
+        fail(RS232_CANNOT_OPEN_PORT, hungUp(dropped + session_.purged()));
+        return;
     }
-    return 0;
+    phase_ = Phase::Open;
 }
 
-bool NetPort::negotiateWithin(const QDeadlineTimer &deadline, NetOpenError *error)
+void NetPort::fail(int code, const QString &reason)
 {
-    const auto fail = [error](int code, const QString &reason) {
-        *error = {code, reason};
-        return false;
-    };
-    const QString raw = QStringLiteral("; a raw TCP port is tcp://%1:%2").arg(host_).arg(port_);
-    // The line settings only once the server takes COM-PORT commands at all.
-    send(session_.greeting());
-    bool asked = false;
-    QString why;
-    while (!asked || !session_.configured(&why)) {
-        pump();
-        if (!asked && session_.accepted()) {
-            send(session_.configure(line_));
-            asked = true;
-            continue;
-        }
-        if (closed_) return fail(RS232_ERROR, QStringLiteral("closed while connecting"));
-        if (terminating())
-            return fail(RS232_ERROR, QStringLiteral("asked to end while connecting"));
-        if (session_.refused())
-            return fail(RS232_UNKNOWN_SYSTEM_ERROR,
-                        QStringLiteral("the server takes no RFC 2217 commands") + raw);
-        if (socket_->state() != QAbstractSocket::ConnectedState)
-            return fail(RS232_CANNOT_OPEN_PORT, hungUp(input_));
-        if (deadline.hasExpired())
-            return fail(RS232_TIMEOUT,
-                        QStringLiteral("no answer to the RFC 2217 negotiation within %1 s")
-                                .arg(kOpenSeconds) +
-                            raw);
-        spinOnce();
+    if (socket_) socket_->abort();
+    input_.clear(); // what the server said is in the reason, and no sensor's reply
+    openError_ = {code, reason};
+    phase_ = Phase::Failed;
+    // Said at once: the command that found the server away reports only once its wait is over.
+    if (reconnecting_ && !closed_ && !terminating()) {
+        reconnectError_ = openError_;
+        if (say_) say_(QStringLiteral("cannot open: ") + reason, true);
     }
-    return why.isEmpty() || fail(RS232_UNKNOWN_SYSTEM_ERROR, why);
+}
+
+bool NetPort::awaitOpen()
+{
+    if (!opening()) return true;
+    while (opening()) {
+        advance();
+        if (opening()) spinOnce();
+    }
+    return phase_ == Phase::Open && !closed_;
 }
 
 void NetPort::pump()
@@ -241,23 +341,37 @@ void NetPort::pump()
             input_ += chunk;
     }
     if (!reply.isEmpty()) send(reply);
+    if (session_.droppedSubnegotiations() != subnegotiationsDropped_) {
+        subnegotiationsDropped_ = session_.droppedSubnegotiations();
+        if (say_)
+            say_(QStringLiteral("a telnet subnegotiation of more than %1 bytes came without its "
+                                "end, and was dropped")
+                     .arg(rfc2217::Session::kMaxSubnegotiation),
+                 false);
+    }
 }
 
 void NetPort::send(const QByteArray &bytes)
 {
-    if (socket_->state() != QAbstractSocket::ConnectedState) return;
+    if (!connected()) return;
     socket_->write(bytes);
     socket_->flush();
 }
 
 int NetPort::write(const char *data, int count, double seconds)
 {
+    // A callback run by an open's wait waits for that open, and never starts another.
+    if (opening() && !awaitOpen()) return closed_ ? RS232_PORT_NOT_OPEN : RS232_IO_ERROR;
     if (closed_) return RS232_PORT_NOT_OPEN;
-    if (!socket_ || socket_->state() != QAbstractSocket::ConnectedState) {
+    if (!connected()) {
         // The connection dropped since the last write: made again, within this write's limit.
+        reconnecting_ = true;
         NetOpenError error;
-        if (connectWithin(seconds, &error) < 0) return RS232_IO_ERROR;
+        const int code = connectWithin(seconds, &error);
+        reconnecting_ = false;
+        if (code < 0) return RS232_IO_ERROR;
     }
+    reconnectError_ = {};
     const QByteArray bytes =
         rfc2217_ ? rfc2217::escape(data, count) : QByteArray(data, qsizetype(count));
     if (socket_->write(bytes) != bytes.size()) return RS232_IO_ERROR;
@@ -265,16 +379,16 @@ int NetPort::write(const char *data, int count, double seconds)
     // Ten bits a byte on the server's line, and a little for the server itself.
     lineBusy_ = deadlineIn(count * 10.0 / std::max<std::uint32_t>(line_.baudRate, 1) + 0.02);
     const QDeadlineTimer deadline = deadlineIn(seconds);
-    while (socket_->bytesToWrite() > 0 && socket_->state() == QAbstractSocket::ConnectedState &&
-           !deadline.hasExpired())
+    while (socket_->bytesToWrite() > 0 && connected() && !deadline.hasExpired())
         socket_->waitForBytesWritten(remainingMs(deadline));
-    if (socket_->state() != QAbstractSocket::ConnectedState) return RS232_IO_ERROR;
+    if (!connected()) return RS232_IO_ERROR;
     // What is still in the socket's buffer is the tail of these bytes.
     return count - int(std::min<qint64>(socket_->bytesToWrite(), count));
 }
 
 int NetPort::read(char *data, int count, double seconds)
 {
+    awaitOpen();
     int moved = 0;
     const QDeadlineTimer deadline = deadlineIn(seconds);
     for (;;) {
@@ -283,9 +397,7 @@ int NetPort::read(char *data, int count, double seconds)
         std::memcpy(data + moved, input_.constData(), size_t(take));
         input_.remove(0, take);
         moved += take;
-        if (moved >= count || !socket_ || socket_->state() != QAbstractSocket::ConnectedState ||
-            deadline.hasExpired())
-            break;
+        if (moved >= count || !connected() || deadline.hasExpired()) break;
         socket_->waitForReadyRead(remainingMs(deadline));
     }
     return moved;
@@ -293,38 +405,40 @@ int NetPort::read(char *data, int count, double seconds)
 
 int NetPort::queued()
 {
+    awaitOpen();
     pump();
     return int(input_.size());
 }
 
 void NetPort::flushInput()
 {
+    if (awaitOpen()) purge();
+}
+
+void NetPort::purge()
+{
     pump();
     input_.clear();
-    if (!rfc2217_ || !socket_ || socket_->state() != QAbstractSocket::ConnectedState) return;
+    if (!rfc2217_ || !connected()) return;
+    // An answer since the last purge, however late: the server does answer, so it is waited for.
+    if (session_.purgeAnswers() != purgeAnswersSeen_) unansweredPurges_ = 0;
     send(session_.purgeInput());
-    if (unansweredPurges_ >= kPurgesUnanswered) {
-        session_.givePurgeUp();
-        return;
+    if (unansweredPurges_ < kPurgesUnanswered) {
+        const QDeadlineTimer deadline = deadlineIn(kPurgeSeconds);
+        while (session_.purging() && connected() && !deadline.hasExpired()) {
+            socket_->waitForReadyRead(remainingMs(deadline));
+            pump();
+        }
+        unansweredPurges_ = session_.purging() ? unansweredPurges_ + 1 : 0;
     }
-    const QDeadlineTimer deadline = deadlineIn(kPurgeSeconds);
-    while (session_.purging() && socket_->state() == QAbstractSocket::ConnectedState &&
-           !deadline.hasExpired()) {
-        socket_->waitForReadyRead(remainingMs(deadline));
-        pump();
-    }
-    if (session_.purging()) {
-        session_.givePurgeUp();
-        ++unansweredPurges_;
-    } else {
-        unansweredPurges_ = 0;
-    }
+    // Whatever comes from here counts, answered or not.
+    session_.givePurgeUp();
+    purgeAnswersSeen_ = session_.purgeAnswers();
 }
 
 void NetPort::flushOutput()
 {
-    if (rfc2217_ && socket_ && socket_->state() == QAbstractSocket::ConnectedState)
-        send(session_.purgeOutput());
+    if (awaitOpen() && rfc2217_ && connected()) send(session_.purgeOutput());
 }
 
 } // namespace kivrel::platform

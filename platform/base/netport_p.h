@@ -8,6 +8,7 @@
 #include <QDeadlineTimer>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class QTcpSocket;
@@ -27,10 +28,17 @@ struct NetOpenError {
 class NetPort
 {
   public:
-    explicit NetPort(const QString &address);
+    // A line for stderr about the port: a failure (a dropped connection could not be made
+    // again), or something the server sent that made no sense.
+    using Say = std::function<void(const QString &line, bool failure)>;
+    explicit NetPort(const QString &address, Say say = {});
     ~NetPort();
     NetPort(const NetPort &) = delete;
     NetPort &operator=(const NetPort &) = delete;
+
+    // Why `address` is no address of the form rfc2217://HOST:PORT or tcp://HOST:PORT; empty
+    // when it is one.
+    static QString addressError(const QString &address);
 
     // Looks the host up, connects and, for RFC 2217, sets the line; events are processed
     // meanwhile, for at most kOpenSeconds. 0, or a negative code with the reason in `error`.
@@ -39,6 +47,9 @@ class NetPort
     // reconnect running further out gives up.
     void close();
 
+    // Each of these, called while the port is being opened (by a callback that the open's wait
+    // ran), first waits for the open to end: nothing goes to the server before its line is set.
+    //
     // As ComWrt: a dropped connection is made again first, within `seconds`.
     int write(const char *data, int count, double seconds);
     // As ComRd and GetInQLen.
@@ -48,6 +59,10 @@ class NetPort
     // never count (the server's answer is waited for at most kPurgeSeconds).
     void flushInput();
     void flushOutput();
+
+    // Why the last write could not make a dropped connection again (said at once, as the
+    // failure comes); code 0 once a write found the connection or made it.
+    const NetOpenError &reconnectError() const { return reconnectError_; }
 
     static constexpr double kOpenSeconds = 3.0;
     static constexpr double kPurgeSeconds = 0.1;
@@ -59,8 +74,27 @@ class NetPort
     static constexpr double kSettleSeconds = 0.5;
 
   private:
+    // An open goes through these; callbacks run by its waits see it under way.
+    enum class Phase { Idle, Connecting, Negotiating, LineSet, Open, Failed };
+    bool opening() const
+    {
+        return phase_ == Phase::Connecting || phase_ == Phase::Negotiating ||
+               phase_ == Phase::LineSet;
+    }
+
+    // Connects (again) and waits, turning events, until the open has ended.
     int connectWithin(double seconds, NetOpenError *error);
-    bool negotiateWithin(const QDeadlineTimer &deadline, NetOpenError *error);
+    // Takes an open under way as far as it can go now. From the socket's own signals it only
+    // moves on, so a modal window's loop does not hold a negotiation up; the waits also give it
+    // up and settle the line.
+    void advance(bool fromSignal = false);
+    void negotiate(bool fromSignal);
+    void settle();
+    void fail(int code, const QString &reason);
+    // Waits, turning events, for an open under way to end; false when it failed.
+    bool awaitOpen();
+    bool connected() const;
+    void purge();
     // Moves what the socket holds into the input queue, through the telnet session.
     void pump();
     void send(const QByteArray &bytes);
@@ -69,15 +103,25 @@ class NetPort
     quint16 port_ = 0;
     bool rfc2217_ = false;
     QString addressError_;
+    Say say_;
     rfc2217::Line line_;
     int queueSize_ = 1024;
     std::unique_ptr<QTcpSocket> socket_;
     rfc2217::Session session_;
     QByteArray input_;
     QDeadlineTimer lineBusy_; // until the server's line has sent what was written last
-    bool connecting_ = false;
+    Phase phase_ = Phase::Idle;
+    QDeadlineTimer openDeadline_;
+    double openSeconds_ = 0;
+    bool lineAsked_ = false;
+    bool advancing_ = false;
+    NetOpenError openError_;
+    bool reconnecting_ = false; // the open under way is a write's
+    NetOpenError reconnectError_;
     bool closed_ = false;
-    int unansweredPurges_ = 0; // in a row; a server that never answers is not waited for
+    int unansweredPurges_ = 0; // in a row, on this connection
+    int purgeAnswersSeen_ = 0;
+    int subnegotiationsDropped_ = 0; // those already said
 };
 
 } // namespace kivrel::platform

@@ -89,6 +89,7 @@ QByteArray Session::configure(const Line &line)
 QByteArray Session::purgeInput()
 {
     purging_ = true;
+    ++purgesOwed_;
     return subnegotiation(PurgeData, oneByte(PurgeReceived));
 }
 
@@ -153,13 +154,13 @@ void Session::receive(const char *bytes, qsizetype count, QByteArray &data, QByt
         case Parse::Sub:
             if (b == IAC)
                 parse_ = Parse::SubIac;
-            else
-                sub_ += char(b);
+            else if (!keepInSubnegotiation(char(b)))
+                take(char(b));
             break;
         case Parse::SubIac:
             if (b == IAC) {
-                sub_ += char(b);
                 parse_ = Parse::Sub;
+                if (!keepInSubnegotiation(char(b))) take(char(b));
             } else {
                 if (b == SE) onSubnegotiation();
                 parse_ = Parse::Data; // anything else broke the subnegotiation off
@@ -167,6 +168,20 @@ void Session::receive(const char *bytes, qsizetype count, QByteArray &data, QByt
             break;
         }
     }
+}
+
+bool Session::keepInSubnegotiation(char b)
+{
+    if (sub_.size() < kMaxSubnegotiation) {
+        sub_ += b;
+        return true;
+    }
+    // No answer of a COM-PORT server comes near this length: the end was lost, and whatever
+    // follows would otherwise be swallowed for good.
+    sub_.clear();
+    ++droppedSubnegotiations_;
+    parse_ = Parse::Data;
+    return false;
 }
 
 // Each side's options by the rules of RFC 1143, shortened: an option is answered only when its
@@ -230,7 +245,11 @@ void Session::onSubnegotiation()
         if (answer >= 1 && answer <= 3) setting = 4;
         break;
     case ServerOffset + PurgeData:
-        if (answer == PurgeReceived || answer == PurgeBoth) purging_ = false;
+        if (answer != PurgeReceived && answer != PurgeBoth) return;
+        ++purgeAnswers_;
+        // An answer owed to a purge given up is not the answer to the one awaited now.
+        if (purgesOwed_ > 0) --purgesOwed_;
+        if (purgesOwed_ == 0) purging_ = false;
         return;
     default: return; // line and modem state notices, signatures
     }

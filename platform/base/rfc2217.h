@@ -32,12 +32,13 @@ class Session
     // waited for: a server may leave the modem lines as they are and not answer (ser2net does on
     // a pseudo-terminal).
     QByteArray configure(const Line &line);
-    // Empties the server's buffer of bytes from the device (PURGE-DATA 1): until the server
-    // answers, whatever arrives was read before the purge and is dropped.
+    // Empties the server's buffer of bytes from the device (PURGE-DATA 1): until the server has
+    // answered it, and every purge before it, whatever arrives was read before and is dropped.
     QByteArray purgeInput();
     // Empties the server's buffer of bytes for the device (PURGE-DATA 2); nothing is waited for.
     QByteArray purgeOutput();
-    // The purge of the input went unanswered for too long: bytes count again.
+    // The purge of the input went unanswered for too long: bytes count again. Its answer, when
+    // it comes, still counts as the answer to it.
     void givePurgeUp() { purging_ = false; }
 
     // Takes bytes from the server: data for the program goes to `data`, what the client owes
@@ -47,6 +48,12 @@ class Session
     bool accepted() const { return localState(ComPort) == On; }
     bool refused() const { return refused_; }
     bool purging() const { return purging_; }
+    // Purges of the input the server has answered so far.
+    int purgeAnswers() const { return purgeAnswers_; }
+    // Subnegotiations dropped so far because they ran past kMaxSubnegotiation bytes without
+    // their end; reading went on with the byte that was one too many, as data.
+    int droppedSubnegotiations() const { return droppedSubnegotiations_; }
+    static constexpr qsizetype kMaxSubnegotiation = 256;
     // The last data bytes dropped while a purge awaited its answer (a server's words as it
     // hangs up, say).
     const QByteArray &purged() const { return purged_; }
@@ -61,6 +68,9 @@ class Session
 
     void onOption(std::uint8_t command, std::uint8_t option, QByteArray &reply);
     void onSubnegotiation();
+    // Adds a byte to the subnegotiation; false when that would make it too long, and it was
+    // dropped instead.
+    bool keepInSubnegotiation(char b);
 
     // Telnet's own framing of what arrives.
     enum class Parse { Data, Iac, Option, Sub, SubIac };
@@ -72,6 +82,9 @@ class Session
     std::array<State, 256> remote_{}; // what the server does (DO), as agreed so far
     bool refused_ = false;
     bool purging_ = false;
+    int purgesOwed_ = 0; // sent, not yet answered: the server answers them in order
+    int purgeAnswers_ = 0;
+    int droppedSubnegotiations_ = 0;
     QByteArray purged_;
 
     // Line settings asked for and answered: baud rate, data bits, parity, stop bits, flow.

@@ -65,6 +65,13 @@ int GetComName(int port, ComName *name);
 enum { COM_OPEN_FAILED = 1, COM_OPEN_NO_ACCESS = 2, COM_OPEN_IN_USE = 3, COM_OPEN_NETWORK = 4 };
 int GetComOpenError(char reason[], int size);
 
+// Why the last ComWrt on COM n, a network port whose connection had dropped, could not connect
+// again: the code an open would have given (RS232_CANNOT_OPEN_PORT for a refused connection)
+// with the system's words in `reason`, as stderr had them at once. 0 once a write found the
+// connection or made it, and for every other port; RS232_INVALID_PORT for a number outside 1
+// to 255.
+int GetComReconnectError(int port, char reason[], int size);
+
 // The port list as the panel's COM selector shows it.
 struct ComPortInfo {
     char device[260];      // "/dev/ttyUSB0"; empty when the number has no device

@@ -224,17 +224,26 @@ OpenError &lastOpenError()
     return e;
 }
 
+// A line on stderr about COM n: "kivrel: COM1 (rfc2217://10.0.0.7:4001): ...".
+void sayAbout(int port, const QString &device, const QString &text)
+{
+    const QString where = device.isEmpty() ? QStringLiteral("COM%1").arg(port)
+                                           : QStringLiteral("COM%1 (%2)").arg(port).arg(device);
+    // A program without a panel names itself in its own lines.
+    const QString program = kivrel::platform::consoleProgram() ? QCoreApplication::applicationName()
+                                                               : QStringLiteral("kivrel");
+    std::fprintf(stderr, "%s: %s: %s\n", program.toLocal8Bit().constData(),
+                 where.toLocal8Bit().constData(), text.toLocal8Bit().constData());
+    std::fflush(stderr);
+}
+
 // The status line keeps its short text; the system's own reason goes to stderr, and is kept
 // for GetComOpenError. A program without a panel says it in its own words.
 void complain(int port, const QString &device, const QString &reason, int kind)
 {
     lastOpenError() = {kind, reason.toLocal8Bit()};
-    if (kivrel::platform::consoleProgram()) return;
-    const QString where = device.isEmpty() ? QStringLiteral("COM%1").arg(port)
-                                           : QStringLiteral("COM%1 (%2)").arg(port).arg(device);
-    std::fprintf(stderr, "kivrel: %s: cannot open: %s\n", where.toLocal8Bit().constData(),
-                 reason.toLocal8Bit().constData());
-    std::fflush(stderr);
+    if (!kivrel::platform::consoleProgram())
+        sayAbout(port, device, QStringLiteral("cannot open: ") + reason);
 }
 
 bool applyLine(QSerialPort &p, long baudRate, int parity, int dataBits, int stopBits)
@@ -291,7 +300,9 @@ int openNetwork(int port, Slot &s, const QString &device, long baudRate, int par
         return RS232_UNKNOWN_SYSTEM_ERROR;
     }
     ports().releaseBeforeTheApplication();
-    auto net = std::make_shared<NetPort>(device);
+    auto net = std::make_shared<NetPort>(device, [port, device](const QString &line, bool failure) {
+        if (!failure || !kivrel::platform::consoleProgram()) sayAbout(port, device, line);
+    });
     s.net = net;
     kivrel::platform::NetOpenError error;
     const kivrel::platform::rfc2217::Line line{std::uint32_t(baudRate), dataBits, parity, stopBits};
@@ -503,13 +514,34 @@ int GetComDeviceName(int port, char name[], int size)
     return 0;
 }
 
+namespace
+{
+
+// `text` into `out` of `size` bytes, cut short where it does not fit.
+void copyOut(const QByteArray &text, char out[], int size)
+{
+    if (!out || size <= 0) return;
+    const qsizetype n = std::min<qsizetype>(text.size(), size - 1);
+    std::memcpy(out, text.constData(), size_t(n));
+    out[n] = '\0';
+}
+
+} // namespace
+
+int GetComReconnectError(int port, char reason[], int size)
+{
+    copyOut({}, reason, size);
+    if (!validNumber(port)) return RS232_INVALID_PORT;
+    const Slot &s = ports().at(port);
+    if (!s.net) return 0;
+    const kivrel::platform::NetOpenError &e = s.net->reconnectError();
+    copyOut(e.reason.toLocal8Bit(), reason, size);
+    return e.code;
+}
+
 int GetComOpenError(char reason[], int size)
 {
     const OpenError &e = lastOpenError();
-    if (reason && size > 0) {
-        const qsizetype n = std::min<qsizetype>(e.reason.size(), size - 1);
-        std::memcpy(reason, e.reason.constData(), size_t(n));
-        reason[n] = '\0';
-    }
+    copyOut(e.reason, reason, size);
     return e.kind;
 }

@@ -132,7 +132,7 @@ static const char programHelp[] =
     "Exit status:\n"
     "  0  success\n"
     "  1  diff found differences\n"
-    "  2  usage error: unknown command or option, a value out of range\n"
+    "  2  usage error: unknown command or option, a value out of range, no address\n"
     "  3  verification failed: what was read back is not what was written\n"
     "  4  no reply, a reply of the wrong length, or a failed line check\n"
     "  5  the port cannot be opened\n"
@@ -180,7 +180,7 @@ static int RunCommand(int argc, char *argv[])
     com = 1;
     if (CmdLineIsSet("port")) {
         com = UsePortName(CmdLineValue("port"));
-        if (com < 0) return Fail(EXIT_USAGE, "--port %s: no such port", CmdLineValue("port"));
+        if (com < 0) return Fail(EXIT_USAGE, "--port %s: %s", CmdLineValue("port"), CmdLineError());
     }
     sync = 0x55;
     target = RAM;

@@ -7,17 +7,32 @@
 #include "state.h"
 #include "transfer.h"
 
+#include "rs232.h"
 #include "userint.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace kivrel
 {
 
+// A network sensor whose server could not be reached again: once the report is acknowledged,
+// the status line says why, as after a failed open, with the system's words for it.
+static void ShowReconnectError(void)
+{
+    char reason[160];
+    const int code = GetComReconnectError(com, reason, sizeof reason);
+    if (code >= 0) return;
+    char text[200];
+    std::snprintf(text, sizeof text, "%s (%s)", OpenErrorText(code), reason);
+    SetCtrlVal(panel, PANEL_STATUS, text);
+}
+
 void TimeoutReport(void)
 {
     SetCtrlVal(panel, PANEL_STATUS, "TIMEOUT");
     MessagePopup("INFO", InfoTimeout);
+    ShowReconnectError();
 }
 
 void InitRS232(int port)

@@ -9,7 +9,9 @@
 namespace kivrel
 {
 
-// The one reaction to every communication failure: status line and popup.
+// The one reaction to every communication failure: status line and popup. Where a network
+// port's connection could not be made again, the status line then says why:
+// "Cannot open port (Connection refused)".
 void TimeoutReport(void);
 
 // Opens the port at 4800 baud 8N1 without handshake and checks the line; when the sensor

@@ -1,11 +1,14 @@
 // The panel and the simulated sensor behind ser2net on loopback, over RFC 2217: named by its
-// address, polled, and a server stopped in the middle of polling and started again.
+// address, polled, a server stopped in the middle of polling and started again, Go while it is
+// away; buttons pressed while a scripted server answers the open late.
+#include "device_server.h"
 #include "sim_fixture.h"
 
 #include "livering.h"
 #include "ser2net.h"
 
 #include <QComboBox>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 using namespace kivrel;
@@ -76,4 +79,44 @@ TEST_F(NetworkSensor, Ser2netStoppedWhilePollingThenAGetConnectsAgain)
     EXPECT_EQ(reports(), 1) << "no second timeout report";
     EXPECT_EQ(byteValue(PANEL_THRESHOLD), 120);
     EXPECT_EQ(pp[1], 150) << "the parameter set, not the late measurement record";
+}
+
+// Go while the server is still away: stderr says why at once, the timeout report follows, and
+// after it the status line says why in the system's words.
+TEST_F(NetworkSensor, GoWhileTheServerIsAwaySaysWhyAfterTheReport)
+{
+    ASSERT_NO_FATAL_FAILURE(startBehindSer2net({"--fast"}));
+    InitRS232(com);
+    ASSERT_EQ(status(), kLineOkText);
+    server->stop();
+    ::testing::internal::CaptureStderr();
+    CBF_ButtonGo(panel, 0, EVENT_COMMIT, nullptr, 0, 0);
+    // The offscreen platform's own complaints about the popup aside.
+    const QStringList said = QString::fromStdString(::testing::internal::GetCapturedStderr())
+                                 .split('\n')
+                                 .filter(QRegularExpression("^kivrel"));
+    EXPECT_EQ(said, QStringList{"kivrel: COM1 (" + address + "): cannot open: Connection refused"});
+    EXPECT_EQ(reports(), 1);
+    EXPECT_EQ(popups->count(), 1);
+    EXPECT_EQ(status(), "Cannot open port (Connection refused)");
+}
+
+// A button pressed in the first turn of an open whose server answers once the button's command
+// is under way: its telegram waits for the line, and the open ends as it would have.
+TEST_F(NetworkSensor, AButtonPressedDuringASlowOpenWaitsForTheLine)
+{
+    peer.reset();
+    for (const auto &[button, log] : {std::pair{BUTTON_SEND, "1"}, {BUTTON_GET, "purge,3"}}) {
+        ScriptedServer server({{.held = true, .purges = "", .replyPrefix = "", .hangUpAfter = 0}});
+        coms.map(1, server.address());
+        after(0, [&, button = button] {
+            after(0, [&] { server.release(); });
+            click(button);
+        });
+        InitRS232(com);
+        EXPECT_EQ(status(), kLineOkText);
+        EXPECT_EQ(popups->count(), 0);
+        EXPECT_EQ(server.log(), "line set,purge," + std::string(log) + ",purge,7,purge,3");
+        CloseCom(com);
+    }
 }

@@ -314,6 +314,13 @@ int GetComDeviceName(int port, char name[], int size)
     return 0;
 }
 
+// A port of the fake is never on the network.
+int GetComReconnectError(int port, char reason[], int size)
+{
+    if (size > 0) reason[0] = '\0';
+    return port < 1 || port > 255 ? -2 : 0;
+}
+
 int GetComName(int port, ComName *name)
 {
     if (port < 1 || port > 255) return -2;

@@ -1,5 +1,6 @@
-// Ports on a serial device server: the RFC 2217 negotiation byte by byte, and an open that
-// waits for a server with the window live.
+// Ports on a serial device server: the RFC 2217 negotiation byte by byte, an open that waits
+// for a server with the window live, purges a server leaves unanswered.
+#include "device_server.h"
 #include "loop.h"
 
 #include "rfc2217.h"
@@ -41,6 +42,11 @@ TEST(Rfc2217, NegotiationTable)
         {"a purge not answered yet", purge, "0B0C", "", "", "P"},
         {"COM-PORT-OPTION refused", "", "FFFE2C 55", "55", "", "R"},
         {"options nobody offered", "", "FFFD18 FFFB05 FFF1 41", "41", "FFFC18 FFFE05", ""},
+        // 256 bytes of subnegotiation are kept waiting for their end; the 257th is data.
+        {"a subnegotiation without its end", "", "FFFA2C" + QByteArray(255 * 2, 'A') + "4142",
+         "4142", "", ""},
+        {"a subnegotiation of 256 bytes", "", "FFFA2C65" + QByteArray(254 * 2, 'A') + "FFF0 4142",
+         "4142", "", ""},
     };
     for (const auto &row : rows) {
         for (const bool bytewise : {false, true}) {
@@ -91,4 +97,47 @@ TEST(NetworkPort, AnOpenWaitsAtMostThreeSecondsWithEventsRunning)
                                     "port is tcp://localhost:" +
                                     QString::number(silent.serverPort())));
     qunsetenv("KIVREL_COM13");
+}
+
+// The server sends a stale byte before each purge answer it gives: a purge waited for drops it,
+// one sent without waiting lets it count. After three unanswered purges the next goes without
+// waiting; its answer makes the port wait again, and so does a new connection. On the second
+// connection each reply comes after a subnegotiation that never ends: dropped after 256 bytes,
+// the reply reads as data, and stderr says so, once each time.
+TEST(NetworkPort, PurgesWaitedForAgainAndSubnegotiationsWithoutEnd)
+{
+    // The first purge of each connection is the open's own.
+    ScriptedServer server(
+        {{.held = false, .purges = "AHHHAAHHH", .replyPrefix = "", .hangUpAfter = 8},
+         {.held = false,
+          .purges = "",
+          .replyPrefix = "\xFF\xFA\x2C" + std::string(255, 'x'),
+          .hangUpAfter = 0}});
+    ComMapping coms;
+    coms.map(13, server.address());
+    ASSERT_EQ(OpenComConfig(13, "", 4800, 0, 8, 1, 1024, 1024), 0);
+    SetComTime(13, 10.0);
+    const Bytes request = telegram(5, zeros(15));
+    std::string seen, log = "line set,purge";
+    ::testing::internal::CaptureStderr();
+    for (int i = 1; i <= 10; ++i) {
+        FlushInQ(13);
+        ASSERT_EQ(ComWrt(13, request.data(), 17), 17);
+        unsigned char b = 0;
+        int fives = 0; // the record, eleven of them; 'S' for the stale byte before it
+        while (fives < 11 && ComRd(13, &b, 1) == 1)
+            b == 5 ? void(++fives) : void(seen += b == 0xEE ? 'S' : '?');
+        seen += fives == 11 ? "." : "!";
+        log += i == 9 ? ",line set,purge,5" : ",purge,5";
+        EXPECT_TRUE(i != 8 || ComRd(13, &b, 1) == 0) << "the server hung up: seen at once";
+    }
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    CloseCom(13);
+    // 1-3 unanswered, 4 answered unawaited, 5 awaited, 6-8 unanswered; a new connection at 9.
+    EXPECT_EQ(seen, "...S.......");
+    EXPECT_EQ(server.log(), log);
+    const std::string line = "kivrel: COM13 (" + server.address() +
+                             "): a telnet subnegotiation of more than 256 bytes came without its "
+                             "end, and was dropped\n";
+    EXPECT_EQ(said, line + line);
 }
