@@ -160,10 +160,11 @@ static Suggestion Refuse(Suggestion s, const char *why)
 
 static const char TooClose[] = "Marks and background too close: check POWER and alignment";
 
-// No room where some marks are faint: the print, not the sensor.
+// No room: where the other marks alone would leave some, the faint ones are what is too close,
+// and the print is to blame, not the sensor.
 static Suggestion RefuseNoRoom(Suggestion s)
 {
-    if (s.faint == 0) return Refuse(s, TooClose);
+    if (!s.faintOnly) return Refuse(s, TooClose);
     char why[sizeof s.refusal];
     std::snprintf(why, sizeof why, "%d of %d marks faint (%s %d against median %d): check the print",
                   s.faint, s.edges, s.faint == 1 ? "minimum" : "minima", s.highestMinimum,
@@ -362,6 +363,9 @@ static Suggestion Rule(int trshmod, int haveJump, const unsigned char jump[16],
         return Refuse(s, why);
     }
     const int highestMinimum = *std::max_element(jump, jump + JumpLength);
+    int othersHighest = 0;
+    for (int i = 0; i < JumpLength; i++)
+        if (!faint[i]) othersHighest = std::max<int>(othersHighest, jump[i]);
     if (s.faint > 0) {
         double middle = 0, spread = 0;
         OtherMinima(jump, faint, -1, middle, spread);
@@ -387,6 +391,13 @@ static Suggestion Rule(int trshmod, int haveJump, const unsigned char jump[16],
     const double flank = FlankDensity(s, p);
     BackgroundTowardsMarks(s.background, p, flank);
     MarksSide(s, p, narrow);
+    if (s.faint > 0) {
+        // The other marks alone: THRESHOLD above their minima, HYSTERESIS above the highest.
+        Suggestion others = s;
+        others.faint = 0;
+        others.highestMinimum = othersHighest;
+        s.faintOnly = FitPair(others, -SureErrors, 1);
+    }
 
     // Sure there is no room when not even two standard errors the other way leave any; sure
     // there is when two standard errors this way do, and no spread rests on a handful of

@@ -30,8 +30,8 @@ struct Suggestion {
     // Faint marks: minima far above the others (see SuggestFaintSpreads), at most
     // SuggestMaxFaint of them. Where there are any, minima holds the others, and THRESHOLD rests
     // on highestMinimum, the highest faint one. edges: the minima recorded, faint ones included;
-    // faintMedian: the middle of the others.
-    int faint, edges, faintMedian;
+    // faintMedian: the middle of the others; faintOnly: the others alone would leave room.
+    int faint, edges, faintMedian, faintOnly;
     int records;       // polled records looked at
     int recordsWanted; // when polling longer would tell: as many as would
     char refusal[160]; // why there is none, when ok is 0
