@@ -208,7 +208,8 @@ static double Median(const double *sorted, int n)
     return n % 2 ? sorted[n / 2] : (sorted[n / 2 - 1] + sorted[n / 2]) / 2;
 }
 
-// The median of the recorded minima other than `except` (-1: none), and their spread as the
+// The median of the recorded minima other than `except` (-1: none) and those leaveOut marks,
+// and their spread as the
 // median absolute deviation gives it, never below half a count. 0 when there are none.
 static int OtherMinima(const unsigned char jump[JumpLength], const bool *leaveOut, int except,
                        double &middle, double &spread)
@@ -228,21 +229,27 @@ static int OtherMinima(const unsigned char jump[JumpLength], const bool *leaveOu
 }
 
 // Notes in faint[] each minimum that lies more than SuggestFaintSpreads spreads above the median
-// of the others, the spread from their median absolute deviation: one pale mark among sixteen
-// cannot move either. Returns how many; none where more than SuggestMaxFaint are: that is no
-// split into marks and faint marks.
+// of the other minima, those not faint, the spread from their median absolute deviation: one
+// pale mark among sixteen moves neither. Taken from the highest down, so that a second faint
+// mark does not hide the first. Returns how many; none where more than SuggestMaxFaint are:
+// that is no split into marks and faint marks.
 static int FaintMinima(const unsigned char jump[JumpLength], bool faint[JumpLength])
 {
+    std::fill(faint, faint + JumpLength, false);
     int count = 0;
-    for (int i = 0; i < JumpLength; i++) {
+    for (;;) {
+        int highest = -1;
+        for (int i = 0; i < JumpLength; i++)
+            if (jump[i] != 0 && !faint[i] && (highest < 0 || jump[i] > jump[highest])) highest = i;
         double middle = 0, spread = 0;
-        faint[i] = jump[i] != 0 && OtherMinima(jump, nullptr, i, middle, spread) > 0 &&
-                   jump[i] > middle + static_cast<double>(SuggestFaintSpreads) * spread;
-        count += faint[i];
-    }
-    if (count > SuggestMaxFaint) {
-        std::fill(faint, faint + JumpLength, false);
-        count = 0;
+        if (highest < 0 || OtherMinima(jump, faint, highest, middle, spread) == 0 ||
+            jump[highest] <= middle + static_cast<double>(SuggestFaintSpreads) * spread)
+            break;
+        faint[highest] = true;
+        if (++count > SuggestMaxFaint) {
+            std::fill(faint, faint + JumpLength, false);
+            return 0;
+        }
     }
     return count;
 }

@@ -470,14 +470,15 @@ TEST_P(AssistProof, ASentSuggestionCountsOneEdgePerMark)
     EXPECT_EQ(reports(), 0);
     if (!suggested) {
         EXPECT_LT(s.room, kRoomForSure) << line;
-        if (s.faint)
-            EXPECT_TRUE(QRegularExpression("^\\d+ of 16 marks faint \\(minim(um|a) \\d+ against "
-                                           "median \\d+\\): check the print$")
-                            .match(line)
-                            .hasMatch())
-                << line;
-        else
-            EXPECT_TRUE(QString(line).startsWith("Marks and background too close")) << line;
+        // Faint marks are named where the jump buffer shows them faint: in these settings, where
+        // the other minima spread widely, in about three buffers of four (docs/ASSISTANT.md).
+        const bool faintNamed = QRegularExpression("^\\d+ of 16 marks faint \\(minim(um|a) \\d+ "
+                                                   "against median \\d+\\): check the print$")
+                                    .match(line)
+                                    .hasMatch();
+        EXPECT_TRUE((s.faint && faintNamed) ||
+                    QString(line).startsWith("Marks and background too close"))
+            << line;
         return;
     }
     EXPECT_LT(threshold, hysteresis);
