@@ -166,9 +166,9 @@ static Suggestion RefuseNoRoom(Suggestion s)
 {
     if (!s.faintOnly) return Refuse(s, TooClose);
     char why[sizeof s.refusal];
-    std::snprintf(why, sizeof why, "%d of %d marks faint (%s %d against median %d): check the print",
-                  s.faint, s.edges, s.faint == 1 ? "minimum" : "minima", s.highestMinimum,
-                  s.faintMedian);
+    std::snprintf(why, sizeof why,
+                  "%d of %d marks faint (%s %d against median %d): check the print", s.faint,
+                  s.edges, s.faint == 1 ? "minimum" : "minima", s.highestMinimum, s.faintMedian);
     return Refuse(s, why);
 }
 
@@ -209,8 +209,8 @@ static double Median(const double *sorted, int n)
 }
 
 // The median of the recorded minima other than `except` (-1: none) and those leaveOut marks,
-// and their spread as the
-// median absolute deviation gives it, never below half a count. 0 when there are none.
+// and their spread as the median absolute deviation gives it, never below half a count. How
+// many there are: 0 when none.
 static int OtherMinima(const unsigned char jump[JumpLength], const bool *leaveOut, int except,
                        double &middle, double &spread)
 {
@@ -255,8 +255,7 @@ static int FaintMinima(const unsigned char jump[JumpLength], bool faint[JumpLeng
 }
 
 // The lowest NORM after each recorded edge but the faint ones: their mean and spread.
-static int Minima(const unsigned char jump[JumpLength], const bool faint[JumpLength],
-                  Cluster &lows)
+static int Minima(const unsigned char jump[JumpLength], const bool faint[JumpLength], Cluster &lows)
 {
     int n = 0;
     double sum = 0, squares = 0;

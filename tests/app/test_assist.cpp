@@ -111,8 +111,8 @@ TEST(SuggestRule, SuggestsBetweenMarksAndBackgroundOrSaysWhyNot)
         // eight at 145, after 15 s and after 40 s of polling: THRESHOLD above the faint ones.
         {"one mark in eight faint", 0, 1, faint8, polled(26, marks8, paper200, 130), 171, 182,
          nullptr},
-        {"one mark in eight faint, 40 s", 0, 1, faint8, polled(72, marks8, paper200, 360), 171,
-         182, nullptr},
+        {"one mark in eight faint, 40 s", 0, 1, faint8, polled(72, marks8, paper200, 360), 171, 182,
+         nullptr},
         {"one mark in ten faint", 0, 1, faint10, polled(26, marks10, paper200, 130), 162, 178,
          nullptr},
         {"one mark in ten faint, 40 s", 0, 1, faint10, polled(72, marks10, paper200, 360), 162, 178,
@@ -192,14 +192,15 @@ TEST(SuggestRule, TellsAFaintMarkFromNoise)
 {
     const std::vector<unsigned char> norms = polled(20, {92, 93, 94, 95, 96}, {158}, 100);
     // The others: median 92, median absolute deviation 1, so faint above 100.9.
-    std::vector<unsigned char> spread{93, 91, 95, 93, 94, 93, 92, 0, 87, 91, 92, 91, 94, 90, 90, 92};
+    std::vector<unsigned char> spread{93, 91, 95, 93, 94, 93, 92, 0,
+                                      87, 91, 92, 91, 94, 90, 90, 92};
     // The others all alike: the spread is half a count, faint above 95.
     std::vector<unsigned char> alike(16, 92);
     const struct {
         std::vector<unsigned char> &jump;
         int value, faint;
-    } cases[] = {{spread, 100, 0}, {spread, 101, 1}, {spread, 118, 1}, {spread, 80, 0},
-                 {alike, 95, 0},   {alike, 96, 1}};
+    } cases[] = {{spread, 100, 0}, {spread, 101, 1}, {spread, 118, 1},
+                 {spread, 80, 0},  {alike, 95, 0},   {alike, 96, 1}};
     for (const auto &c : cases) {
         std::vector<unsigned char> jump = c.jump;
         jump[7] = static_cast<unsigned char>(c.value);
