@@ -20,8 +20,9 @@ constexpr double kAmbient = 3.0;      // stray light the transmitter power does 
 constexpr double kTrackScans = 300.0; // DYN threshold time constant: settled in about 1 s
 constexpr std::int64_t kMaxCatchUpMs = 5000;
 constexpr std::size_t kEdgeLog = 1024;
-// A faint mark takes this share of a normal one's light: NORM dips to about 148 against 161 for
-// the paper, above the factory threshold of 120, so the sensor misses it.
+// Unless --faint-depth says otherwise, a faint mark takes this share of a normal one's light:
+// NORM dips to about 148 against 161 for the paper, above the factory threshold of 120, so the
+// sensor misses it.
 constexpr double kFaintShare = 0.3;
 
 std::uint64_t splitmix(std::uint64_t x)
@@ -174,7 +175,8 @@ double Model::normal()
 double Model::markShade(std::int64_t markIndex) const
 {
     const bool faint = target_.faintEvery > 0 && (markIndex + 1) % target_.faintEvery == 0;
-    return faint ? target_.depth * kFaintShare : target_.depth;
+    if (!faint) return target_.depth;
+    return target_.faintDepth >= 0 ? target_.faintDepth : target_.depth * kFaintShare;
 }
 
 void Model::regulatePower()

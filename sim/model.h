@@ -40,6 +40,8 @@ struct TargetConfig {
     double grain = 0.0;          // paper unevenness: standard deviation of its darkness, as a
                                  // share of a black mark's, from scan to scan
     int faintEvery = 0;          // every Nth mark is printed faint, 0 for none
+    double faintDepth = -1;      // how dark the faint marks are, as depth; below 0: a share
+                                 // kFaintShare of depth
     std::uint64_t seed = 1;
 };
 

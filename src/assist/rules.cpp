@@ -42,6 +42,8 @@ static const int RecordsStep = 10;
 static const int JumpLength = 16;
 // The middle of fewer polled marks may well be a flank sample.
 static const int MinPolledMarks = 4;
+// A normal spread is this many times the median absolute deviation.
+static const double MadToSpread = 1.4826;
 
 // Nearest-rank percentile of sorted values.
 static int Percentile(const unsigned char *sorted, int count, int percent)
@@ -113,6 +115,15 @@ static double HysteresisFloor(Suggestion &s, double sure, double more)
     return floor;
 }
 
+// What every mark must take NORM below: the marks' minima, or where some marks are faint, the
+// highest of theirs, spread as the others' are (one or two faint minima tell no spread).
+static Cluster BelowThreshold(const Suggestion &s)
+{
+    Cluster marks = s.minima;
+    if (s.faint > 0) marks.level = s.highestMinimum;
+    return marks;
+}
+
 // THRESHOLD in the middle of its room, from SuggestMargin spreads above the marks' minima (each
 // mark must take NORM below it) to SuggestBackgroundMargin spreads below the background, and
 // inside that room once each end is moved `sure` standard errors in.
@@ -123,14 +134,14 @@ static double HysteresisFloor(Suggestion &s, double sure, double more)
 static int FitPair(Suggestion &s, double sure, double more)
 {
     const double margin = SuggestMargin, backgroundMargin = SuggestBackgroundMargin;
-    const double low = Bound(s.minima, +1, margin, sure, 1);
+    const Cluster marks = BelowThreshold(s);
+    const double low = Bound(marks, +1, margin, sure, 1);
     const double high = Bound(s.background, -1, backgroundMargin, sure, more);
     if (std::ceil(low) > std::floor(high)) return 0;
     // The middle as the estimates have it: how little is known of the background moves the
     // room's end, not THRESHOLD towards the minima.
     const double middle =
-        (Bound(s.minima, +1, margin, 0, 1) + Bound(s.background, -1, backgroundMargin, 0, more)) /
-        2;
+        (Bound(marks, +1, margin, 0, 1) + Bound(s.background, -1, backgroundMargin, 0, more)) / 2;
     s.threshold = std::clamp(static_cast<int>(std::lround(middle)),
                              static_cast<int>(std::ceil(low)), static_cast<int>(std::floor(high)));
     const double bottom = std::max(s.threshold + 1.0, HysteresisFloor(s, sure, more));
@@ -148,6 +159,18 @@ static Suggestion Refuse(Suggestion s, const char *why)
 }
 
 static const char TooClose[] = "Marks and background too close: check POWER and alignment";
+
+// No room: where the other marks alone would leave some, the faint ones are what is too close,
+// and the print is to blame, not the sensor.
+static Suggestion RefuseNoRoom(Suggestion s)
+{
+    if (!s.faintOnly) return Refuse(s, TooClose);
+    char why[sizeof s.refusal];
+    std::snprintf(why, sizeof why,
+                  "%d of %d marks faint (%s %d against median %d): check the print", s.faint,
+                  s.edges, s.faint == 1 ? "minimum" : "minima", s.highestMinimum, s.faintMedian);
+    return Refuse(s, why);
+}
 
 int suggestIn = SUGGEST_IN_PANEL;
 
@@ -171,7 +194,7 @@ static const RefusalWords &Words(void)
 
 static Suggestion PollLonger(Suggestion s, int wanted)
 {
-    if (s.records >= NormHistoryLength) return Refuse(s, TooClose);
+    if (s.records >= NormHistoryLength) return RefuseNoRoom(s);
     s.recordsWanted = std::min((wanted + RecordsStep - 1) / RecordsStep * RecordsStep,
                                static_cast<int>(NormHistoryLength));
     char why[sizeof s.refusal];
@@ -179,19 +202,71 @@ static Suggestion PollLonger(Suggestion s, int wanted)
     return Refuse(s, why);
 }
 
-// The lowest NORM after each recorded edge: their mean and spread.
-static int Minima(const unsigned char jump[JumpLength], Cluster &lows)
+// The middle of n sorted values.
+static double Median(const double *sorted, int n)
+{
+    return n % 2 ? sorted[n / 2] : (sorted[n / 2 - 1] + sorted[n / 2]) / 2;
+}
+
+// The median of the recorded minima other than `except` (-1: none) and those leaveOut marks,
+// and their spread as the median absolute deviation gives it, never below half a count. How
+// many there are: 0 when none.
+static int OtherMinima(const unsigned char jump[JumpLength], const bool *leaveOut, int except,
+                       double &middle, double &spread)
+{
+    double values[JumpLength], deviations[JumpLength];
+    int n = 0;
+    for (int j = 0; j < JumpLength; j++)
+        if (j != except && jump[j] != 0 && !(leaveOut && leaveOut[j])) values[n++] = jump[j];
+    if (n == 0) return 0;
+    std::sort(values, values + n);
+    middle = Median(values, n);
+    for (int j = 0; j < n; j++)
+        deviations[j] = std::fabs(values[j] - middle);
+    std::sort(deviations, deviations + n);
+    spread = std::max(MadToSpread * Median(deviations, n), MinSpread);
+    return n;
+}
+
+// Notes in faint[] each minimum that lies more than SuggestFaintSpreads spreads above the median
+// of the other minima, those not faint, the spread from their median absolute deviation: one
+// pale mark among sixteen moves neither. Taken from the highest down, so that a second faint
+// mark does not hide the first. Returns how many; none where more than SuggestMaxFaint are:
+// that is no split into marks and faint marks.
+static int FaintMinima(const unsigned char jump[JumpLength], bool faint[JumpLength])
+{
+    std::fill(faint, faint + JumpLength, false);
+    int count = 0;
+    for (;;) {
+        int highest = -1;
+        for (int i = 0; i < JumpLength; i++)
+            if (jump[i] != 0 && !faint[i] && (highest < 0 || jump[i] > jump[highest])) highest = i;
+        double middle = 0, spread = 0;
+        if (highest < 0 || OtherMinima(jump, faint, highest, middle, spread) == 0 ||
+            jump[highest] <= middle + static_cast<double>(SuggestFaintSpreads) * spread)
+            break;
+        faint[highest] = true;
+        if (++count > SuggestMaxFaint) {
+            std::fill(faint, faint + JumpLength, false);
+            return 0;
+        }
+    }
+    return count;
+}
+
+// The lowest NORM after each recorded edge but the faint ones: their mean and spread.
+static int Minima(const unsigned char jump[JumpLength], const bool faint[JumpLength], Cluster &lows)
 {
     int n = 0;
     double sum = 0, squares = 0;
     for (int i = 0; i < JumpLength; i++) {
-        if (jump[i] == 0) continue;
+        if (jump[i] == 0 || faint[i]) continue;
         sum += jump[i];
         n++;
     }
     lows = Cluster{n > 0 ? sum / n : 0, MinSpread, static_cast<double>(n), n - 1.0};
     for (int i = 0; i < JumpLength; i++)
-        if (jump[i] != 0) squares += (jump[i] - lows.level) * (jump[i] - lows.level);
+        if (jump[i] != 0 && !faint[i]) squares += (jump[i] - lows.level) * (jump[i] - lows.level);
     if (n > 1) lows.spread = std::max(std::sqrt(squares / (n - 1)), MinSpread);
     return n;
 }
@@ -255,9 +330,9 @@ static void BackgroundTowardsMarks(Cluster &background, const Polled &p, double 
 // Inside the marks the side away from the background is free of flank samples. NORM inside a
 // mark is at its lowest, and it spreads at least as far as the marks' minima do. Where the
 // polled marks show less on more records, that bounds the minima's spread too, never less
-// than two standard errors below their own. Fewer than JumpLength polled marks have had no
-// flank samples taken out: their level is the middle of all of them.
-static void MarksSide(Suggestion &s, const Polled &p)
+// than two standard errors below their own (unless `narrow` is 0). Fewer than JumpLength polled
+// marks have had no flank samples taken out: their level is the middle of all of them.
+static void MarksSide(Suggestion &s, const Polled &p, int narrow)
 {
     Cluster &marks = s.marks;
     if (p.nMarks < JumpLength)
@@ -268,26 +343,41 @@ static void MarksSide(Suggestion &s, const Polled &p)
     Spread(marks, p.sorted, p.nMarks, -1, 255, 0);
     if (marks.deviations < s.minima.deviations)
         marks.spread = std::max(marks.spread, s.minima.spread);
-    else if (marks.spread < s.minima.spread)
+    else if (narrow && marks.spread < s.minima.spread)
         s.minima.spread = std::max(
             marks.spread, s.minima.spread * (1 - SureErrors / std::sqrt(2 * s.minima.deviations)));
 }
 
-Suggestion SuggestSetting(int trshmod, int haveJump, const unsigned char jump[16],
-                          const unsigned char *norms, int count)
+// The rule: a pair, or why there is none. `narrow` 0 leaves the minima's spread as the jump
+// buffer shows it, whatever the polled marks show.
+static Suggestion Rule(int trshmod, int haveJump, const unsigned char jump[16],
+                       const unsigned char *norms, int count, int narrow)
 {
     Suggestion s{};
     if (trshmod != 0) return Refuse(s, "Suggestions are for TRSH MODE FIX");
     if (!haveJump) return Refuse(s, "Press GetBuff first");
     if (count < SuggestMinRecords) return Refuse(s, Words().pollAtAll);
-    if (Minima(jump, s.minima) == 0) return Refuse(s, Words().noEdge);
+    s.edges = static_cast<int>(JumpLength - std::count(jump, jump + JumpLength, 0));
+    if (s.edges == 0) return Refuse(s, Words().noEdge);
+    bool faint[JumpLength];
+    s.faint = FaintMinima(jump, faint);
+    Minima(jump, faint, s.minima);
     // The minima's spread, like any other, must not rest on a handful of them.
     if (s.minima.deviations < static_cast<double>(SuggestMinDeviations)) {
         char why[sizeof s.refusal];
-        std::snprintf(why, sizeof why, Words().fewEdges, static_cast<int>(s.minima.records));
+        std::snprintf(why, sizeof why, Words().fewEdges, s.edges);
         return Refuse(s, why);
     }
     const int highestMinimum = *std::max_element(jump, jump + JumpLength);
+    int othersHighest = 0;
+    for (int i = 0; i < JumpLength; i++)
+        if (!faint[i]) othersHighest = std::max<int>(othersHighest, jump[i]);
+    if (s.faint > 0) {
+        double middle = 0, spread = 0;
+        OtherMinima(jump, faint, -1, middle, spread);
+        s.faintMedian = static_cast<int>(std::lround(middle));
+    }
+    s.highestMinimum = highestMinimum;
 
     unsigned char sorted[NormHistoryLength];
     count = std::min(count, static_cast<int>(NormHistoryLength));
@@ -302,17 +392,23 @@ Suggestion SuggestSetting(int trshmod, int haveJump, const unsigned char jump[16
     p.high = std::lower_bound(sorted, sorted + count, p.split);
     p.nMarks = static_cast<int>(p.high - sorted);
     p.nHigh = count - p.nMarks;
-    if (p.nHigh < 2) return Refuse(s, TooClose);
+    if (p.nHigh < 2) return RefuseNoRoom(s);
 
     const double flank = FlankDensity(s, p);
     BackgroundTowardsMarks(s.background, p, flank);
-    s.highestMinimum = highestMinimum;
-    MarksSide(s, p);
+    MarksSide(s, p, narrow);
+    if (s.faint > 0) {
+        // The other marks alone: THRESHOLD above their minima, HYSTERESIS above the highest.
+        Suggestion others = s;
+        others.faint = 0;
+        others.highestMinimum = othersHighest;
+        s.faintOnly = FitPair(others, -SureErrors, 1);
+    }
 
     // Sure there is no room when not even two standard errors the other way leave any; sure
     // there is when two standard errors this way do, and no spread rests on a handful of
     // records, which may show it far too small.
-    if (!FitPair(s, -SureErrors, 1)) return Refuse(s, TooClose);
+    if (!FitPair(s, -SureErrors, 1)) return RefuseNoRoom(s);
     for (int wanted = count; wanted <= NormHistoryLength; wanted += RecordsStep) {
         const double more = static_cast<double>(wanted) / count;
         const double deviations = s.background.deviations * more;
@@ -325,6 +421,36 @@ Suggestion SuggestSetting(int trshmod, int haveJump, const unsigned char jump[16
     }
     // Only a full history tells.
     return PollLonger(s, NormHistoryLength);
+}
+
+int SafePair(int threshold, int hysteresis, int highestMinimum, const Cluster &background)
+{
+    return threshold > highestMinimum && hysteresis > threshold &&
+           hysteresis < background.level - static_cast<double>(SuggestMargin) * background.spread;
+}
+
+static int Safe(const Suggestion &s)
+{
+    return SafePair(s.threshold, s.hysteresis, s.highestMinimum, s.background);
+}
+
+// Whatever the rule's rounds made of the estimates, no pair leaves here unchecked: one that fails
+// is tried once more without the polled marks narrowing the minima's spread; where that gives no
+// safe pair either, it is refused.
+Suggestion SuggestSetting(int trshmod, int haveJump, const unsigned char jump[16],
+                          const unsigned char *norms, int count)
+{
+    const Suggestion s = Rule(trshmod, haveJump, jump, norms, count, 1);
+    if (!s.ok || Safe(s)) return s;
+    Suggestion again = Rule(trshmod, haveJump, jump, norms, count, 0);
+    if (again.ok && Safe(again)) return again;
+    again.recordsWanted = 0;
+    char why[sizeof s.refusal];
+    std::snprintf(why, sizeof why,
+                  "No safe pair: the jump buffer's highest minimum (%d) is too close to the "
+                  "background",
+                  s.highestMinimum);
+    return Refuse(again, why);
 }
 
 // How many of a cluster's spreads `value` lies away from its level.
@@ -341,12 +467,16 @@ void DescribeSuggestion(const Suggestion &s, char *text, int size)
         std::snprintf(text, n, "%s", s.refusal);
         return;
     }
+    char below[64] = "the marks' minima";
+    if (s.faint > 0)
+        std::snprintf(below, sizeof below, "the highest faint minimum (%d of %d marks faint)",
+                      s.faint, s.edges);
     std::snprintf(text, n,
-                  "THRESHOLD %d: %.1f spreads above the marks' minima, %.1f below the background; "
+                  "THRESHOLD %d: %.1f spreads above %s, %.1f below the background; "
                   "HYSTERESIS %d: %.1f above the marks%s, %.1f below the background",
-                  s.threshold, Spreads(s.minima, s.threshold), Spreads(s.background, s.threshold),
-                  s.hysteresis, Spreads(s.above, s.hysteresis), aboveWhat[s.aboveWhat],
-                  Spreads(s.background, s.hysteresis));
+                  s.threshold, Spreads(BelowThreshold(s), s.threshold), below,
+                  Spreads(s.background, s.threshold), s.hysteresis, Spreads(s.above, s.hysteresis),
+                  aboveWhat[s.aboveWhat], Spreads(s.background, s.hysteresis));
 }
 
 void JudgeWindow(unsigned in0Period, unsigned activeWindow, unsigned edgeTime, char *text, int size)

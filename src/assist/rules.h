@@ -27,6 +27,11 @@ struct Suggestion {
     // minimum.
     Cluster above;
     enum { AboveSwing, AboveHighestMinimum } aboveWhat;
+    // Faint marks: minima far above the others (see SuggestFaintSpreads), at most
+    // SuggestMaxFaint of them. Where there are any, minima holds the others, and THRESHOLD rests
+    // on highestMinimum, the highest faint one. edges: the minima recorded, faint ones included;
+    // faintMedian: the middle of the others; faintOnly: the others alone would leave room.
+    int faint, edges, faintMedian, faintOnly;
     int records;       // polled records looked at
     int recordsWanted; // when polling longer would tell: as many as would
     char refusal[160]; // why there is none, when ok is 0
@@ -44,7 +49,12 @@ enum {
     // background. THRESHOLD keeps more below the background, which the sensor holds against
     // it a thousand times a second.
     SuggestMargin = 3,
-    SuggestBackgroundMargin = 5
+    SuggestBackgroundMargin = 5,
+    // A mark's minimum is faint when it lies more than this many spreads above the median of the
+    // other minima, each spread 1.4826 times their median absolute deviation (never below half a
+    // count); more than SuggestMaxFaint such minima are no split.
+    SuggestFaintSpreads = 6,
+    SuggestMaxFaint = 3
 };
 
 // trshmod: the threshold mode on the panel; haveJump: a jump buffer was read on this
@@ -52,6 +62,11 @@ enum {
 // polled since the last parameter transfer (the first NormHistoryLength of them are looked at).
 Suggestion SuggestSetting(int trshmod, int haveJump, const unsigned char jump[16],
                           const unsigned char *norms, int count);
+
+// The last check every pair passes before it is shown, applied or printed: THRESHOLD above the
+// highest of the jump buffer's minima, HYSTERESIS above THRESHOLD and below the background's level
+// less SuggestMargin of its spreads. 1 when the pair is safe.
+int SafePair(int threshold, int hysteresis, int highestMinimum, const Cluster &background);
 
 // The program whose refusals these are: they name what it offers, the panel's Go and GetBuff
 // (SUGGEST_IN_PANEL, the start value) or the command line's --seconds.

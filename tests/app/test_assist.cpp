@@ -7,6 +7,10 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
 #include <vector>
 
 using namespace kivrel;
@@ -50,6 +54,17 @@ TEST(SuggestRule, SuggestsBetweenMarksAndBackgroundOrSaysWhyNot)
     // Narrow marks: polling lands in one seldom, on its flanks about as often.
     const std::vector<int> narrow{99, 103}, narrowFlanks{160, 160, 160, 160, 160, 160, 160, 160,
                                                          160, 160, 160, 160, 124, 132, 140, 148};
+    // Faint marks: one in eight at 145 and one in ten at 130 among marks of 60 and 50.
+    const std::vector<int> paper200{197, 198, 199, 200, 201, 202, 203},
+        marks8{57, 58, 59, 60, 61, 62, 63, 145}, marks10{47, 48, 49, 50, 51, 52, 53, 50, 49, 130};
+    const std::vector<unsigned char> faint8{57, 58, 59, 60, 61, 62, 63, 144,
+                                            57, 58, 59, 60, 61, 62, 63, 146},
+        faint10{47, 48, 49, 50, 51, 52, 53, 130, 47, 48, 49, 50, 51, 52, 130, 50},
+        pale{57, 58, 59, 60, 61, 62, 63, 190, 57, 58, 59, 60, 61, 62, 63, 189},
+        faint4{57, 58, 59, 60, 145, 62, 63, 145, 57, 58, 145, 60, 61, 62, 63, 145},
+        jump118{93, 91, 95, 93, 94, 93, 92, 118, 87, 91, 92, 91, 94, 90, 90, 92},
+        jump104{93, 89, 97, 93, 95, 92, 91, 104, 86, 91, 94, 90, 96, 88, 90, 92};
+    const std::vector<int> paper158{148, 151, 154, 156, 158, 160, 162, 165, 168};
     const struct {
         const char *name;
         int mode, haveJump;
@@ -87,6 +102,40 @@ TEST(SuggestRule, SuggestsBetweenMarksAndBackgroundOrSaysWhyNot)
         {"noise on both", 0, 1, minima(113),
          polled(12, {115, 120, 125, 130, 135, 139}, {146, 150, 155, 160, 165, 170, 175, 182}, 48),
          0, 0, "Marks and background too close: check POWER and alignment"},
+        // Few records of a wide background: THRESHOLD stands at the top of its room, 5 spreads
+        // and two standard errors below the background, short of the middle of the estimates.
+        {"THRESHOLD at the top of its room", 0, 1, minima(115),
+         polled(8, marks, {154, 155, 156, 157, 158, 159, 160, 161, 162, 163, 164, 165, 166}, 40),
+         128, 140, nullptr},
+        // Faint marks (issue 37). A background at 200 +- 3, marks at 60 +- 3 and one mark in
+        // eight at 145, after 15 s and after 40 s of polling: THRESHOLD above the faint ones.
+        {"one mark in eight faint", 0, 1, faint8, polled(26, marks8, paper200, 130), 171, 182,
+         nullptr},
+        {"one mark in eight faint, 40 s", 0, 1, faint8, polled(72, marks8, paper200, 360), 171, 182,
+         nullptr},
+        {"one mark in ten faint", 0, 1, faint10, polled(26, marks10, paper200, 130), 162, 178,
+         nullptr},
+        {"one mark in ten faint, 40 s", 0, 1, faint10, polled(72, marks10, paper200, 360), 162, 178,
+         nullptr},
+        // Faint marks too pale for any THRESHOLD to count them: the print, not the sensor.
+        {"faint marks too pale", 0, 1, pale, polled(26, marks8, paper200, 130), 0, 0,
+         "2 of 16 marks faint (minima 190 against median 60): check the print"},
+        // More than three are no split: the rule as without faint marks.
+        {"four marks faint", 0, 1, faint4, polled(160, marks8, paper200, 800), 0, 0,
+         "Marks and background too close: check POWER and alignment"},
+        // The jump buffer measured with 691 polled values (marks near 94, background near 158):
+        // the rule once gave THRESHOLD 116, under the mark that bottomed at 118. That mark is
+        // faint, and there is too little room to count it.
+        {"a minimum at 118", 0, 1, jump118, polled(120, {92, 93, 94, 95, 96}, paper158, 691), 0, 0,
+         "Poll with Go longer: 691 records, 800 wanted"},
+        {"a minimum at 118, full history", 0, 1, jump118,
+         polled(139, {92, 93, 94, 95, 96}, paper158, 800), 0, 0,
+         "1 of 16 marks faint (minimum 118 against median 92): check the print"},
+        // A highest minimum too close to be faint: the polled marks narrowed the minima's spread
+        // to a pair with THRESHOLD at 104, and without that narrowing there is none.
+        {"a highest minimum not faint", 0, 1, jump104,
+         polled(100, {92, 93, 94, 95, 96}, {130, 133, 136, 138, 140, 142, 144, 147, 150}, 500), 0,
+         0, "No safe pair: the jump buffer's highest minimum (104) is too close to the background"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -96,8 +145,11 @@ TEST(SuggestRule, SuggestsBetweenMarksAndBackgroundOrSaysWhyNot)
         if (c.threshold) {
             EXPECT_EQ(s.threshold, c.threshold);
             EXPECT_EQ(s.hysteresis, c.hysteresis);
+            // Every mark counts, faint ones too.
+            EXPECT_GT(s.threshold, *std::max_element(c.jump.begin(), c.jump.end()));
             // The stated margins, in the spreads the explanation reports.
-            EXPECT_GE(std::min({(s.threshold - s.minima.level) / s.minima.spread,
+            const double below = s.faint ? s.highestMinimum : s.minima.level;
+            EXPECT_GE(std::min({(s.threshold - below) / s.minima.spread,
                                 (s.hysteresis - s.above.level) / s.above.spread,
                                 (s.background.level - s.hysteresis) / s.background.spread}),
                       int(SuggestMargin));
@@ -107,6 +159,174 @@ TEST(SuggestRule, SuggestsBetweenMarksAndBackgroundOrSaysWhyNot)
             EXPECT_TRUE(std::string(s.refusal).starts_with(c.refusal)) << s.refusal;
         }
     }
+}
+
+// The last check every pair passes: THRESHOLD above the highest minimum, HYSTERESIS above
+// THRESHOLD and below the background's level less 3 of its spreads; each bound strict.
+TEST(SuggestRule, TheLastCheckPassesOnlyASafePair)
+{
+    const Cluster paper{158, 6, 600, 300}; // HYSTERESIS below 140
+    const struct {
+        int threshold, hysteresis, highestMinimum;
+        Cluster background;
+        int safe;
+    } cases[] = {
+        {119, 139, 118, paper, 1},
+        {116, 137, 118, paper, 0}, // the pair the rule once gave: the mark at 118 is missed
+        {118, 139, 118, paper, 0}, // THRESHOLD at the highest minimum
+        {119, 140, 118, paper, 0}, // HYSTERESIS at the background's level less 3 spreads
+        {119, 119, 118, paper, 0}, // HYSTERESIS at THRESHOLD
+        {120, 119, 118, paper, 0},
+        {101, 140, 100, {160, 6.5, 600, 300}, 1},
+        {101, 140, 100, {160, 6.7, 600, 300}, 0},
+        {200, 240, 190, {255, 4.9, 600, 300}, 1},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(SafePair(c.threshold, c.hysteresis, c.highestMinimum, c.background), c.safe)
+            << c.threshold << " " << c.hysteresis << " " << c.highestMinimum;
+}
+
+// A minimum is faint when it lies more than 6 x 1.4826 x MAD above the median of the others
+// (that spread never below half a count), at most 3 of them.
+TEST(SuggestRule, TellsAFaintMarkFromNoise)
+{
+    const std::vector<unsigned char> norms = polled(20, {92, 93, 94, 95, 96}, {158}, 100);
+    // The others: median 92, median absolute deviation 1, so faint above 100.9.
+    std::vector<unsigned char> spread{93, 91, 95, 93, 94, 93, 92, 0,
+                                      87, 91, 92, 91, 94, 90, 90, 92};
+    // The others all alike: the spread is half a count, faint above 95.
+    std::vector<unsigned char> alike(16, 92);
+    const struct {
+        std::vector<unsigned char> &jump;
+        int value, faint;
+    } cases[] = {{spread, 100, 0}, {spread, 101, 1}, {spread, 118, 1},
+                 {spread, 80, 0},  {alike, 95, 0},   {alike, 96, 1}};
+    for (const auto &c : cases) {
+        std::vector<unsigned char> jump = c.jump;
+        jump[7] = static_cast<unsigned char>(c.value);
+        const Suggestion s = SuggestSetting(0, 1, jump.data(), norms.data(), int(norms.size()));
+        EXPECT_EQ(s.faint, c.faint) << int(c.value);
+    }
+    // Three faint minima are faint marks; a fourth makes none of them faint.
+    std::vector<unsigned char> jump(16, 92);
+    for (int faint = 1; faint <= 4; faint++) {
+        jump[std::size_t(faint) * 3] = 130;
+        const Suggestion s = SuggestSetting(0, 1, jump.data(), norms.data(), int(norms.size()));
+        EXPECT_EQ(s.faint, faint <= 3 ? faint : 0) << faint;
+    }
+}
+
+TEST(SuggestRule, SaysHowManyMarksAreFaint)
+{
+    const std::vector<unsigned char> jump{57, 58, 59, 60, 61, 62, 63, 144,
+                                          57, 58, 59, 60, 61, 62, 63, 146};
+    const std::vector<unsigned char> norms =
+        polled(26, {57, 58, 59, 60, 61, 62, 63, 145}, {197, 198, 199, 200, 201, 202, 203}, 130);
+    const Suggestion s = SuggestSetting(0, 1, jump.data(), norms.data(), int(norms.size()));
+    char text[256];
+    DescribeSuggestion(s, text, sizeof text);
+    EXPECT_STREQ(text, "THRESHOLD 171: 12.0 spreads above the highest faint minimum (2 of 16 marks "
+                       "faint), 13.8 below the background; HYSTERESIS 182: 17.3 above the marks' "
+                       "highest minimum, 8.6 below the background");
+    // Fewer edges than the minima's spread needs once the faint one is left out: let more pass.
+    std::vector<unsigned char> few(16, 0);
+    for (int i = 0; i < 8; i++)
+        few[std::size_t(i)] = static_cast<unsigned char>(58 + i % 5);
+    few[15] = 146;
+    const Suggestion fewer = SuggestSetting(0, 1, few.data(), norms.data(), int(norms.size()));
+    EXPECT_EQ(fewer.faint, 1);
+    EXPECT_STREQ(fewer.refusal,
+                 "Only 9 edges in the jump buffer: let more marks pass, then GetBuff");
+}
+
+namespace
+{
+
+// splitmix64: the same draws on every platform, unlike the standard distributions.
+struct Draw {
+    std::uint64_t state;
+    std::uint64_t next()
+    {
+        std::uint64_t x = (state += 0x9E3779B97F4A7C15ull);
+        x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
+        x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
+        return x ^ (x >> 31);
+    }
+    double uniform(double lo, double hi)
+    {
+        return lo + (hi - lo) * double(next() >> 11) / 9007199254740992.0;
+    }
+    int below(int n) { return int(next() % std::uint64_t(n)); }
+    double normal()
+    {
+        const double u = (double(next() >> 11) + 1) / 9007199254740992.0, v = uniform(0, 1);
+        return std::sqrt(-2 * std::log(u)) * std::cos(6.283185307179586 * v);
+    }
+    unsigned char norm(double v)
+    {
+        return static_cast<unsigned char>(std::clamp(std::lround(v), 1L, 255L));
+    }
+};
+
+// A line as the rule may meet it: marks and background of any level and spread, in one line of
+// three every few marks faint, in one of two a mark that bottomed out a few spreads higher than
+// the rest, and samples caught on the marks' flanks.
+void randomLine(Draw &d, std::vector<unsigned char> &jump, std::vector<unsigned char> &norms)
+{
+    const double marks = d.uniform(30, 170);
+    const double background = std::min(250.0, marks + d.uniform(8, 120));
+    const double markSpread = d.uniform(0.5, 4), minimaSpread = d.uniform(0.5, 5),
+                 backgroundSpread = d.uniform(0.5, 8);
+    const double minima = marks - d.uniform(0, 4);
+    const int faintEvery = d.below(3) == 0 ? 4 + d.below(13) : 0;
+    const double faint = marks + d.uniform(0.2, 0.95) * (background - marks);
+    jump.clear();
+    for (int i = 0; i < 16; i++) {
+        const bool isFaint = faintEvery && (i + d.below(faintEvery)) % faintEvery == 0;
+        jump.push_back(d.norm((isFaint ? faint : minima) + minimaSpread * d.normal()));
+    }
+    if (d.below(2) == 0)
+        jump[std::size_t(d.below(16))] = d.norm(minima + d.uniform(2, 7) * minimaSpread);
+    const int n = 20 + d.below(781);
+    const double inMarks = d.uniform(0, 0.3), onFlanks = d.uniform(0, 0.08);
+    norms.clear();
+    for (int i = 0; i < n; i++) {
+        const double u = d.uniform(0, 1);
+        double v = background + backgroundSpread * d.normal();
+        if (u < inMarks)
+            v = faintEvery && d.below(faintEvery) == 0 ? faint : marks + markSpread * d.normal();
+        else if (u < inMarks + onFlanks)
+            v = d.uniform(marks, background);
+        norms.push_back(d.norm(v));
+    }
+}
+
+} // namespace
+
+// Whatever the rule meets, a pair it returns counts every mark of the jump buffer, re-arms between
+// marks and stays clear of the background. The rule before the last check and faint marks
+// returned 5 pairs in these 4000 lines whose THRESHOLD missed the highest minimum, the first at
+// case 592.
+TEST(SuggestRule, NoPairItReturnsMissesAMark)
+{
+    Draw d{1};
+    std::vector<unsigned char> jump, norms;
+    int suggested = 0;
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 4000; i++) {
+        randomLine(d, jump, norms);
+        const Suggestion s = SuggestSetting(0, 1, jump.data(), norms.data(), int(norms.size()));
+        if (!s.ok) continue;
+        suggested++;
+        const int highest = *std::max_element(jump.begin(), jump.end());
+        ASSERT_GT(s.threshold, highest) << "case " << i;
+        ASSERT_GT(s.hysteresis, s.threshold) << "case " << i;
+        ASSERT_LT(s.hysteresis, s.background.level - double(SuggestMargin) * s.background.spread)
+            << "case " << i;
+    }
+    EXPECT_GT(suggested, 1500); // the random lines leave room often enough to tell
+    std::printf("%d suggestions in 4000 random lines, %.2f s\n", suggested,
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
 }
 
 TEST(WindowVerdict, JudgesWindowAndEdgeAgainstTheirAims)
@@ -143,6 +363,8 @@ struct Setting {
     double room;      // counts between the marks and the background (docs/ASSISTANT.md shows how)
     int part = 1;     // which ctest entry runs it, to keep each short
     double rate = 20; // marks a second
+    // What a refusal may say: some marks printed faint are named, never POWER and alignment.
+    bool faint = false;
 };
 
 // The percents are ones no byte shows, which the panel converts by the formula alone: 77 %
@@ -162,6 +384,29 @@ const Setting kSettings[] = {
     {"hard: faint marks in noise", {"--depth", "15", "--jitter", "6"}, 77, 157, 160, -17.9, 2},
     {"narrow marks", {"--mark", "2"}, 77, 120, 150, 35.5, 2, 5},
     {"grey marks, noisy ground", {"--depth", "50", "--grain", "3"}, 77, 150, 156, 7.5},
+    // Faint marks, the room counted from them (docs/ASSISTANT.md); the first threshold counts
+    // them too. In the normal build only, as the rest.
+    {"faint marks, one in ten", {"--faint-every", "10"}, 77, 152, 157, 1.6, 3, 20, true},
+    {"faint marks, one in eight, darker",
+     {"--faint-every", "8", "--faint-depth", "85"},
+     77,
+     135,
+     152,
+     26.0,
+     3,
+     20,
+     true},
+    // Narrow marks: polling seldom lands in one, and all but never in the one faint mark of
+    // the jump buffer.
+    {"one faint mark in the jump buffer, none polled",
+     {"--mark", "2", "--faint-every", "16"},
+     77,
+     152,
+     157,
+     1.7,
+     3,
+     5,
+     true},
 };
 const int kSeeds[] = {5, 6, 7};
 // Where there is this much room, a suggestion is due.
@@ -226,7 +471,15 @@ TEST_P(AssistProof, ASentSuggestionCountsOneEdgePerMark)
     EXPECT_EQ(reports(), 0);
     if (!suggested) {
         EXPECT_LT(s.room, kRoomForSure) << line;
-        EXPECT_TRUE(QString(line).startsWith("Marks and background too close")) << line;
+        // Faint marks are named where the jump buffer shows them faint: in these settings, where
+        // the other minima spread widely, in about three buffers of four (docs/ASSISTANT.md).
+        const bool faintNamed = QRegularExpression("^\\d+ of 16 marks faint \\(minim(um|a) \\d+ "
+                                                   "against median \\d+\\): check the print$")
+                                    .match(line)
+                                    .hasMatch();
+        EXPECT_TRUE((s.faint && faintNamed) ||
+                    QString(line).startsWith("Marks and background too close"))
+            << line;
         return;
     }
     EXPECT_LT(threshold, hysteresis);

@@ -85,6 +85,30 @@ TEST(CountDepth, FaintMarksDipButAreMissed)
     }
 }
 
+// --faint-depth sets how dark the faint marks are, as --depth does for the others: dark enough,
+// they dip below the factory threshold and count; without it they take 30 % of --depth.
+TEST(CountDepth, FaintDepthSetsHowDarkTheFaintMarksAre)
+{
+    // Noise-free NORM in the middle of a faint mark (every second one), background 161.
+    const std::pair<const char *, int> cases[] = {{nullptr, 148}, {"30", 148}, {"45", 140},
+                                                  {"70", 123},    {"100", 91}, {"0", 161}};
+    for (auto [percent, dip] : cases) {
+        SCOPED_TRACE(percent ? percent : "default");
+        std::vector<const char *> argv{"kivrel-sim", "--faint-every", "2", "--jitter", "0"};
+        if (percent) argv.insert(argv.end(), {"--faint-depth", percent});
+        Options o;
+        std::string error;
+        ASSERT_EQ(parseOptions(int(argv.size()), argv.data(), o, error), ParseResult::Run) << error;
+        o.target.depthSpread = 0;
+        Model m(o.target);
+        m.run(280); // the middle of the second mark, the faint one
+        EXPECT_EQ(m.norm(), dip);
+        m.run(200); // the middle of the third, a normal one
+        EXPECT_EQ(m.norm(), 91);
+        EXPECT_EQ(m.edgeCount(), dip < 120 ? 3u : 2u);
+    }
+}
+
 TEST(CountDepth, ShallowMarksComeCloseToTheBackground)
 {
     // Noise-free NORM in the middle of a mark, background 161.

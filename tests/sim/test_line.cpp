@@ -481,6 +481,7 @@ TEST(LineProgram, HelpListsEveryOption)
           "--jitter",  "--seed",   "--silent",     "--short",       "--long",
           "--noise",   "--delay",  "--drop-after", "--fault-order", "--help"})
         EXPECT_NE(help.find(std::string("  ") + opt + " "), std::string::npos) << opt;
+    EXPECT_NE(help.find("  --faint-depth PERCENT\n"), std::string::npos);
 }
 
 TEST(LineProgram, ErrorsAreOneLineAndNonZero)
@@ -492,6 +493,8 @@ TEST(LineProgram, ErrorsAreOneLineAndNonZero)
         {"--depth", "101"},
         {"--depth", "-1"},
         {"--faint-every", "-1"},
+        {"--faint-depth", "101"},
+        {"--faint-depth", "dark"},
         {"--drop-after", "0"},
         {"--fault-order", "9"},
         {"--fast=yes"},
@@ -546,6 +549,8 @@ TEST(LineOptions, RangesTakeBothEndsAndRefuseWhatLiesBeyond)
         {"--mark", "1", "90", "0.9", "90.1", 0.01, 0.9,
          [](const Options &o) { return o.target.markFraction; }},
         {"--depth", "0", "100", "-1", "101", 0, 1, [](const Options &o) { return o.target.depth; }},
+        {"--faint-depth", "0", "100", "-1", "101", 0, 1,
+         [](const Options &o) { return o.target.faintDepth; }},
         {"--jitter", "0", "50", "-0.1", "50.1", 0, 50,
          [](const Options &o) { return o.target.noise; }},
         {"--seed", "0", "2147483647", "-1", "2147483648", 0, 2147483647,
