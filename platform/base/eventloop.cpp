@@ -195,11 +195,6 @@ void setTerminationHandler(std::function<void()> handler)
     loop().onTermination = std::move(handler);
 }
 
-bool consoleProgram()
-{
-    return loop().consoleApp != nullptr;
-}
-
 bool terminating()
 {
     return loop().terminating;

@@ -12,10 +12,6 @@ namespace kivrel::platform
 void startEventLoop();
 void stopEventLoop();
 
-// True in a program without a panel (InitConsoleRuntime): its failures are told by the program
-// itself, so the platform keeps its own lines off stderr.
-bool consoleProgram();
-
 // What a termination request does besides being noted: the panel program answers its popups
 // and closes its panels. Without one the request only sets the flag.
 void setTerminationHandler(std::function<void()> handler);

@@ -7,6 +7,7 @@
 
 #include "eventloop.h"
 #include "eventloop_p.h"
+#include "ports_p.h"
 #include "rs232.h"
 
 #include <QCoreApplication>
@@ -16,6 +17,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <climits>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -116,7 +118,7 @@ bool isNetworkAddress(const QString &device)
            device.startsWith(u"tcp://", Qt::CaseInsensitive);
 }
 
-NetPort::NetPort(const QString &address, Say say) : say_(std::move(say))
+NetPort::NetPort(int number, const QString &address) : number_(number), address_(address)
 {
     const Address a = parseAddress(address);
     host_ = a.host;
@@ -132,15 +134,23 @@ QString NetPort::addressError(const QString &address)
     return parseAddress(address).error;
 }
 
-int NetPort::open(const rfc2217::Line &line, int inputQueueSize, NetOpenError *error)
+int NetPort::open(const LineSettings &line, int inputQueueSize, PortFailure *failure)
 {
-    line_ = line;
+    if (line.baudRate <= 0 || line.baudRate > INT_MAX || line.parity < 0 || line.parity > 4 ||
+        line.dataBits < 5 || line.dataBits > 8 || line.stopBits < 1 || line.stopBits > 2) {
+        *failure = {RS232_UNKNOWN_SYSTEM_ERROR, COM_OPEN_FAILED,
+                    QStringLiteral("the line settings are out of range"), false};
+        return failure->code;
+    }
+    line_ = {std::uint32_t(line.baudRate), line.dataBits, line.parity, line.stopBits};
     queueSize_ = inputQueueSize > 0 ? inputQueueSize : queueSize_;
     if (!addressError_.isEmpty()) {
-        *error = {RS232_NO_PORT_FOUND, addressError_};
-        return error->code;
+        *failure = {RS232_NO_PORT_FOUND, COM_OPEN_NETWORK, addressError_};
+        return failure->code;
     }
-    return connectWithin(kOpenSeconds, error);
+    const int code = connectWithin(kOpenSeconds, failure);
+    if (code == 0) portsChanged();
+    return code;
 }
 
 void NetPort::close()
@@ -172,7 +182,7 @@ bool NetPort::connected() const
     return socket_ && socket_->state() == QAbstractSocket::ConnectedState;
 }
 
-int NetPort::connectWithin(double seconds, NetOpenError *error)
+int NetPort::connectWithin(double seconds, PortFailure *error)
 {
     if (!socket_) {
         socket_ = std::make_unique<QTcpSocket>();
@@ -309,12 +319,12 @@ void NetPort::fail(int code, const QString &reason)
 {
     if (socket_) socket_->abort();
     input_.clear(); // what the server said is in the reason, and no sensor's reply
-    openError_ = {code, reason};
+    openError_ = {code, COM_OPEN_NETWORK, reason};
     phase_ = Phase::Failed;
     // Said at once: the command that found the server away reports only once its wait is over.
     if (reconnecting_ && !closed_ && !terminating()) {
         reconnectError_ = openError_;
-        if (say_) say_(QStringLiteral("cannot open: ") + reason, true);
+        reportAbout(number_, address_, COM_SAYS_FAILURE, QStringLiteral("cannot open: ") + reason);
     }
 }
 
@@ -343,11 +353,10 @@ void NetPort::pump()
     if (!reply.isEmpty()) send(reply);
     if (session_.droppedSubnegotiations() != subnegotiationsDropped_) {
         subnegotiationsDropped_ = session_.droppedSubnegotiations();
-        if (say_)
-            say_(QStringLiteral("a telnet subnegotiation of more than %1 bytes came without its "
-                                "end, and was dropped")
-                     .arg(rfc2217::Session::kMaxSubnegotiation),
-                 false);
+        reportAbout(number_, address_, COM_SAYS_NOTICE,
+                    QStringLiteral("a telnet subnegotiation of more than %1 bytes came without "
+                                   "its end, and was dropped")
+                        .arg(rfc2217::Session::kMaxSubnegotiation));
     }
 }
 
@@ -366,7 +375,7 @@ int NetPort::write(const char *data, int count, double seconds)
     if (!connected()) {
         // The connection dropped since the last write: made again, within this write's limit.
         reconnecting_ = true;
-        NetOpenError error;
+        PortFailure error;
         const int code = connectWithin(seconds, &error);
         reconnecting_ = false;
         if (code < 0) return RS232_IO_ERROR;
@@ -403,16 +412,17 @@ int NetPort::read(char *data, int count, double seconds)
     return moved;
 }
 
-int NetPort::queued()
+qint64 NetPort::queued()
 {
     awaitOpen();
     pump();
-    return int(input_.size());
+    return input_.size();
 }
 
-void NetPort::flushInput()
+int NetPort::flushInput()
 {
     if (awaitOpen()) purge();
+    return 0;
 }
 
 void NetPort::purge()
@@ -436,9 +446,10 @@ void NetPort::purge()
     purgeAnswersSeen_ = session_.purgeAnswers();
 }
 
-void NetPort::flushOutput()
+int NetPort::flushOutput()
 {
     if (awaitOpen() && rfc2217_ && connected()) send(session_.purgeOutput());
+    return 0;
 }
 
 } // namespace kivrel::platform

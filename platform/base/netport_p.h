@@ -3,7 +3,9 @@
 // (raw bytes; the server holds the line settings). Internals of the serial ports.
 #pragma once
 
+#include "port_p.h"
 #include "rfc2217.h"
+#include "rs232.h"
 
 #include <QDeadlineTimer>
 #include <QString>
@@ -19,20 +21,13 @@ namespace kivrel::platform
 // "rfc2217://..." or "tcp://...", whatever follows.
 bool isNetworkAddress(const QString &device);
 
-// Why an open failed, as the RS-232 library's code and the words for it.
-struct NetOpenError {
-    int code = 0;
-    QString reason;
-};
-
-class NetPort
+class NetPort final : public Port
 {
   public:
-    // A line for stderr about the port: a failure (a dropped connection could not be made
-    // again), or something the server sent that made no sense.
-    using Say = std::function<void(const QString &line, bool failure)>;
-    explicit NetPort(const QString &address, Say say = {});
-    ~NetPort();
+    // COM `number` on the server at `address`; what makes no sense or fails later is reported
+    // about it (reportAbout).
+    NetPort(int number, const QString &address);
+    ~NetPort() override;
     NetPort(const NetPort &) = delete;
     NetPort &operator=(const NetPort &) = delete;
 
@@ -41,28 +36,31 @@ class NetPort
     static QString addressError(const QString &address);
 
     // Looks the host up, connects and, for RFC 2217, sets the line; events are processed
-    // meanwhile, for at most kOpenSeconds. 0, or a negative code with the reason in `error`.
-    int open(const rfc2217::Line &line, int inputQueueSize, NetOpenError *error);
+    // meanwhile, for at most kOpenSeconds.
+    int open(const LineSettings &line, int inputQueueSize, PortFailure *failure) override;
     // Lets go of the connection, once the server has taken what was written; an open or a
     // reconnect running further out gives up.
-    void close();
+    void close() override;
+    // Open until closed, connected or not.
+    bool isOpen() const override { return !closed_; }
 
     // Each of these, called while the port is being opened (by a callback that the open's wait
     // ran), first waits for the open to end: nothing goes to the server before its line is set.
     //
-    // As ComWrt: a dropped connection is made again first, within `seconds`.
-    int write(const char *data, int count, double seconds);
-    // As ComRd and GetInQLen.
-    int read(char *data, int count, double seconds);
-    int queued();
-    // As FlushInQ: over RFC 2217 the server's buffer too, and bytes from before that purge
-    // never count (the server's answer is waited for at most kPurgeSeconds).
-    void flushInput();
-    void flushOutput();
+    // A dropped connection is made again first, within `seconds`.
+    int write(const char *data, int count, double seconds) override;
+    int read(char *data, int count, double seconds) override;
+    qint64 queued() override;
+    // Over RFC 2217 the server's buffer too, and bytes from before that purge never count (the
+    // server's answer is waited for at most kPurgeSeconds).
+    int flushInput() override;
+    int flushOutput() override;
+    // Flow control on a device server is set with the line; hardware handshake is not offered.
+    int setHardwareHandshake(bool on) override { return on ? RS232_UNKNOWN_SYSTEM_ERROR : 0; }
 
-    // Why the last write could not make a dropped connection again (said at once, as the
-    // failure comes); code 0 once a write found the connection or made it.
-    const NetOpenError &reconnectError() const { return reconnectError_; }
+    // Said at once, as the failure comes.
+    PortFailure reconnectFailure() const override { return reconnectError_; }
+    QString name() const override { return address_; }
 
     static constexpr double kOpenSeconds = 3.0;
     static constexpr double kPurgeSeconds = 0.1;
@@ -83,7 +81,7 @@ class NetPort
     }
 
     // Connects (again) and waits, turning events, until the open has ended.
-    int connectWithin(double seconds, NetOpenError *error);
+    int connectWithin(double seconds, PortFailure *error);
     // Takes an open under way as far as it can go now. From the socket's own signals it only
     // moves on, so a modal window's loop does not hold a negotiation up; the waits also give it
     // up and settle the line.
@@ -99,11 +97,12 @@ class NetPort
     void pump();
     void send(const QByteArray &bytes);
 
+    int number_;
+    QString address_;
     QString host_;
     quint16 port_ = 0;
     bool rfc2217_ = false;
     QString addressError_;
-    Say say_;
     rfc2217::Line line_;
     int queueSize_ = 1024;
     std::unique_ptr<QTcpSocket> socket_;
@@ -115,9 +114,9 @@ class NetPort
     double openSeconds_ = 0;
     bool lineAsked_ = false;
     bool advancing_ = false;
-    NetOpenError openError_;
+    PortFailure openError_;
     bool reconnecting_ = false; // the open under way is a write's
-    NetOpenError reconnectError_;
+    PortFailure reconnectError_;
     bool closed_ = false;
     int unansweredPurges_ = 0; // in a row, on this connection
     int purgeAnswersSeen_ = 0;

@@ -72,6 +72,14 @@ int GetComOpenError(char reason[], int size);
 // to 255.
 int GetComReconnectError(int port, char reason[], int size);
 
+// What the ports tell beside their codes, for the program to word in its own messages:
+// COM_SAYS_FAILURE, an open or a reconnect that failed, with the system's words ("cannot open:
+// Connection refused"); COM_SAYS_NOTICE, something a device server sent that made no sense.
+// `device` is the port's device or address as opened. Without a handler nothing is said.
+enum { COM_SAYS_FAILURE = 1, COM_SAYS_NOTICE = 2 };
+typedef void (*ComReportHandler)(int port, const char *device, int kind, const char *text);
+void SetComReportHandler(ComReportHandler handler);
+
 // The port list as the panel's COM selector shows it.
 struct ComPortInfo {
     char device[260];      // "/dev/ttyUSB0"; empty when the number has no device

@@ -2,10 +2,13 @@
 #include "runtime_p.h"
 #include "userint.h"
 
+#include "rs232.h"
+
 #include <QApplication>
 #include <QDialog>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -107,6 +110,15 @@ int InitCVIRTE(void *hInstance, const CviNameTable *names, void *)
         for (const auto &close : rt().closers)
             asked += close();
         if (asked == 0) QuitUserInterface(0); // no window to ask: leave the event loop directly
+    });
+    // The panel's status line keeps its short text; what a port reports, a failure with the
+    // system's own reason above all, goes to stderr.
+    SetComReportHandler([](int port, const char *device, int, const char *text) {
+        if (device && *device)
+            std::fprintf(stderr, "kivrel: COM%d (%s): %s\n", port, device, text);
+        else
+            std::fprintf(stderr, "kivrel: COM%d: %s\n", port, text);
+        std::fflush(stderr);
     });
     return 1;
 }

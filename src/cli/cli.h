@@ -30,6 +30,9 @@ int Fail(int status, const char *format, ...) __attribute__((format(printf, 2, 3
 int FailAt(int status, const char *format, ...) __attribute__((format(printf, 2, 3)));
 // The sensor on com as those lines name it, and the results that say what was done to it.
 const char *SensorName(void);
+// What a port reports (SetComReportHandler): a notice as one such line; a failure is the
+// command's to say.
+void SayPortReport(int port, const char *device, int kind, const char *text);
 
 // Text for stdout; 0, or -1 once stdout is closed by its reader or cannot take more (nothing
 // more is written; Finish tells the second from the first).

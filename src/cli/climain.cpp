@@ -6,6 +6,7 @@
 #include "state.h"
 
 #include "cmdline.h"
+#include "rs232.h"
 
 #include <cstdio>
 #include <cstring>
@@ -149,6 +150,7 @@ int CliMain(int argc, char *argv[])
 {
     journalProgram = cliName;
     keepSaysWhy = 0; // a journal that cannot be written is said once, at the end
+    SetComReportHandler(SayPortReport);
     return Finish(RunCommand(argc, argv));
 }
 

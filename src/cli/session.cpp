@@ -34,6 +34,14 @@ static void SayV(const char *port, const char *format, va_list args)
     std::fflush(stderr);
 }
 
+void SayPortReport(int port, const char *device, int kind, const char *text)
+{
+    // A failure comes back as the command's status, said once in the command's own words.
+    if (kind == COM_SAYS_FAILURE) return;
+    std::fprintf(stderr, "%s: COM%d (%s): %s\n", cliName, port, device, text);
+    std::fflush(stderr);
+}
+
 int Fail(int status, const char *format, ...)
 {
     va_list args;

@@ -315,6 +315,8 @@ int GetComDeviceName(int port, char name[], int size)
 }
 
 // A port of the fake is never on the network.
+void SetComReportHandler(ComReportHandler) {}
+
 int GetComReconnectError(int port, char reason[], int size)
 {
     if (size > 0) reason[0] = '\0';
