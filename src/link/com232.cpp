@@ -14,10 +14,19 @@
 namespace kivrel
 {
 
+static const char TimeoutText[] = "TIMEOUT";
+
 void TimeoutReport(void)
 {
-    SetCtrlVal(panel, PANEL_STATUS, "TIMEOUT");
+    SetCtrlVal(panel, PANEL_STATUS, TimeoutText);
     MessagePopup("INFO", InfoTimeout);
+}
+
+void SensorAnswered(void)
+{
+    char now[256] = "";
+    GetCtrlVal(panel, PANEL_STATUS, now);
+    if (std::strcmp(now, TimeoutText) == 0) SetCtrlVal(panel, PANEL_STATUS, "Sensor answers again");
 }
 
 void InitRS232(int port)

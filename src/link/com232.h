@@ -11,6 +11,9 @@ namespace kivrel
 
 // The one reaction to every communication failure: status line and popup.
 void TimeoutReport(void);
+// After every good reply: a status line still saying TIMEOUT says the sensor answers again;
+// any other text stays.
+void SensorAnswered(void);
 
 // Opens the port at 4800 baud 8N1 without handshake and checks the line; when the sensor
 // answers, its parameter set is read onto the panel.

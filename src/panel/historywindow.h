@@ -24,6 +24,8 @@ void ShowTransfer(int view, double time, int direction, int where, const char *p
 // The report page's settings: the set `set` a transfer left at `time`, or none known (null).
 void ShowPageSettings(int view, double time, int direction, int where, const char *place,
                       const unsigned char *set);
+// The same when the set is not known, saying why.
+void ShowPageSettingsText(int view, const char *why);
 // Says in the status line how writing the span to `path` went (`rows` written, or -1 with
 // szKeepError). 0, or -1 when it failed.
 int TellSpanExport(int view, const char *path, int rows);

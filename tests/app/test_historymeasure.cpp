@@ -138,6 +138,45 @@ TEST_F(HistoryMeasureTest, CursorsGiveAMarksWidthAndPeriod)
     EXPECT_LE(shown().lower, row(0));
     QTest::keyClick(w->plot(), Qt::Key_Escape);
     EXPECT_EQ(w->cursorReadout(), "");
+
+    // B set on a record before A's: the same interval, the same rate.
+    w->plot()->xAxis->setRange(row(15), row(70));
+    w->plot()->replot();
+    clickAt(row(23));
+    clickAt(row(20));
+    EXPECT_TRUE(w->cursorReadout().endsWith("Δt 0.330 s   1/Δt 3.03 Hz"))
+        << w->cursorReadout().toStdString();
+}
+
+// Home, Show all and a double click show everything, as the window opened: the whole time
+// span and the values 0 to 255, a value zoom undone too.
+TEST_F(HistoryMeasureTest, HomeShowAllAndADoubleClickShowEverything)
+{
+    const struct {
+        const char *what;
+        std::function<void()> act;
+    } ways[] = {
+        {"Home", [&] { QTest::keyClick(w->plot(), Qt::Key_Home); }},
+        {"Show all", [&] { w->wholeButton()->click(); }},
+        {"double click",
+         [&] {
+             QTest::mouseDClick(w->plot(), Qt::LeftButton, Qt::NoModifier, at(w, row(150)));
+             spin(QApplication::doubleClickInterval() / 1000.0 + 0.1);
+         }},
+    };
+    for (const auto &way : ways) {
+        SCOPED_TRACE(way.what);
+        for (int i = 0; i < 5; i++)
+            QTest::keyClick(w->plot(), Qt::Key_Plus);
+        wheel(w, 6, Qt::ControlModifier); // the values zoomed in too
+        ASSERT_LT(w->plot()->yAxis->range().size(), 200);
+        ASSERT_GT(shown().lower, row(0));
+        way.act();
+        EXPECT_LE(shown().lower, row(0));
+        EXPECT_GE(shown().upper, row(kRows - 1));
+        EXPECT_EQ(w->plot()->yAxis->range().lower, 0);
+        EXPECT_EQ(w->plot()->yAxis->range().upper, 255);
+    }
 }
 
 // However far the operator zooms or pans, the view keeps to the data and a small margin, and
