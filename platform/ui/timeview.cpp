@@ -134,22 +134,34 @@ class GapGraph : public QCPGraph
             return;
         }
         lineData->clear();
-        QVector<QCPGraphData> part;
         auto from = begin;
         for (; gap != gaps_.end() && gap->to <= (end - 1)->key; ++gap) {
             const auto to = std::lower_bound(
                 from, end, gap->to, [](const QCPGraphData &p, double key) { return p.key < key; });
             if (to == from) continue;
-            QCPGraph::getOptimizedLineData(&part, from, to);
-            *lineData += part;
+            appendPart(lineData, from, to);
             lineData->append(QCPGraphData((gap->from + gap->to) / 2, qQNaN()));
             from = to;
         }
-        QCPGraph::getOptimizedLineData(&part, from, end);
-        *lineData += part;
+        appendPart(lineData, from, end);
     }
 
   private:
+    // The line of the points from `from` to `to`. Zoomed out, QCustomPlot samples them a pixel
+    // at a time, and its samples may begin with points before `from`: those lie across the gap
+    // before it, and are left out.
+    void appendPart(QVector<QCPGraphData> *lineData,
+                    const QCPGraphDataContainer::const_iterator &from,
+                    const QCPGraphDataContainer::const_iterator &to) const
+    {
+        QVector<QCPGraphData> part;
+        QCPGraph::getOptimizedLineData(&part, from, to);
+        const double pixel = std::abs(keyAxis()->pixelToCoord(1) - keyAxis()->pixelToCoord(0));
+        const double low = from->key - pixel, high = (to - 1)->key + pixel;
+        for (const QCPGraphData &p : part)
+            if (p.key >= low && p.key <= high) lineData->append(p);
+    }
+
     const std::deque<Gap> &gaps_;
 };
 

@@ -326,7 +326,9 @@ TEST(JournalSets, TheSensorsOfASpanAndTheSetInForceAtATime)
         JournalRow row{};
         EXPECT_EQ(JournalSetAt(c.device, c.memory, epoch(c.at), JournalLookBackDays, &row),
                   c.threshold != 0);
-        if (c.threshold) EXPECT_EQ(row.values[0], c.threshold);
+        if (c.threshold) {
+            EXPECT_EQ(row.values[0], c.threshold);
+        }
     }
     const struct {
         const char *first, *last;
@@ -399,6 +401,34 @@ TEST_F(PanelTest, ARecordingWhoseClockWasSetBackKeepsItsPauses)
     EXPECT_EQ(dat0At((times[299] + times[300]) / 2), 0) << "drawn in the pause before the step";
     EXPECT_EQ(dat0At((times[1023] + times[1024]) / 2), 0) << "drawn in the pause after it";
     EXPECT_EQ(dat0At((times[1199] + times[0]) / 2), 0) << "joined across the step";
+    CloseRecordingView();
+}
+
+// While a recording is read into a new window the caption names the file, then the span of the
+// rows read so far, never a span of 1970 before the window has caught up with them.
+TEST_F(PanelTest, TheCaptionNeverShows1970WhileARecordingIsRead)
+{
+    QTemporaryDir dir;
+    std::string bytes = kHeader;
+    for (int i = 0; i < 20000; i++) {
+        char stamp[40];
+        CsvTimeStampAt(stamp, sizeof stamp, epoch("2026-06-15T10:00:00.000+01:00") + i * 0.11, 60);
+        bytes += std::string(stamp) + ",1.000,30,97,160,120,200,0,0,0,,\n";
+    }
+    const QString path = dir.filePath("caption.csv");
+    writeFile(path, bytes);
+    CloseRecordingView(); // a new window, as at the first "open"
+    OpenRecordingView(path.toLocal8Bit().constData());
+    TimeViewWindow *w = platform::timeViewWindow(RecordingView());
+    ASSERT_NE(w, nullptr);
+    QStringList captions;
+    QObject::connect(w->plot(), &QCustomPlot::afterReplot, [&] { captions << w->caption(); });
+    ASSERT_TRUE(spinUntil([] { return !RecordingLoading(); }, 30.0));
+    spin(0.3); // the last redraw
+    ASSERT_FALSE(captions.isEmpty());
+    for (const QString &caption : captions)
+        EXPECT_FALSE(caption.contains("1970")) << caption.toStdString();
+    EXPECT_TRUE(captions.last().startsWith("caption.csv   ")) << captions.last().toStdString();
     CloseRecordingView();
 }
 
@@ -698,7 +728,9 @@ TEST_F(HistoryViewTest, ShowsTheTransfersOfTheRecordingsWholeSpan)
         ASSERT_TRUE(opened());
         const QList<TimeViewWindow::Marker> m = file()->markers();
         ASSERT_EQ(m.size(), int(c.transfers.size())) << file()->status().toStdString();
-        if (*c.status) EXPECT_EQ(file()->status(), c.status);
+        if (*c.status) {
+            EXPECT_EQ(file()->status(), c.status);
+        }
         for (int i = 0; i < m.size(); i++)
             EXPECT_DOUBLE_EQ(m[i].time, epoch(c.transfers[std::size_t(i)]));
     }
@@ -770,7 +802,9 @@ TEST_F(HistoryViewTest, TheReportPageTakesTheSetInForceFromTheJournal)
         EXPECT_TRUE(page.contains("Parameter set in force at the end of the span: " + c.settings))
             << page.toStdString();
         EXPECT_EQ(page.contains("threshold "), !c.set.isEmpty());
-        if (!c.set.isEmpty()) EXPECT_TRUE(page.contains(c.set)) << page.toStdString();
+        if (!c.set.isEmpty()) {
+            EXPECT_TRUE(page.contains(c.set)) << page.toStdString();
+        }
         QFile::remove(dir.filePath("run.pdf"));
     }
 }
@@ -825,6 +859,7 @@ TEST(RecordingExport, WritesTheReportWithoutAWindow)
     QTemporaryDir top;
     ASSERT_TRUE(QDir(top.path()).mkdir("office-files-flow"));
     const QDir dir(top.filePath("office-files-flow"));
+    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     const QString recording = dir.filePath("night.csv");
     const std::string rows = "2026-12-08T23:59:58.000+01:00,0.000,166,97,160,120,150,0,0,0,,\n"
                              "2026-12-09T00:00:03.500+01:00,5.500,50,90,91,60,150,0,0,0,,\n";
