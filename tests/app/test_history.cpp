@@ -605,7 +605,10 @@ static void readingsClock(LocalDateTime *now)
 TEST(Journal, ARowJustBeforeMidnightGoesIntoTheFileOfItsOwnDay)
 {
     QTemporaryDir dir;
-    const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+    const struct Restore {
+        QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+        ~Restore() { qputenv("XDG_DATA_HOME", dataHome); }
+    } restore;
     qputenv("XDG_DATA_HOME", dir.filePath("data").toLocal8Bit());
     std::snprintf(file_name, sizeof file_name, "%s", "midnight.dat");
     const LocalDateTime before{2026, 12, 8, 23, 59, 59, 900, 60};
@@ -648,7 +651,6 @@ TEST(Journal, ARowJustBeforeMidnightGoesIntoTheFileOfItsOwnDay)
             EXPECT_EQ(rows[1].section(',', 0, 0), c.stamp);
         }
     }
-    qputenv("XDG_DATA_HOME", dataHome);
 }
 
 // A writer waits for the lock another program holds, and stamps its row once it has it; a row a

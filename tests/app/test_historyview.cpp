@@ -288,7 +288,10 @@ TEST(RecordingWriter, StampsATimeInItsOwnOffset)
 TEST(JournalSets, TheSensorsOfASpanAndTheSetInForceAtATime)
 {
     QTemporaryDir dir;
-    const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+    const struct Restore {
+        QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+        ~Restore() { qputenv("XDG_DATA_HOME", dataHome); }
+    } restore;
     qputenv("XDG_DATA_HOME", dir.filePath("data").toLocal8Bit());
     writeJournalDays(
         dir.filePath("data"),
@@ -349,7 +352,6 @@ TEST(JournalSets, TheSensorsOfASpanAndTheSetInForceAtATime)
         for (int i = 0; i < n; i++)
             EXPECT_EQ(devices[i], c.sensors[std::size_t(i)]);
     }
-    qputenv("XDG_DATA_HOME", dataHome);
 }
 
 // A recording whose clock was set back: its pauses are found in the order its rows were
