@@ -54,6 +54,14 @@ QFont pixelFont(const QFont &like, int pixels, bool bold = false)
     return f;
 }
 
+// Text that names a file or a sensor is drawn as spelt: shaped, "ff" in a path would become a
+// ligature, and a PDF reader or a copy from the page would give that one character instead.
+QFont spelt(QFont font)
+{
+    font.setStyleStrategy(QFont::StyleStrategy(font.styleStrategy() | QFont::PreferNoShaping));
+    return font;
+}
+
 // Changes the plot's look for one export and puts everything back afterwards: fonts in pixels,
 // the value axis named, the caption above the plot out of the way where the page says it.
 class ExportLook
@@ -99,7 +107,7 @@ class ExportLook
         for (int i = 0; i < layout->elementCount(); i++)
             if (auto *caption = qobject_cast<QCPTextElement *>(layout->elementAt(i))) {
                 keep(caption->font(), [caption](const QFont &f) { caption->setFont(f); });
-                caption->setFont(pixelFont(base, textPixels));
+                caption->setFont(spelt(pixelFont(base, textPixels))); // a file's or port's name
                 if (hideCaption) hide(caption);
             }
     }
@@ -157,7 +165,7 @@ class SpanShown
 void drawText(QPainter &painter, const QRectF &box, int flags, const QString &text, int points,
               bool bold = false, QColor color = Qt::black)
 {
-    painter.setFont(pixelFont(QFont(), points, bold));
+    painter.setFont(spelt(pixelFont(QFont(), points, bold)));
     painter.setPen(color);
     painter.drawText(box, flags, text);
 }

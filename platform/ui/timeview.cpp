@@ -96,10 +96,20 @@ double median(std::vector<double> values)
     return *middle;
 }
 
-// A time between two points the line does not cross.
+// A time between two points the line does not cross: a pause, or the edge of a stretch of
+// points that a clock set back put beside another (a step).
 struct Gap {
     double from, to;
+    bool step = false;
 };
+
+// Gaps are kept in the order of their ends, as the line is drawn.
+void insertGap(std::deque<Gap> &gaps, const Gap &gap)
+{
+    const auto at = std::upper_bound(gaps.begin(), gaps.end(), gap.to,
+                                     [](double to, const Gap &g) { return to < g.to; });
+    gaps.insert(at, gap);
+}
 
 // A trace whose line breaks at the gaps; QCustomPlot breaks a line at a point without a value.
 class GapGraph : public QCPGraph
@@ -124,22 +134,34 @@ class GapGraph : public QCPGraph
             return;
         }
         lineData->clear();
-        QVector<QCPGraphData> part;
         auto from = begin;
         for (; gap != gaps_.end() && gap->to <= (end - 1)->key; ++gap) {
             const auto to = std::lower_bound(
                 from, end, gap->to, [](const QCPGraphData &p, double key) { return p.key < key; });
             if (to == from) continue;
-            QCPGraph::getOptimizedLineData(&part, from, to);
-            *lineData += part;
+            appendPart(lineData, from, to);
             lineData->append(QCPGraphData((gap->from + gap->to) / 2, qQNaN()));
             from = to;
         }
-        QCPGraph::getOptimizedLineData(&part, from, end);
-        *lineData += part;
+        appendPart(lineData, from, end);
     }
 
   private:
+    // The line of the points from `from` to `to`. Zoomed out, QCustomPlot samples them a pixel
+    // at a time, and its samples may begin with points before `from`: those lie across the gap
+    // before it, and are left out.
+    void appendPart(QVector<QCPGraphData> *lineData,
+                    const QCPGraphDataContainer::const_iterator &from,
+                    const QCPGraphDataContainer::const_iterator &to) const
+    {
+        QVector<QCPGraphData> part;
+        QCPGraph::getOptimizedLineData(&part, from, to);
+        const double pixel = std::abs(keyAxis()->pixelToCoord(1) - keyAxis()->pixelToCoord(0));
+        const double low = from->key - pixel, high = (to - 1)->key + pixel;
+        for (const QCPGraphData &p : part)
+            if (p.key >= low && p.key <= high) lineData->append(p);
+    }
+
     const std::deque<Gap> &gaps_;
 };
 
@@ -240,9 +262,12 @@ struct TimeViewWindow::Private {
     QString pageHeading, pageSource, pageSettings, valueAxis;
     std::vector<QVector<QCPGraphData>> staged; // reused for points that come by the thousand
 
-    std::deque<Gap> gaps;      // in time order
+    std::deque<Gap> gaps;      // in order of their ends
     std::deque<double> recent; // the last kPeriodIntervals intervals between points
-    struct Unsettled {         // a gap that the intervals after it may show to be a new pace
+    // The last point added and the first of its stretch, in the order they came: a clock set
+    // back begins a new stretch, whose times lie among the earlier ones.
+    double lastAdded = qQNaN(), stretchStart = qQNaN();
+    struct Unsettled { // a gap that the intervals after it may show to be a new pace
         double to, length;
         std::vector<double> after;
     };
@@ -446,8 +471,15 @@ int TimeViewWindow::report(int event, int data1)
 void TimeViewWindow::addPoints(const double *times, const double *values, int count)
 {
     const std::size_t n = d->traces.size();
-    for (int i = 0; i < count; i++)
-        if (i > 0 || !d->empty()) noteInterval(i > 0 ? times[i - 1] : d->last(), times[i]);
+    if (count <= 0) return;
+    // Pauses are found in the order the points came, which a clock set back makes another than
+    // the order of their times.
+    for (int i = 0; i < count; i++) {
+        const double previous = i > 0 ? times[i - 1] : d->lastAdded;
+        if (std::isnan(d->stretchStart)) d->stretchStart = times[i];
+        if (!std::isnan(previous)) noteInterval(previous, times[i]);
+    }
+    d->lastAdded = times[count - 1];
     // A single point, and the first into an empty container, are appended: a batch into an
     // empty one would replace the room taken for them (SetTimeViewKeep).
     if (count == 1 || d->empty()) {
@@ -512,14 +544,22 @@ void TimeViewWindow::setKeep(double seconds, int points)
 void TimeViewWindow::noteInterval(double previous, double time)
 {
     const double interval = time - previous;
-    if (!(interval >= 0)) return; // out of order (a clock set back): no pace to judge by
+    if (!(interval >= 0)) {
+        // A clock set back: no pace to judge by, and the line joins no point of the stretch
+        // that ended to one of the stretch that begins, nor either to what lies beside it.
+        insertGap(d->gaps, {d->stretchStart, d->stretchStart, true});
+        insertGap(d->gaps, {previous, std::nextafter(previous, qInf()), true});
+        insertGap(d->gaps, {time, time, true});
+        d->stretchStart = time;
+        return;
+    }
     for (auto u = d->unsettled.begin(); u != d->unsettled.end();) {
         u->after.push_back(interval);
         const bool newPace =
             int(u->after.size()) >= kGapWitnesses && u->length <= kGapFactor * median(u->after);
         if (newPace) {
             const auto gap = std::find_if(d->gaps.rbegin(), d->gaps.rend(),
-                                          [&](const Gap &g) { return g.to == u->to; });
+                                          [&](const Gap &g) { return !g.step && g.to == u->to; });
             if (gap != d->gaps.rend()) d->gaps.erase(std::next(gap).base());
         }
         if (newPace || int(u->after.size()) >= kPeriodIntervals)
@@ -529,7 +569,7 @@ void TimeViewWindow::noteInterval(double previous, double time)
     }
     if (!d->recent.empty() &&
         interval > kGapFactor * median({d->recent.begin(), d->recent.end()})) {
-        d->gaps.push_back({previous, time});
+        insertGap(d->gaps, {previous, time});
         d->unsettled.push_back({time, interval, {}});
     }
     d->recent.push_back(interval);
@@ -573,6 +613,7 @@ void TimeViewWindow::clear()
     d->gaps.clear();
     d->recent.clear();
     d->unsettled.clear();
+    d->lastAdded = d->stretchStart = qQNaN();
     d->readout->clear();
     d->measure->clear();
     d->measure->hideCrosshair();
@@ -605,6 +646,7 @@ void TimeViewWindow::showWhole()
         const double margin = std::max(1.0, (upper - lower) * 0.01);
         d->plot->xAxis->setRange(lower - margin, upper + margin);
     }
+    d->plot->yAxis->setRange(d->yMin, d->yMax); // a value zoom too, as the window was made
     d->redraw.stop();
     d->plot->replot();
 }
@@ -680,7 +722,10 @@ void TimeViewWindow::updateCaption()
                                  : days                  ? QStringLiteral("MM-dd hh:mm:ss")
                                                          : QStringLiteral("hh:mm:ss"));
     QString text = d->captionText;
-    if (!d->empty() || !d->markers.empty()) {
+    // A replot before the first redraw that follows new points still has the axis of before
+    // them (of a new window: the first seconds of 1970): no span of theirs to name.
+    const bool any = !d->empty() || !d->markers.empty();
+    if (any && r.upper >= d->extent().lower && r.lower <= d->extent().upper) {
         const QString day = clockText(r.lower, "yyyy-MM-dd");
         const QString lastDay = clockText(r.upper, "yyyy-MM-dd");
         text +=
@@ -1023,7 +1068,7 @@ QList<QPair<double, double>> TimeViewWindow::gaps() const
 {
     QList<QPair<double, double>> list;
     for (const Gap &g : d->gaps)
-        list.append({g.from, g.to});
+        if (!g.step) list.append({g.from, g.to});
     return list;
 }
 QList<TimeViewWindow::Marker> TimeViewWindow::markers() const

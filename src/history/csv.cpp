@@ -24,10 +24,16 @@ void CsvTimeStamp(char *text, int size)
 {
     LocalDateTime t{};
     GetLocalDateTime(&t);
+    CsvTimeStampOf(text, size, &t);
+}
+
+void CsvTimeStampOf(char *text, int size, const LocalDateTime *t)
+{
     char date[16];
-    std::snprintf(date, sizeof date, "%04d-%02d-%02d", t.year, t.month, t.day);
-    Stamp(text, size, date, ((t.hour * 60L + t.minute) * 60L + t.second) * 1000L + t.millisecond,
-          t.utcOffsetMinutes);
+    std::snprintf(date, sizeof date, "%04d-%02d-%02d", t->year, t->month, t->day);
+    Stamp(text, size, date,
+          ((t->hour * 60L + t->minute) * 60L + t->second) * 1000L + t->millisecond,
+          t->utcOffsetMinutes);
 }
 
 void CsvTimeStampAt(char *text, int size, double time, int offsetMinutes)

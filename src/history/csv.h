@@ -4,12 +4,16 @@
 #ifndef KIVREL_HISTORY_CSV_H
 #define KIVREL_HISTORY_CSV_H
 
+struct LocalDateTime;
+
 namespace kivrel
 {
 
 // Local time in ISO 8601 with milliseconds and the offset from UTC:
 // "2026-12-08T14:30:12.345+01:00". Writes at most size bytes with the NUL.
 void CsvTimeStamp(char *text, int size);
+// The same for a clock reading already taken.
+void CsvTimeStampOf(char *text, int size, const LocalDateTime *t);
 // The same for `time` (seconds since the epoch) in a local time `offsetMinutes` ahead of UTC.
 void CsvTimeStampAt(char *text, int size, double time, int offsetMinutes);
 // Appends `field` to `line` (of `size` bytes), in double quotes when it holds a comma, a quote

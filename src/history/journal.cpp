@@ -28,13 +28,20 @@ static int AddField(char *row, int size, const char *field)
     return -1;
 }
 
-// The row for pp with its line end, stamped now. 0, or -1 when it does not fit.
-static int ComposeRow(char *row, int size, int outcome, int where)
+static void (*journalClock)(LocalDateTime *now) = GetLocalDateTime;
+
+void SetJournalClock(void (*clock)(LocalDateTime *now))
+{
+    journalClock = clock ? clock : GetLocalDateTime;
+}
+
+// The row for pp with its line end, stamped `now`. 0, or -1 when it does not fit.
+static int ComposeRow(char *row, int size, const LocalDateTime *now, int outcome, int where)
 {
     char field[MAX_PATHNAME_LEN];
     int rc = 0;
 
-    CsvTimeStamp(row, size);
+    CsvTimeStampOf(row, size, now);
     rc |= AddField(row, size, JournalDirectionName(outcome));
     rc |= AddField(row, size, JournalTargetName(where));
     if (where == DATFILE) {
@@ -77,22 +84,13 @@ static int JournalFailed(const char *why)
     return -1;
 }
 
-int JournalTransfer(int outcome, int where)
+// Opens and locks the file of the day `now` names. The file, or -1 (szKeepError says why).
+static int OpenDayLocked(const char *dir, const LocalDateTime *now, char *path, int size)
 {
     static const char what[] = "parameter journal not written";
-    char dir[MAX_PATHNAME_LEN + 16]; // the data folder and "/journal"
-    char path[sizeof dir + 16];
     char stamp[40];
-    // A header, the line end a row cut short is missing, and the row.
-    char text[JournalHeaderMax + 1 + 1024];
-
-    if (GetUserDataDir(dir) != 0) return JournalFailed("the data folder's name is too long");
-    std::strcat(dir, "/journal"); // GetUserDataDir wrote fewer than MAX_PATHNAME_LEN bytes
-    // The day of the file is the day of the row: the first ten characters of its time stamp.
-    CsvTimeStamp(stamp, sizeof stamp);
-    std::snprintf(path, sizeof path, "%s/%.10s.csv", dir, stamp);
-
-    if (MakeDir(dir) != 0) return NotKept(what);
+    CsvTimeStampOf(stamp, sizeof stamp, now);
+    std::snprintf(path, static_cast<size_t>(size), "%s/%.10s.csv", dir, stamp);
     const int file = OpenFile(path, VAL_WRITE_ONLY, VAL_APPEND, VAL_ASCII);
     if (file < 0) return NotKept(what);
     if (LockFile(file) != 0) {
@@ -100,9 +98,47 @@ int JournalTransfer(int outcome, int where)
         CloseFile(file);
         return -1;
     }
+    return file;
+}
+
+static int SameDay(const LocalDateTime *a, const LocalDateTime *b)
+{
+    return a->year == b->year && a->month == b->month && a->day == b->day;
+}
+
+int JournalTransfer(int outcome, int where)
+{
+    static const char what[] = "parameter journal not written";
+    char dir[MAX_PATHNAME_LEN + 16]; // the data folder and "/journal"
+    char path[sizeof dir + 16];
+    // A header, the line end a row cut short is missing, and the row.
+    char text[JournalHeaderMax + 1 + 1024];
+
+    if (GetUserDataDir(dir) != 0) return JournalFailed("the data folder's name is too long");
+    std::strcat(dir, "/journal"); // GetUserDataDir wrote fewer than MAX_PATHNAME_LEN bytes
+    if (MakeDir(dir) != 0) return NotKept(what);
+
+    // The row takes its time under the file's lock, so rows stand in the order they were
+    // appended; and it goes into the file of the day its own stamp names. A lock held across
+    // midnight, or a clock set meanwhile, makes the reading under the lock name another day
+    // than the one that chose the file: that file is then let go and the new day's taken.
+    LocalDateTime chose{}, now{};
+    journalClock(&chose);
+    int file = -1;
+    for (int tries = 0;; tries++) {
+        file = OpenDayLocked(dir, &chose, path, static_cast<int>(sizeof path));
+        if (file < 0) return -1;
+        journalClock(&now);
+        if (SameDay(&now, &chose)) break;
+        if (tries == 3) { // a clock that keeps jumping: the reading that chose the file
+            now = chose;
+            break;
+        }
+        CloseFile(file);
+        chose = now;
+    }
     // Under the lock, what the file holds tells whether any program has written the header yet,
-    // and whether a row a full disk cut short needs its line end before this one; the row
-    // takes its time here, so rows stand in the order they were appended.
+    // and whether a row a full disk cut short needs its line end before this one.
     long size = 0;
     int last = '\n';
     text[0] = '\0';
@@ -111,7 +147,7 @@ int JournalTransfer(int outcome, int where)
     else if (GetFileLastByte(path, &last) == 0 && last != '\n')
         std::strcpy(text, "\n");
     const int used = static_cast<int>(std::strlen(text));
-    int rc = ComposeRow(text + used, static_cast<int>(sizeof text) - used, outcome, where);
+    int rc = ComposeRow(text + used, static_cast<int>(sizeof text) - used, &now, outcome, where);
     if (rc != 0)
         JournalFailed("the row is too long");
     else

@@ -8,6 +8,8 @@
 
 #include "columns.h" // the words of its columns
 
+struct LocalDateTime;
+
 namespace kivrel
 {
 
@@ -30,6 +32,10 @@ extern const char *journalProgram;
 // 0, or -1 when the row could not be written: szKeepError then says why (and stderr, while
 // keepSaysWhy is set).
 int JournalTransfer(int outcome, int where);
+
+// The clock the journal's rows are stamped by, and their day files chosen by: the local time
+// unless a test sets another; null sets the local time again.
+void SetJournalClock(void (*clock)(LocalDateTime *now));
 
 } // namespace kivrel
 

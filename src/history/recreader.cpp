@@ -244,6 +244,8 @@ static int ParseRecRow(const char *const f[], const int n[], RecRow *row)
     row->in0Period = v[5];
     row->activeWindow = v[6];
     row->edgeTime = v[7];
+    row->activePercent = n[10] ? static_cast<int>(v[8]) : -1;
+    row->edgePercent = n[11] ? static_cast<int>(v[9]) : -1;
     return 0;
 }
 

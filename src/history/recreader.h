@@ -25,6 +25,7 @@ struct RecRow {
     double seconds; // since REC was switched on
     unsigned char dat0, dat1, norm, threshold, hysteresis;
     unsigned in0Period, activeWindow, edgeTime;
+    int activePercent, edgePercent; // -1 where the row leaves them empty (no IN0 period)
 };
 
 // What reading a file made of it.

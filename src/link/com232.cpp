@@ -16,6 +16,11 @@
 namespace kivrel
 {
 
+static const char TimeoutText[] = "TIMEOUT";
+// Why a network sensor's server could not be reached again, as the status line said it after
+// the timeout report; a good reply replaces it as it replaces TIMEOUT.
+static char reconnectStatus[200];
+
 // A network sensor whose server could not be reached again: once the report is acknowledged,
 // the status line says why, as after a failed open, with the system's words for it.
 static void ShowReconnectError(void)
@@ -23,16 +28,24 @@ static void ShowReconnectError(void)
     char reason[160];
     const int code = GetComReconnectError(com, reason, sizeof reason);
     if (code >= 0) return;
-    char text[200];
-    std::snprintf(text, sizeof text, "%s (%s)", OpenErrorText(code), reason);
-    SetCtrlVal(panel, PANEL_STATUS, text);
+    std::snprintf(reconnectStatus, sizeof reconnectStatus, "%s (%s)", OpenErrorText(code), reason);
+    SetCtrlVal(panel, PANEL_STATUS, reconnectStatus);
 }
 
 void TimeoutReport(void)
 {
-    SetCtrlVal(panel, PANEL_STATUS, "TIMEOUT");
+    SetCtrlVal(panel, PANEL_STATUS, TimeoutText);
     MessagePopup("INFO", InfoTimeout);
     ShowReconnectError();
+}
+
+void SensorAnswered(void)
+{
+    char now[256] = "";
+    GetCtrlVal(panel, PANEL_STATUS, now);
+    if (std::strcmp(now, TimeoutText) == 0 ||
+        (reconnectStatus[0] && std::strcmp(now, reconnectStatus) == 0))
+        SetCtrlVal(panel, PANEL_STATUS, "Sensor answers again");
 }
 
 void InitRS232(int port)

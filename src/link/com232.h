@@ -13,6 +13,9 @@ namespace kivrel
 // port's connection could not be made again, the status line then says why:
 // "Cannot open port (Connection refused)".
 void TimeoutReport(void);
+// After every good reply: a status line still saying TIMEOUT says the sensor answers again;
+// any other text stays.
+void SensorAnswered(void);
 
 // Opens the port at 4800 baud 8N1 without handshake and checks the line; when the sensor
 // answers, its parameter set is read onto the panel.

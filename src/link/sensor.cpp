@@ -36,6 +36,7 @@ void GetPara(void)
         TimeoutReport();
         return;
     }
+    SensorAnswered();
     CopyPPtoVars();
     SetPanelValues();
     InitPanelValues();
@@ -52,6 +53,7 @@ void GetData(void)
         if (rx == RX_ABANDONED) // a nested Stop, connect or transfer cleared poll
             break;
         if (rx == RX_OK) {
+            SensorAnswered();
             SetPanelData();
             ShowGraph();
             KeepNorm();
@@ -60,9 +62,10 @@ void GetData(void)
             if (source == 2) ShowWindowVerdict();
         } else {
             // A recording ends with the polling a fault ends, its rows kept before the popup
-            // holds everything up.
-            StopRecording();
+            // holds everything up; once it is answered, the status line names the file.
+            const int ended = EndRecordingKept();
             TimeoutReport();
+            if (ended) TellRecordingEnded("TIMEOUT");
             poll = 0;
         }
         ProcessSystemEvents();
@@ -80,6 +83,7 @@ void GetJmpBuf(void)
         TimeoutReport();
         return;
     }
+    SensorAnswered();
     for (int i = 0; i < 16; i++)
         thresholdLine[i] = dataTrshWork;
     DeleteGraphPlot(panel, PANEL_GRAPHDATA1, -1, 1);

@@ -108,9 +108,7 @@ void ShowPageSettings(int view, double time, int direction, int where, const cha
 {
     char text[1024];
     if (!set) {
-        SetTimeViewText(view, TIMEVIEW_PAGE_SETTINGS,
-                        "Parameter set in force at the end of the span: no transfer known before "
-                        "it");
+        ShowPageSettingsText(view, "no transfer known before it");
         return;
     }
     char stamp[40];
@@ -121,6 +119,13 @@ void ShowPageSettings(int view, double time, int direction, int where, const cha
         text, sizeof text, "Parameter set in force at the end of the span: %s %s %.10s %.8s, %s\n",
         JournalDirectionName(direction), JournalTargetName(where), stamp, stamp + 11, place);
     AppendSet(text, sizeof text, set, "\n");
+    SetTimeViewText(view, TIMEVIEW_PAGE_SETTINGS, text);
+}
+
+void ShowPageSettingsText(int view, const char *why)
+{
+    char text[1024];
+    std::snprintf(text, sizeof text, "Parameter set in force at the end of the span: %s", why);
     SetTimeViewText(view, TIMEVIEW_PAGE_SETTINGS, text);
 }
 

@@ -24,6 +24,8 @@ void ShowTransfer(int view, double time, int direction, int where, const char *p
 // The report page's settings: the set `set` a transfer left at `time`, or none known (null).
 void ShowPageSettings(int view, double time, int direction, int where, const char *place,
                       const unsigned char *set);
+// The same when the set is not known, saying why.
+void ShowPageSettingsText(int view, const char *why);
 // The file the window's *Span as CSV* is to write, and the span: 0, or -1 when the path is too
 // long for the program or names the recording `shown` (null for none) or the one REC is making;
 // the status line then says so, and szKeepError why. Nothing has been opened for writing.

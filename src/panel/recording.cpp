@@ -23,6 +23,7 @@ static char recName[260];   // its name without the folder, for the status line
 static char recBuf[16384];  // rows not yet handed to the system
 static int recLength;       // bytes in recBuf
 static int recRows;         // rows taken since the start
+static int recHeld;         // of them, rows in recBuf
 static double recStart;     // Timer() at the start
 static double recLastWrite; // Timer() when recBuf was last handed over
 
@@ -31,8 +32,9 @@ static char recPath[MAX_PATHNAME_LEN]; // the recording's path as opened
 static void ShowRecButton(void)
 {
     char text[32];
+    // The rows in the file: those held back are not, yet.
     if (recFile >= 0)
-        std::snprintf(text, sizeof text, "REC %d  F7", recRows);
+        std::snprintf(text, sizeof text, "REC %d  F7", recRows - recHeld);
     else
         std::strcpy(text, "REC   F7");
     SetCtrlAttribute(panel, PANEL_REC, ATTR_LABEL_TEXT, text);
@@ -53,6 +55,7 @@ static int WriteHeldRows(void)
     if (recLength == 0) return 0;
     const int rc = KeepBytes(recFile, recBuf, recLength, "recording not written");
     recLength = 0;
+    recHeld = 0;
     return rc;
 }
 
@@ -62,6 +65,7 @@ static void EndRecording(int failed)
     if (CloseFile(recFile) != 0 && !failed) failed = NotKept("recording not written") != 0;
     recFile = -1;
     recLength = 0;
+    recHeld = 0;
     if (failed) ShowRecStatus("Recording ended: cannot write ");
     ShowRecButton();
 }
@@ -120,7 +124,7 @@ void StartRecordingTo(const char *path)
         ShowRecButton();
         return;
     }
-    recRows = 0;
+    recRows = recHeld = 0;
     recStart = Timer();
     recLength = static_cast<int>(std::strlen(RecordingHeader));
     std::memcpy(recBuf, RecordingHeader, static_cast<size_t>(recLength));
@@ -145,13 +149,22 @@ void StopRecording(void)
     if (recFile >= 0) EndKept();
 }
 
+int EndRecordingKept(void)
+{
+    return recFile >= 0 && EndKept() == 0;
+}
+
+void TellRecordingEnded(const char *why)
+{
+    char text[sizeof recName + 96];
+    std::snprintf(text, sizeof text, "Recording ended: %s%s%s holds %d row%s", why ? why : "",
+                  why ? "; " : "", recName, recRows, recRows == 1 ? "" : "s");
+    SetCtrlVal(panel, PANEL_STATUS, text);
+}
+
 void SwitchRecordingOff(void)
 {
-    if (recFile < 0 || EndKept() != 0) return;
-    char text[sizeof recName + 64];
-    std::snprintf(text, sizeof text, "Recording ended: %s holds %d row%s", recName, recRows,
-                  recRows == 1 ? "" : "s");
-    SetCtrlVal(panel, PANEL_STATUS, text);
+    if (EndRecordingKept()) TellRecordingEnded(nullptr);
 }
 
 void EndRecordingBecause(const char *why)
@@ -180,6 +193,7 @@ static void AppendRow(void)
     std::memcpy(recBuf + recLength, row, static_cast<size_t>(n));
     recLength += n;
     recRows++;
+    recHeld++;
 }
 
 void KeepRecord(void)

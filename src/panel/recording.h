@@ -23,6 +23,12 @@ void StopRecording(void);
 void SwitchRecordingOff(void);
 // The same, saying `why` in the status line and on stderr: "Recording ended: port changed".
 void EndRecordingBecause(const char *why);
+// Ends the recording as StopRecording does: 1 when there was one and every row it took is in
+// its file, else 0 (a failure is what the status line then says).
+int EndRecordingKept(void);
+// The status line for the recording just ended by `why`: "Recording ended: TIMEOUT; run.csv
+// holds 35 rows".
+void TellRecordingEnded(const char *why);
 // After every record polling has shown: a row to the recording.
 void KeepRecord(void);
 // Hands the held rows to the system now: polling has ended.

@@ -1,6 +1,7 @@
 #include "recordingview.h"
 
 #include "historywindow.h"
+#include "journalset.h"
 #include "journalspan.h"
 #include "livering.h"
 #include "paths.h"
@@ -44,16 +45,11 @@ static int loadShown;                          // the file read was a recording
 static int loadRows;                           // the rows it held
 static char recordingFolder[MAX_PATHNAME_LEN]; // of the last recording written or opened
 
-// The journal's transfers shown, for the set in force at the end of an exported span.
-enum { KeptTransfers = 256 };
-struct KeptTransfer {
-    double time;
-    int direction, where;
-    char place[PlaceSize + 16];
-    unsigned char set[AnzPara];
-};
-static KeptTransfer keptTransfers[KeptTransfers];
-static int keptCount; // the newest KeptTransfers are kept
+// The sensors the journal names for the recording's span (JournalSensorsOf), for the report
+// page's set in force.
+enum { SensorsNamed = 3 };
+static char fileSensors[SensorsNamed][JournalDeviceSize];
+static int fileSensorCount;
 
 static void PostLoadStep(void);
 
@@ -85,12 +81,6 @@ static void TakeJournalRow(const JournalRow *row, const unsigned char *before)
         std::snprintf(place, sizeof place, "%.150s", FileNameOf(row->device));
     else
         PortText(place, sizeof place, row->port, row->device);
-    KeptTransfer &k = keptTransfers[keptCount++ % KeptTransfers];
-    k.time = row->time;
-    k.direction = row->direction;
-    k.where = row->where;
-    std::memcpy(k.place, place, sizeof k.place);
-    std::memcpy(k.set, row->values, sizeof k.set);
     ShowTransfer(fileView, row->time, row->direction, row->where, place, row->who, before,
                  row->values);
 }
@@ -110,10 +100,13 @@ static int TellTally(const char *name, const RecTally *tally, int readFailed, ch
         std::snprintf(status, static_cast<size_t>(size), "%s: a recording without rows", name);
     else {
         const int transfers = ReadJournalSpan(tally, spanFirst, spanLast, TakeJournalRow);
+        fileSensorCount = JournalSensorsOf(spanFirst, spanLast, fileSensors, SensorsNamed);
+        // The last row's date too where the recording ran past midnight.
+        const int sameDay = std::strncmp(tally->firstStamp, tally->lastStamp, 10) == 0;
         std::snprintf(status, static_cast<size_t>(size),
-                      "%s: %d rows from %.10s %.8s to %.8s, %d parameter transfers", name,
-                      tally->rows, tally->firstStamp, tally->firstStamp + 11, tally->lastStamp + 11,
-                      transfers);
+                      "%s: %d rows from %.10s %.8s to %.*s%s%.8s, %d parameter transfers", name,
+                      tally->rows, tally->firstStamp, tally->firstStamp + 11, sameDay ? 0 : 10,
+                      tally->lastStamp, sameDay ? "" : " ", tally->lastStamp + 11, transfers);
     }
     const int skipped = tally->cutShort + tally->notARow + tally->extraColumns + tally->unreadable;
     if (skipped) {
@@ -215,19 +208,36 @@ static void CancelLoad(void)
     rowCount = 0;
 }
 
-// The set the last transfer up to `time` left, for the report page.
+// The set in force at `time` on the sensor the journal names for the recording, for the report
+// page. With two sensors named, which one the recording watched is not known.
 static void ShowFileSettings(int view, double time)
 {
-    const KeptTransfer *last = nullptr;
-    const int n = keptCount < KeptTransfers ? keptCount : KeptTransfers;
-    for (int i = 0; i < n; i++) {
-        const KeptTransfer &k = keptTransfers[i];
-        if (k.time <= time && (!last || k.time >= last->time)) last = &k;
+    if (loadFile >= 0) {
+        ShowPageSettingsText(view, "not known yet: the recording is still being read");
+        return;
     }
-    if (last)
-        ShowPageSettings(view, last->time, last->direction, last->where, last->place, last->set);
-    else
+    if (fileSensorCount > 1) {
+        char text[SensorsNamed * (JournalDeviceSize + 8) + 64] = "not known (the journal names ";
+        const int named = fileSensorCount < SensorsNamed ? fileSensorCount : SensorsNamed;
+        for (int i = 0; i < named; i++)
+            Append(text, sizeof text, "%s%s",
+                   i == 0                     ? ""
+                   : i == fileSensorCount - 1 ? " and "
+                                              : ", ",
+                   fileSensors[i]);
+        Append(text, sizeof text, "%s)", fileSensorCount > named ? ", …" : "");
+        ShowPageSettingsText(view, text);
+        return;
+    }
+    JournalRow row{};
+    if (fileSensorCount == 0 ||
+        !JournalSetAt(fileSensors[0], JOURNAL_EITHER_MEMORY, time, JournalLookBackDays, &row)) {
         ShowPageSettings(view, 0, 0, 0, "", nullptr);
+        return;
+    }
+    char place[PlaceSize + 16];
+    PortText(place, sizeof place, row.port, row.device);
+    ShowPageSettings(view, row.time, row.direction, row.where, place, row.values);
 }
 
 // The rows of the span shown, copied from the file as it stands.
@@ -285,7 +295,7 @@ static int BeginLoad(const char *path)
     const char *name = FileNameOf(path);
     char title[MAX_PATHNAME_LEN + 32];
     ClearTimeView(fileView);
-    keptCount = 0;
+    fileSensorCount = 0;
     loadShown = 0;
     std::snprintf(title, sizeof title, "%s — KIVREL-Vired", name);
     SetTimeViewText(fileView, TIMEVIEW_TITLE, title);

@@ -9,6 +9,7 @@
 #include "runhistory.h"
 
 #include "timeviewwindow.h"
+#include "utility.h"
 
 #include <QCoreApplication>
 #include <QDate>
@@ -19,6 +20,7 @@
 #include <QRegularExpression>
 #include <QSysInfo>
 #include <QMenu>
+#include <QMessageBox>
 #include <QTemporaryDir>
 
 #include <csignal>
@@ -96,6 +98,21 @@ QString whoAndWhere()
     return QString("%1,%2,kivrel").arg(pw ? pw->pw_name : "", QSysInfo::machineHostName());
 }
 
+// What the status line said whenever a message box came up.
+class StatusAtPopups : public QObject
+{
+  public:
+    StatusAtPopups() { qApp->installEventFilter(this); }
+    ~StatusAtPopups() override { qApp->removeEventFilter(this); }
+    bool eventFilter(QObject *object, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show && qobject_cast<QMessageBox *>(object))
+            statuses << status();
+        return false;
+    }
+    QStringList statuses;
+};
+
 class HistoryTest : public SensorTest
 {
   protected:
@@ -152,10 +169,13 @@ TEST_F(HistoryTest, RecordingHoldsEveryRecordShownAndEndsWithPolling)
     const int n = 25;
     for (int i = 0; i < n; i++)
         peer->answer(5, Reply(numbered(i)));
+    const StatusAtPopups seen;
     click(BUTTON_GO); // polls the 25, then the sensor falls silent: TIMEOUT
     EXPECT_EQ(reports(), 1);
     EXPECT_EQ(intValue(PANEL_REC), 0) << "the timeout ended the recording";
     EXPECT_EQ(widget(PANEL_REC)->property("text").toString(), "REC   F7");
+    EXPECT_EQ(seen.statuses, QStringList{"TIMEOUT"}) << "while the report is open";
+    EXPECT_EQ(status(), "Recording ended: TIMEOUT; run.csv holds 25 rows");
 
     const QStringList rows = completeRows(path);
     ASSERT_EQ(rows.size(), n + 1);
@@ -169,6 +189,12 @@ TEST_F(HistoryTest, RecordingHoldsEveryRecordShownAndEndsWithPolling)
         last = seconds;
         EXPECT_TRUE(rows[i + 1].endsWith("," + expectedRow(numbered(i))));
     }
+
+    // Without REC the timeout's text stays.
+    peer->answer(5, Reply(numbered(1)));
+    click(BUTTON_GO);
+    EXPECT_EQ(reports(), 2);
+    EXPECT_EQ(status(), "TIMEOUT");
 }
 
 // Polling goes on behind the dialogs of REC, Open recording... and Export..., each held open
@@ -564,6 +590,67 @@ TEST(Journal, TwoProgramsWriteOneFile)
     }
     EXPECT_EQ(seen[0], rows);
     EXPECT_EQ(seen[1], rows);
+}
+
+// The journal's clock in the next test: one reading a call, the last one again once they run out.
+static std::vector<LocalDateTime> clockReadings;
+static std::size_t clockCalls;
+static void readingsClock(LocalDateTime *now)
+{
+    *now = clockReadings[std::min(clockCalls++, clockReadings.size() - 1)];
+}
+
+// A row written just before midnight goes into the file of the day its own time stamp names,
+// however the clock moves between choosing the file and stamping the row under its lock.
+TEST(Journal, ARowJustBeforeMidnightGoesIntoTheFileOfItsOwnDay)
+{
+    QTemporaryDir dir;
+    const struct Restore {
+        QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+        ~Restore() { qputenv("XDG_DATA_HOME", dataHome); }
+    } restore;
+    qputenv("XDG_DATA_HOME", dir.filePath("data").toLocal8Bit());
+    std::snprintf(file_name, sizeof file_name, "%s", "midnight.dat");
+    const LocalDateTime before{2026, 12, 8, 23, 59, 59, 900, 60};
+    const LocalDateTime after{2026, 12, 9, 0, 0, 0, 10, 60};
+    const struct {
+        const char *what;
+        std::vector<LocalDateTime> readings;
+        QString day, stamp;
+    } cases[] = {
+        {"the clock at 23:59:59.9", {before}, "2026-12-08", "2026-12-08T23:59:59.900+01:00"},
+        {"midnight passes under the lock",
+         {before, after},
+         "2026-12-09",
+         "2026-12-09T00:00:00.010+01:00"},
+        {"the clock set back over midnight",
+         {after, before},
+         "2026-12-08",
+         "2026-12-08T23:59:59.900+01:00"},
+        {"a clock that keeps jumping",
+         {before, after, before, after, before, after, before},
+         "2026-12-09",
+         "2026-12-09T00:00:00.010+01:00"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        QDir(dir.filePath("data")).removeRecursively();
+        clockReadings = c.readings;
+        clockCalls = 0;
+        SetJournalClock(readingsClock);
+        EXPECT_EQ(JournalTransfer(TRANSFER_WRITE, DATFILE), 0);
+        SetJournalClock(nullptr);
+        for (const char *day : {"2026-12-08", "2026-12-09"}) {
+            const QStringList rows =
+                completeRows(dir.filePath("data/kivrel/journal/") + day + ".csv");
+            if (c.day != day) {
+                EXPECT_TRUE(rows.isEmpty()) << "a row in the file of " << day;
+                continue;
+            }
+            ASSERT_EQ(rows.size(), 2) << day;
+            EXPECT_EQ(rows[1].section(',', 0, 0), c.stamp);
+        }
+    }
 }
 
 // A writer waits for the lock another program holds, and stamps its row once it has it; a row a

@@ -130,6 +130,13 @@ TEST_F(HistoryMeasureTest, CursorsGiveAMarksWidthAndPeriod)
     EXPECT_EQ(from, row(20));
     EXPECT_EQ(to, row(40));
 
+    // B set on a record before A's: the same interval, the same rate.
+    QTest::keyClick(w->plot(), Qt::Key_Escape);
+    clickAt(row(23));
+    clickAt(row(20));
+    EXPECT_TRUE(w->cursorReadout().endsWith("Δt 0.330 s   1/Δt 3.03 Hz"))
+        << w->cursorReadout().toStdString();
+
     // A double click shows everything and sets no cursor; Esc removes both.
     const QString before = w->cursorReadout();
     QTest::mouseDClick(w->plot(), Qt::LeftButton, Qt::NoModifier, at(w, row(60)));
@@ -148,6 +155,15 @@ TEST_F(HistoryMeasureTest, ZoomAndPanStayWithinTheData)
     const double margin = std::max(1.0, (last - first) * 0.02);
     auto within = [&] {
         return shown().lower >= first - margin - 1e-6 && shown().upper <= last + margin + 1e-6;
+    };
+    auto everything = [&] {
+        return within() && shown().lower <= first && shown().upper >= last &&
+               w->plot()->yAxis->range() == QCPRange(0, 255);
+    };
+    auto zoomIn = [&] {
+        for (int i = 0; i < 5; i++)
+            QTest::keyClick(w->plot(), Qt::Key_Plus);
+        wheel(w, 6, Qt::ControlModifier);
     };
     const struct {
         const char *what;
@@ -176,6 +192,17 @@ TEST_F(HistoryMeasureTest, ZoomAndPanStayWithinTheData)
          }},
         {"Ctrl+wheel in", [&] { wheel(w, 60, Qt::ControlModifier); },
          [&] { return std::abs(w->plot()->yAxis->range().size() - 4) < 1e-6; }},
+        // Home, Show all and a double click show everything, as the window opened: the whole
+        // time span and the values 0 to 255, a value zoom undone too.
+        {"Home", [&] { QTest::keyClick(w->plot(), Qt::Key_Home); }, everything},
+        {"zoomed in, Show all", [&] { zoomIn(), w->wholeButton()->click(); }, everything},
+        {"zoomed in, a double click",
+         [&] {
+             zoomIn();
+             QTest::mouseDClick(w->plot(), Qt::LeftButton, Qt::NoModifier, at(w, row(150)));
+             spin(QApplication::doubleClickInterval() / 1000.0 + 0.1);
+         },
+         everything},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);

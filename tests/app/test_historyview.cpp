@@ -3,6 +3,8 @@
 #include "sim_fixture.h"
 
 #include "csv.h"
+#include "journal.h"
+#include "journalset.h"
 #include "recreader.h"
 #include "recordingview.h"
 #include "runhistory.h"
@@ -19,6 +21,8 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
+
+#include <map>
 
 #include <sys/stat.h>
 
@@ -77,6 +81,28 @@ void writeFile(const QString &path, const std::string &bytes)
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write(bytes.data(), qint64(bytes.size()));
+}
+
+const char kJournalHeader[] =
+    "time,direction,target,port,device,threshold,hysteresis,power,pmod,hold,trigger,backlim,"
+    "regcnt,average,deadtimemode,deadtime,outmode,trshmod,deltatrsh,frei15,user,host,program,"
+    "outcome\n";
+
+// A journal row of the panel's: `what` is "read,RAM,1,ttyUSB0"; the set begins with `threshold`.
+std::string journalRow(const char *time, const char *what, int threshold,
+                       const char *outcome = "read")
+{
+    return std::string(time) + "," + what + "," + std::to_string(threshold) +
+           ",150,23,0,10,0,10,10,1,1,5,0,1,20,77,anna,line3,kivrel," + outcome + "\n";
+}
+
+// Journal days under `dataHome`, each a header and the rows given.
+void writeJournalDays(const QString &dataHome, const std::map<QString, std::string> &days)
+{
+    QDir(dataHome + "/kivrel/journal").removeRecursively();
+    ASSERT_TRUE(QDir().mkpath(dataHome + "/kivrel/journal"));
+    for (const auto &[day, rows] : days)
+        writeFile(dataHome + "/kivrel/journal/" + day + ".csv", kJournalHeader + rows);
 }
 
 struct Ran {
@@ -215,6 +241,28 @@ TEST(RecordingReader, ReadsTheGoodRowsAndCountsTheRest)
     ASSERT_EQ(german.rows.size(), 3u);
     EXPECT_DOUBLE_EQ(german.rows[1].seconds, 10.741);
     EXPECT_EQ(german.rows[1].in0Period, 2000u) << "the columns after the seconds in place";
+    // Field by field as the same rows written with points, the last column included.
+    const Read points = readRecording(kHeader + kRow1 + kRow2 + kRow3, 7);
+    auto fields = [](const RecRow &r) {
+        return std::vector<double>{r.time,
+                                   r.seconds,
+                                   double(r.dat0),
+                                   double(r.dat1),
+                                   double(r.norm),
+                                   double(r.threshold),
+                                   double(r.hysteresis),
+                                   double(r.in0Period),
+                                   double(r.activeWindow),
+                                   double(r.edgeTime),
+                                   double(r.activePercent),
+                                   double(r.edgePercent)};
+    };
+    ASSERT_EQ(points.rows.size(), 3u);
+    for (std::size_t i = 0; i < 3; i++)
+        EXPECT_EQ(fields(german.rows[i]), fields(points.rows[i])) << "row " << i;
+    EXPECT_EQ((std::vector<int>{points.rows[1].activePercent, points.rows[1].edgePercent}),
+              (std::vector<int>{60, 30}));
+    EXPECT_EQ(points.rows[0].edgePercent, -1) << "no IN0 period, no percentage";
 }
 
 // A time written back in the local time it was taken in: across midnight, a year's end, a leap
@@ -236,6 +284,146 @@ TEST(RecordingWriter, StampsATimeInItsOwnOffset)
         CsvTimeStampAt(text, sizeof text, time, c.offset);
         EXPECT_STREQ(text, c.stamp);
     }
+}
+
+// The journal's answers: which sensors a span names, and the set in force at a time, for a
+// device and a memory, over days, never from a row whose verification failed.
+TEST(JournalSets, TheSensorsOfASpanAndTheSetInForceAtATime)
+{
+    QTemporaryDir dir;
+    const struct Restore {
+        QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+        ~Restore() { qputenv("XDG_DATA_HOME", dataHome); }
+    } restore;
+    qputenv("XDG_DATA_HOME", dir.filePath("data").toLocal8Bit());
+    writeJournalDays(
+        dir.filePath("data"),
+        {{"2026-05-20", journalRow("2026-05-20T08:00:00.000+01:00", "read,RAM,1,ttyUSB0", 101)},
+         {"2026-06-14", journalRow("2026-06-14T22:00:00.000+01:00", "write,EEPROM,1,ttyUSB0", 102,
+                                   "written without verification")},
+         {"2026-06-15",
+          journalRow("2026-06-15T05:58:12.000+01:00", "read,RAM,1,ttyUSB0", 103) +
+              journalRow("2026-06-15T06:01:00.000+01:00", "write,RAM,2,ttyUSB1", 104, "verified") +
+              journalRow("2026-06-15T06:01:30.000+01:00", "write,RAM,1,ttyUSB0", 105,
+                         "verification failed") +
+              journalRow("2026-06-15T06:02:00.000+01:00", "write,FILE,,/tmp/x.dat", 106,
+                         "written without verification") +
+              journalRow("2026-06-15T07:00:00.000+01:00", "read,RAM,1,ttyUSB0", 107)}});
+    const struct {
+        const char *device;
+        int memory;
+        const char *at;
+        int threshold; // of the row found; 0: none
+    } sets[] = {
+        {"ttyUSB0", JOURNAL_EITHER_MEMORY, "2026-06-15T06:00:00.000+01:00", 103},
+        {"ttyUSB0", JOURNAL_EITHER_MEMORY, "2026-06-15T06:01:45.000+01:00", 103},
+        {"ttyUSB0", EEPROM, "2026-06-15T06:00:00.000+01:00", 102},
+        {"ttyUSB0", RAM, "2026-06-15T05:00:00.000+01:00", 101},
+        {"ttyUSB0", RAM, "2026-06-15T07:00:00.000+01:00", 107},
+        {"ttyUSB0", RAM, "2026-07-14T12:00:00.000+01:00", 107},
+        {"ttyUSB0", RAM, "2026-07-20T12:00:00.000+01:00", 0}, // more than 31 days back
+        {"ttyUSB0", JOURNAL_EITHER_MEMORY, "2026-05-20T07:59:59.000+01:00", 0},
+        {"ttyUSB1", RAM, "2026-06-15T06:00:59.999+01:00", 0},
+        {"ttyUSB1", RAM, "2026-06-15T06:01:00.000+01:00", 104},
+        {"ttyUSB1", EEPROM, "2026-06-15T08:00:00.000+01:00", 0},
+    };
+    for (const auto &c : sets) {
+        SCOPED_TRACE(std::string(c.device) + " " + std::to_string(c.memory) + " " + c.at);
+        JournalRow row{};
+        EXPECT_EQ(JournalSetAt(c.device, c.memory, epoch(c.at), JournalLookBackDays, &row),
+                  c.threshold != 0);
+        if (c.threshold) {
+            EXPECT_EQ(row.values[0], c.threshold);
+        }
+    }
+    const struct {
+        const char *first, *last;
+        std::vector<std::string> sensors;
+    } spans[] = {
+        {"2026-06-15T06:00:00.000+01:00", "2026-06-15T06:00:30.000+01:00", {"ttyUSB0"}},
+        {"2026-06-15T06:00:00.000+01:00", "2026-06-15T06:02:48.000+01:00", {"ttyUSB1", "ttyUSB0"}},
+        {"2026-06-15T06:01:40.000+01:00", "2026-06-15T06:02:30.000+01:00", {"ttyUSB0"}},
+        {"2026-07-01T10:00:00.000+01:00", "2026-07-01T11:00:00.000+01:00", {"ttyUSB0"}},
+        {"2026-04-01T10:00:00.000+01:00", "2026-04-01T11:00:00.000+01:00", {}},
+        {"2026-08-01T10:00:00.000+01:00", "2026-08-01T11:00:00.000+01:00", {}},
+    };
+    for (const auto &c : spans) {
+        SCOPED_TRACE(c.first);
+        char devices[3][JournalDeviceSize];
+        const int n = JournalSensorsOf(epoch(c.first), epoch(c.last), devices, 3);
+        ASSERT_EQ(n, int(c.sensors.size()));
+        for (int i = 0; i < n; i++)
+            EXPECT_EQ(devices[i], c.sensors[std::size_t(i)]);
+    }
+}
+
+// A recording whose clock was set back: its pauses are found in the order its rows were
+// written, on both sides of the step, and no line joins across the step.
+TEST_F(PanelTest, ARecordingWhoseClockWasSetBackKeepsItsPauses)
+{
+    QTemporaryDir dir;
+    // 10 000 rows from 10:00 with a pause of 300 s after the 5000th; then the clock back at 09:00,
+    // 10 000 more with a pause after the 240th, where the window takes a new batch of rows.
+    std::string bytes = kHeader;
+    std::vector<double> times;
+    const double ten = epoch("2026-06-15T10:00:00.000+01:00");
+    for (int i = 0; i < 20000; i++) {
+        const int k = i % 10000;
+        times.push_back((i < 10000 ? ten : ten - 3600) + k * 0.11 +
+                        (k >= (i < 10000 ? 5000 : 240) ? 300 : 0));
+        char stamp[40];
+        CsvTimeStampAt(stamp, sizeof stamp, times.back(), 60);
+        bytes += std::string(stamp) + ",1.000,30,97,160,120,200,0,0,0,,\n";
+    }
+    const QString path = dir.filePath("setback.csv");
+    writeFile(path, bytes);
+    OpenRecordingView(path.toLocal8Bit().constData());
+    TimeViewWindow *w = platform::timeViewWindow(RecordingView());
+    ASSERT_TRUE(spinUntil([] { return !RecordingLoading(); }, 30.0));
+    ASSERT_EQ(w->pointCount(), 20000);
+    const QList<QPair<double, double>> gaps = w->gaps();
+    const std::pair<int, int> pauses[] = {{10239, 10240}, {4999, 5000}}; // in order of time
+    ASSERT_EQ(gaps.size(), 2);
+    for (int i = 0; i < 2; i++) {
+        EXPECT_NEAR(gaps[i].first, times[std::size_t(pauses[i].first)], 0.001);
+        EXPECT_NEAR(gaps[i].second, times[std::size_t(pauses[i].second)], 0.001);
+    }
+    spin(0.3); // laid out, the last redraw done
+    ShowWholeTimeView(RecordingView());
+    const QImage image = w->plot()->toPixmap().toImage();
+    // DAT0's colour at its value, in the column of `time`.
+    auto dat0At = [&](double time) {
+        const int x = int(w->plot()->xAxis->coordToPixel(time));
+        const int y = int(w->plot()->yAxis->coordToPixel(30));
+        int n = 0;
+        for (int dy = -3; dy <= 3; dy++)
+            n += image.pixel(x, y + dy) == qRgb(0x1F, 0x77, 0xB4);
+        return n;
+    };
+    EXPECT_GT(dat0At(times[1000]), 0);
+    EXPECT_GT(dat0At(times[11000]), 0);
+    EXPECT_EQ(dat0At((times[4999] + times[5000]) / 2), 0) << "drawn in the pause before the step";
+    EXPECT_EQ(dat0At((times[10239] + times[10240]) / 2), 0) << "drawn in the pause after it";
+    EXPECT_EQ(dat0At((times[19999] + times[0]) / 2), 0) << "joined across the step";
+    CloseRecordingView();
+}
+
+// A replot before the window has caught up with new points (a resize while a recording is read)
+// names the file alone, never a span of 1970; the redraw then names the points' span.
+TEST_F(PanelTest, TheCaptionNeverNames1970BeforeTheWindowCatchesUp)
+{
+    const int red = 0xFF0000;
+    const int view = NewTimeView(1, "NORM", &red, 0, 255, 60, nullptr);
+    SetTimeViewText(view, TIMEVIEW_CAPTION, "run.csv");
+    DisplayTimeView(view);
+    const double time = epoch("2026-06-15T12:00:00.000+00:00"), value = 150;
+    AddTimeViewPoints(view, &time, &value, 1);
+    TimeViewWindow *w = platform::timeViewWindow(view);
+    w->plot()->replot();
+    EXPECT_EQ(w->caption(), "run.csv");
+    spin(0.3);
+    EXPECT_TRUE(w->caption().startsWith("run.csv   2026-06-15 ")) << w->caption().toStdString();
+    DiscardTimeView(view);
 }
 
 namespace
@@ -528,10 +716,13 @@ TEST_F(HistoryViewTest, ShowsTheTransfersOfTheRecordingsWholeSpan)
         const char *what;
         std::string rows;
         std::vector<const char *> transfers; // one a day's file each, in span
+        const char *status = "";
     } cases[] = {
         {"across midnight",
          row("2026-12-08T23:59:58.000+01:00") + row("2026-12-09T00:00:03.000+01:00"),
-         {"2026-12-08T23:59:59.000+01:00", "2026-12-09T00:00:01.000+01:00"}},
+         {"2026-12-08T23:59:59.000+01:00", "2026-12-09T00:00:01.000+01:00"},
+         "across midnight.csv: 2 rows from 2026-12-08 23:59:58 to 2026-12-09 00:00:03, 2 "
+         "parameter transfers"},
         {"the clock jumped back",
          row("2026-12-10T09:16:05.000+01:00") + row("2026-12-10T09:16:09.000+01:00") +
              row("2026-12-10T09:15:00.000+01:00") + row("2026-12-10T09:15:30.000+01:00"),
@@ -549,8 +740,84 @@ TEST_F(HistoryViewTest, ShowsTheTransfersOfTheRecordingsWholeSpan)
         ASSERT_TRUE(opened());
         const QList<TimeViewWindow::Marker> m = file()->markers();
         ASSERT_EQ(m.size(), int(c.transfers.size())) << file()->status().toStdString();
+        if (*c.status) {
+            EXPECT_EQ(file()->status(), c.status);
+        }
         for (int i = 0; i < m.size(); i++)
             EXPECT_DOUBLE_EQ(m[i].time, epoch(c.transfers[std::size_t(i)]));
+    }
+}
+
+// The report page of a recording names the set in force from the journal: that of the sensor
+// whose transfers lie in the recording's span, else of the last transfer before it (the read at
+// start-up), as it stood at the span's end. With two sensors in the span, which one the
+// recording watched is not known.
+TEST_F(HistoryViewTest, TheReportPageTakesTheSetInForceFromTheJournal)
+{
+    const QString data = dir.filePath("report"); // this test's journal, not the connect's
+    qputenv("XDG_DATA_HOME", data.toLocal8Bit());
+    std::string rows;
+    for (int s = 0; s <= 168; s += 12)
+        rows += QDateTime::fromString("2026-06-15T06:00:00.000+01:00", Qt::ISODateWithMs)
+                    .addSecs(s)
+                    .toOffsetFromUtc(3600)
+                    .toString(Qt::ISODateWithMs)
+                    .toStdString() +
+                "," + std::to_string(s) + ".000,30,97,160,120,150,0,0,0,,\n";
+    const QString recording = dir.filePath("run.csv");
+    writeFile(recording, kHeader + rows);
+    const std::string earlier =
+        journalRow("2026-06-14T22:00:00.000+01:00", "write,EEPROM,1,ttyUSB0", 100,
+                   "written without verification");
+    const std::string startUp =
+        journalRow("2026-06-15T05:58:12.000+01:00", "read,RAM,1,ttyUSB0", 110);
+    const std::string write = journalRow("2026-06-15T06:01:00.000+01:00", "write,RAM,1,ttyUSB0", 90,
+                                         "written without verification");
+    const std::string other = journalRow("2026-06-15T06:02:00.000+01:00", "read,RAM,2,ttyUSB1", 70);
+    const std::string later = journalRow("2026-06-15T06:05:00.000+01:00", "read,RAM,1,ttyUSB0", 50);
+    auto local = [](const char *iso) {
+        return QDateTime::fromString(iso, Qt::ISODateWithMs)
+            .toLocalTime()
+            .toString("yyyy-MM-dd hh:mm:ss");
+    };
+    const struct {
+        const char *what;
+        std::map<QString, std::string> journal;
+        QString settings, set;
+    } cases[] = {
+        {"the read at start-up before the span",
+         {{"2026-06-14", earlier}, {"2026-06-15", startUp + later}},
+         "read RAM " + local("2026-06-15T05:58:12.000+01:00") + ", COM1 (ttyUSB0)",
+         "threshold 110, hysteresis 150"},
+        {"a write in the span",
+         {{"2026-06-14", earlier}, {"2026-06-15", startUp + write + later}},
+         "write RAM " + local("2026-06-15T06:01:00.000+01:00") + ", COM1 (ttyUSB0)",
+         "threshold 90, hysteresis 150"},
+        {"two sensors in the span",
+         {{"2026-06-15", startUp + write + other}},
+         "not known (the journal names ttyUSB0 and ttyUSB1)",
+         ""},
+        {"nothing in the 31 days before",
+         {{"2026-05-14", startUp}},
+         "no transfer known before it",
+         ""},
+    };
+    click(BUTTON_HISTORY);
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        writeJournalDays(data, c.journal);
+        popups->answerFileDialog(recording);
+        QTest::mouseClick(live()->openButton(), Qt::LeftButton);
+        ASSERT_TRUE(opened());
+        exportFrom(file(), kPdfPage, dir.filePath("run.pdf"));
+        const QString page = run("pdftotext", {dir.filePath("run.pdf"), "-"}, dir.path()).out;
+        EXPECT_TRUE(page.contains("Parameter set in force at the end of the span: " + c.settings))
+            << page.toStdString();
+        EXPECT_EQ(page.contains("threshold "), !c.set.isEmpty());
+        if (!c.set.isEmpty()) {
+            EXPECT_TRUE(page.contains(c.set)) << page.toStdString();
+        }
+        QFile::remove(dir.filePath("run.pdf"));
     }
 }
 
@@ -600,7 +867,11 @@ TEST_F(HistoryViewTest, ExportsWhatIsShownAsPicturesAndPages)
 // on stderr that says why.
 TEST(RecordingExport, WritesTheReportWithoutAWindow)
 {
-    QTemporaryDir dir;
+    // A folder whose name a font would shape into ligatures: the page spells the path as it is.
+    QTemporaryDir top;
+    ASSERT_TRUE(QDir(top.path()).mkdir("office-files-flow"));
+    const QDir dir(top.filePath("office-files-flow"));
+    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     const QString recording = dir.filePath("night.csv");
     const std::string rows = "2026-12-08T23:59:58.000+01:00,0.000,166,97,160,120,150,0,0,0,,\n"
                              "2026-12-09T00:00:03.500+01:00,5.500,50,90,91,60,150,0,0,0,,\n";
@@ -690,6 +961,9 @@ TEST_F(PanelTest, TimeViewsDrawAPauseAsAGap)
         {"polling stopped for 70 s", 0.11, 70, 0.11, true},
         {"the adjustment view, held 5 s", 1.1, 5, 1.1, true},
         {"strip chart, then the adjustment view", 0.11, 0, 1.1, false},
+        // The interval over the pause against the median of 0.12 s before it.
+        {"2.5 times the period", 0.11, 0.18, 0.11, false},
+        {"3.5 times the period", 0.11, 0.30, 0.11, true},
     };
     const int red = 0xFF0000;
     for (const auto &c : cases) {

@@ -58,6 +58,28 @@ TEST_F(NetworkSensor, ConnectsPollsAndIsNamedByItsAddress)
     EXPECT_EQ(dataTrshWork, 120) << "a record as the sensor sent it";
 }
 
+// ser2net stopped while polling and started again, as a technician restarts a device server:
+// TIMEOUT, then polling again, and the first good reply replaces TIMEOUT in the status line.
+TEST_F(NetworkSensor, Ser2netStoppedAndStartedWhilePollingTheStatusLineSaysSo)
+{
+    ASSERT_NO_FATAL_FAILURE(startBehindSer2net({"--fast"}));
+    InitRS232(com);
+    ASSERT_EQ(status(), kLineOkText);
+    const int before = HistoryRecordCount();
+    when([&] { return HistoryRecordCount() >= before + 3; }, [this] { server->stop(); });
+    CBF_ButtonGo(panel, 0, EVENT_COMMIT, nullptr, 0, 0);
+    EXPECT_EQ(reports(), 1);
+    EXPECT_EQ(status(), "TIMEOUT");
+
+    ASSERT_TRUE(server->start());
+    const int again = HistoryRecordCount();
+    when([&] { return HistoryRecordCount() >= again + 3; }, [] { kivrel::poll = 0; });
+    CBF_ButtonGo(panel, 0, EVENT_COMMIT, nullptr, 0, 0);
+    EXPECT_EQ(reports(), 1) << "no second timeout report";
+    EXPECT_GE(HistoryRecordCount(), again + 3) << "records flow again";
+    EXPECT_EQ(status(), "Sensor answers again");
+}
+
 // The server goes while the sensor's reply to a poll is on its way: TIMEOUT. Started again,
 // it hands on that reply first; the next Get connects again and takes its own reply alone.
 TEST_F(NetworkSensor, Ser2netStoppedWhilePollingThenAGetConnectsAgain)
@@ -82,7 +104,7 @@ TEST_F(NetworkSensor, Ser2netStoppedWhilePollingThenAGetConnectsAgain)
 }
 
 // Go while the server is still away: stderr says why at once, the timeout report follows, and
-// after it the status line says why in the system's words.
+// after it the status line says why in the system's words, until the sensor answers again.
 TEST_F(NetworkSensor, GoWhileTheServerIsAwaySaysWhyAfterTheReport)
 {
     ASSERT_NO_FATAL_FAILURE(startBehindSer2net({"--fast"}));
@@ -99,6 +121,12 @@ TEST_F(NetworkSensor, GoWhileTheServerIsAwaySaysWhyAfterTheReport)
     EXPECT_EQ(reports(), 1);
     EXPECT_EQ(popups->count(), 1);
     EXPECT_EQ(status(), "Cannot open port (Connection refused)");
+    // Back again: the first good reply says so, over the reason as over TIMEOUT.
+    ASSERT_TRUE(server->start());
+    const int again = HistoryRecordCount();
+    when([&] { return HistoryRecordCount() >= again + 3; }, [] { kivrel::poll = 0; });
+    CBF_ButtonGo(panel, 0, EVENT_COMMIT, nullptr, 0, 0);
+    EXPECT_EQ(status(), "Sensor answers again");
 }
 
 // A button pressed in the first turn of an open whose server answers once the button's command

@@ -5,6 +5,7 @@
 
 #include <QProcess>
 
+#include <functional>
 #include <tuple>
 
 using namespace kivrel;
@@ -224,6 +225,48 @@ TEST_F(LineDrop, HangUpWhileIdleThenEveryReadReportsUntilTheDeviceIsBack)
     pickPort(1);
     EXPECT_EQ(status(), kLineOkText);
     EXPECT_EQ(popups->count(), 0);
+}
+
+// After a TIMEOUT the first good reply says so in the status line, whichever reading brought
+// it; a write, which has no reply, and a read that fails again leave TIMEOUT; any other text
+// stays as it is.
+TEST_F(LineDrop, TheFirstGoodReplyAfterATimeoutSaysTheSensorAnswersAgain)
+{
+    connect();
+    peer->answerAlways(5, Reply(record(44, 45)));
+    const auto poll3 = [this] {
+        const std::size_t from = telegrams().size();
+        when([=, this] { return telegrams().size() >= from + 3; }, [] { click(BUTTON_STOP); });
+        click(BUTTON_GO);
+    };
+    const struct {
+        const char *name;
+        const char *before;
+        std::function<void()> action;
+        const char *after;
+    } rows[] = {
+        {"Go", "TIMEOUT", poll3, "Sensor answers again"},
+        {"Get", "TIMEOUT", [this] { peer->answer(3, Reply(kFresh)), click(BUTTON_GET); },
+         "Sensor answers again"},
+        {"GetBuff", "TIMEOUT", [this] { peer->answer(6, Reply(kMinima)), click(BUTTON_GETBUFF); },
+         "Sensor answers again"},
+        {"Send", "TIMEOUT", [] { click(BUTTON_SEND); }, "TIMEOUT"},
+        {"Get that fails", "TIMEOUT", [this] { peer->silent(3), click(BUTTON_GET); }, "TIMEOUT"},
+        {"Go after another text", "File saved: init.dat", poll3, "File saved: init.dat"},
+    };
+    // The first TIMEOUT is a real one: the sensor does not answer a jump buffer read.
+    peer->silent(6);
+    click(BUTTON_GETBUFF);
+    ASSERT_EQ(reports(), 1);
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        if (&row != rows) SetCtrlVal(panel, PANEL_STATUS, row.before); // the first: the real one
+        ASSERT_EQ(status(), row.before);
+        row.action();
+        EXPECT_EQ(status(), row.after);
+    }
+    EXPECT_EQ(byteValue(PANEL_DISPDAT0), 44) << "records were shown";
+    EXPECT_EQ(Bytes(jumpbuf, jumpbuf + 16), kMinima);
 }
 
 // ---- A port another program holds ------------------------------------------------------------

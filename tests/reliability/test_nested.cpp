@@ -220,6 +220,38 @@ TEST_F(Nested, AHelpPopupDuringPollingHoldsTheTelegrams)
     EXPECT_GE(countOrder(t, 5), 6);
 }
 
+// While a help popup holds polling the status line says so; once it closes, the line shows
+// what it said before, unless something wrote it meanwhile: that newer text stays.
+TEST_F(Nested, APopupsPauseGivesWayToATextWrittenMeanwhile)
+{
+    popups.reset();
+    const struct {
+        const char *name;
+        const char *meanwhile; // written while the popup is open; null: nothing
+        QString after;
+    } rows[] = {
+        {"nothing written meanwhile", nullptr, kLineOkText},
+        {"a text written meanwhile", "Journal not written: disk full",
+         "Journal not written: disk full"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        SetCtrlVal(panel, PANEL_STATUS, kLineOkText);
+        QString during;
+        PopupHolder holder(300, [&] {
+            during = status();
+            if (row.meanwhile) SetCtrlVal(panel, PANEL_STATUS, row.meanwhile);
+        });
+        after(300, [] { rightClick(BUTTON_STOP); });
+        when([&] { return holder.held().size() == 1 && !QApplication::activeModalWidget(); },
+             [] { click(BUTTON_STOP); });
+        click(BUTTON_GO);
+        ASSERT_EQ(holder.held().size(), 1u);
+        EXPECT_EQ(during, "Polling paused");
+        EXPECT_EQ(status(), row.after);
+    }
+}
+
 // The operator closes the window while a help popup is open during polling: the popup stays
 // until answered, then polling and the program loop end.
 TEST_F(Nested, ClosingWhileAHelpPopupIsOpenEndsOnceItIsAnswered)
@@ -253,27 +285,35 @@ TEST_F(Nested, TheFileDialogDuringPollingLeavesPollingRunning)
     ASSERT_EQ(target, DATFILE);
     const QString file = dir.filePath("during.dat");
     SetCtrlVal(panel, PANEL_THRESHOLD, 77);
+    // Each step once polling has asked three times more, however slow the machine: polling
+    // that stopped at a dialog would never get there, and the deadline would fail the test.
     std::size_t atSend = 0, atGet = 0;
-    after(300, [&] {
-        popups->answerFileDialog(file);
-        click(BUTTON_SEND);
-        atSend = telegrams().size();
-        SetCtrlVal(panel, PANEL_THRESHOLD, 5); // an edit the load replaces
-    });
-    after(800, [&] {
-        popups->answerFileDialog(file);
-        click(BUTTON_GET);
-        atGet = telegrams().size();
-    });
-    after(1400, [] { click(BUTTON_STOP); });
+    const auto polled3 = [this](const std::size_t *from) {
+        return [this, from] { return telegrams().size() >= *from + 3; };
+    };
+    when([this] { return telegrams().size() >= 3; },
+         [&] {
+             popups->answerFileDialog(file);
+             click(BUTTON_SEND);
+             atSend = telegrams().size();
+             SetCtrlVal(panel, PANEL_THRESHOLD, 5); // an edit the load replaces
+             when(polled3(&atSend), [&] {
+                 popups->answerFileDialog(file);
+                 click(BUTTON_GET);
+                 atGet = telegrams().size();
+                 when(polled3(&atGet), [] { click(BUTTON_STOP); });
+             });
+         });
     click(BUTTON_GO);
     EXPECT_EQ(poll, 0);
     ASSERT_TRUE(QFile::exists(file));
     EXPECT_EQ(byteValue(PANEL_THRESHOLD), 77) << "the saved file was loaded back";
-    const std::size_t total = telegrams().size();
+    // One look at what the sensor received: a request polling sent before the Stop may still
+    // arrive after it.
+    const std::vector<Telegram> sent = telegrams();
     EXPECT_GE(atGet, atSend + 3) << "polling ran between the two dialogs";
-    EXPECT_GE(total, atGet + 3) << "polling ran after the second dialog";
-    EXPECT_EQ(countOrder(telegrams(), 5), int(total)) << "files never talk to the sensor";
+    EXPECT_GE(sent.size(), atGet + 3) << "polling ran after the second dialog";
+    EXPECT_EQ(countOrder(sent, 5), int(sent.size())) << "files never talk to the sensor";
     ASSERT_EQ(popups->count(), 2);
     EXPECT_EQ(popups->popups()[0].kind, RecordedPopup::Kind::FileDialog);
     EXPECT_EQ(popups->popups()[1].kind, RecordedPopup::Kind::FileDialog);
