@@ -4,6 +4,8 @@
 #ifndef KIVREL_CLI_CLI_H
 #define KIVREL_CLI_CLI_H
 
+#include "jsontext.h" // JsonString, JsonPort, FormatParaSetJson
+
 namespace kivrel
 {
 
@@ -35,12 +37,6 @@ const char *SensorName(void);
 // more is written; Finish tells the second from the first).
 int Print(const char *format, ...) __attribute__((format(printf, 1, 2)));
 int PrintText(const char *text, int length);
-// `text` as a JSON string, quotes included, into `out` (of `size` bytes), cut short between
-// characters where it does not fit.
-void JsonString(char *out, int size, const char *text);
-// The sensor's port as JSON members: "port":3,"device":"ttyUSB2" ("port":null where no COM
-// number maps the device).
-void JsonPort(char *out, int size);
 
 // A journal row's result (JournalTransfer's): a row that could not be written is remembered,
 // for Finish to say once.
@@ -69,8 +65,6 @@ int LoadParaFile(const char *path, unsigned char values[15]);
 
 // The parameter set `values` as a table by name, or as JSON.
 void PrintParaSet(const unsigned char values[15], int json, const char *memory);
-// The JSON line of it, with the port: its length (cut to fit `size`).
-int FormatParaSetJson(char *text, int size, const unsigned char values[15], const char *memory);
 // Every parameter's name and the values set takes, for set --help.
 void PrintParaNames(void);
 // "power=50", "trigger=ADJ EXT": the wire index and the sensor's byte. EXIT_OK or EXIT_USAGE
