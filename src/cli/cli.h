@@ -55,6 +55,11 @@ int NoReply(const char *what, int expected);
 // The settle wait for `target`, then the parameter set of its memory into pp; the journal gets
 // its row. EXIT_OK or EXIT_NO_REPLY.
 int ReadSensorSet(void);
+// Polls as the panel does, without the settle wait before: `seconds` long or `count` records (0:
+// no such limit), handing each record to `keep`, which ends the polling by answering non-zero;
+// a termination request ends it too. RX_OK when it ended so, RX_ABANDONED when poll was cleared
+// during a wait, RX_FAILED at a reply missed or of the wrong length (nBytesR), nothing said.
+int PollRecords(double seconds, long count, int (*keep)(double elapsed));
 // pp to target's memory and, unless `verify` is 0, read back after the settle wait and
 // compared byte for byte. EXIT_OK, EXIT_NO_REPLY or EXIT_VERIFY.
 int WriteSensorSet(int verify);
