@@ -79,6 +79,11 @@ int ParseAssignment(const char *text, int *wire, unsigned char *value);
 // brackets where the two differ: "50 % (23)", "CONT (0)".
 void DescribeValue(int wire, const unsigned char values[15], char *text, int size);
 
+// An option's value: a number from `low` to `high` with a decimal point whatever the locale, or
+// a whole number in digits alone; -1 when it is none.
+double NumberOption(const char *name, double low, double high);
+long WholeOption(const char *name, long low, long high);
+
 // The program: reads its command line, runs the command, returns the exit status.
 int CliMain(int argc, char *argv[]);
 
@@ -92,6 +97,7 @@ int CmdDiff(void);
 int CmdWatch(void);
 int CmdJump(void);
 int CmdSuggest(void);
+int CmdPublish(void);
 
 } // namespace kivrel
 

@@ -191,8 +191,7 @@ int CmdDiff(void)
     return differ ? EXIT_DIFFERENT : EXIT_OK;
 }
 
-// A number from `low` to `high` with a decimal point whatever the locale, or -1.
-static double NumberOption(const char *name, double low, double high)
+double NumberOption(const char *name, double low, double high)
 {
     double value = 0.0;
     if (ParseDecimal(CmdLineValue(name), &value) != 0 || !(value >= low && value <= high))
@@ -200,8 +199,7 @@ static double NumberOption(const char *name, double low, double high)
     return value;
 }
 
-// A whole number from `low` to `high` in digits alone, or -1.
-static long WholeOption(const char *name, long low, long high)
+long WholeOption(const char *name, long low, long high)
 {
     const char *text = CmdLineValue(name);
     long value = 0;
