@@ -336,6 +336,7 @@ void PublishTick(void)
 
 void PublishEnd(void)
 {
+    PublishHealthNow(); // the last word on what was polled
     SetState(SENSOR_OFFLINE);
     BrokerStop(1.5);
     connected = 0;
