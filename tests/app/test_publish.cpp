@@ -1,6 +1,6 @@
 // kivrel-cli publish against the built simulator and a real mosquitto on loopback: what arrives
 // on each topic, retained or not, through the sensor's and the broker's faults.
-#include "mosquitto.h"
+#include "mqtt_broker.h"
 #include "sim_fixture.h"
 
 #include <QDate>
