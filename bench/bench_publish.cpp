@@ -23,6 +23,7 @@
 #include <pty.h>
 #include <set>
 #include <termios.h>
+#include <thread>
 
 #ifndef KIVREL_SIM
 #define KIVREL_SIM "kivrel-sim"
@@ -197,41 +198,45 @@ double medianStep(std::vector<double> seconds)
     return percentile(steps, 0.5);
 }
 
+// The period of each, as its reader sees the records arrive (the rows' and payloads' own
+// seconds have a millisecond's grain, too coarse here).
 bool partPace(const Mosquitto &broker, double seconds, Results &r)
 {
     std::string port;
     auto sim = startSim(port);
     if (port.empty()) return false;
 
+    std::mutex m;
+    std::vector<double> watchRows, publishRecords;
     auto watch = startCli({"--port", port, "watch"});
+    std::thread reader([&] {
+        char c;
+        while (::read(watch->out, &c, 1) == 1)
+            if (c == '\n') {
+                std::lock_guard lock(m);
+                watchRows.push_back(nowSeconds());
+            }
+    });
     sleepSeconds(1.0); // connected and polling
     sampleCpu(watch->pid, seconds, "watch", r);
-    if (watch->end() != 0) return false;
-    std::vector<double> watchSeconds;
-    std::string text = watch->rest();
-    for (size_t at = text.find('\n'); at != std::string::npos && at + 1 < text.size();
-         at = text.find('\n', at + 1)) {
-        const size_t comma = text.find(',', at + 1);
-        if (comma != std::string::npos) watchSeconds.push_back(std::atof(text.c_str() + comma + 1));
-    }
+    const bool watched = watch->end() == 0;
+    reader.join();
 
-    std::mutex m;
-    std::vector<double> publishSeconds;
     Listener live(broker, "kivrel/pace/live",
-                  [&](const std::string &, const std::string &payload, double) {
+                  [&](const std::string &, const std::string &, double at) {
                       std::lock_guard lock(m);
-                      publishSeconds.push_back(field(payload, "seconds"));
+                      publishRecords.push_back(at);
                   });
     auto publish =
         startCli({"--port", port, "publish", "--broker", broker.url(), "--name", "pace"});
     sleepSeconds(1.0);
     sampleCpu(publish->pid, seconds, "publish", r);
-    if (publish->end() != 0 || !live.ok()) return false;
+    const bool published = publish->end() == 0 && live.ok();
     std::lock_guard lock(m);
-    r["watch_period_ms"] = medianStep(watchSeconds);
-    r["publish_period_ms"] = medianStep(publishSeconds);
-    r["pace_records"] = double(publishSeconds.size());
-    return watchSeconds.size() > 2 && publishSeconds.size() > 2;
+    r["watch_period_ms"] = medianStep(watchRows);
+    r["publish_period_ms"] = medianStep(publishRecords);
+    r["pace_records"] = double(publishRecords.size());
+    return watched && published && watchRows.size() > 2 && publishRecords.size() > 2;
 }
 
 bool partLatency(const Mosquitto &broker, int count, Results &r)
@@ -409,7 +414,8 @@ int main(int argc, char **argv)
         bool met;
     } rows[] = {
         {"publish: polling period above watch's, median", format("%.2f ms", over), "≤ 1 ms",
-         format("publish %.2f ms, watch %.2f ms", r["publish_period_ms"], r["watch_period_ms"]),
+         format("publish %.2f ms, watch %.2f ms, as their readers get them", r["publish_period_ms"],
+                r["watch_period_ms"]),
          std::fabs(over) <= 1.0},
         {"publish every record: CPU above watch's", format("%.2f %% of a core", cpuOver), "≤ 0.3 %",
          format("lowest tenth of 1 s windows: publish %.2f %%, watch %.2f %% (medians %.2f, ",
