@@ -23,9 +23,10 @@
 namespace kivrel
 {
 
+// Every line names its sensor: eight publishers may share a terminal.
 static void SayOnStderr(const char *line)
 {
-    Fail(EXIT_OK, "%s", line);
+    FailAt(EXIT_OK, "%s", line);
 }
 
 // The options into `s`: EXIT_OK, or EXIT_USAGE after saying why.

@@ -2,7 +2,6 @@
 
 #include "csv.h"
 #include "payloads.h"
-#include "portname.h"
 #include "state.h"
 #include "telegram.h"
 
@@ -279,9 +278,7 @@ void PublishRecord(void)
     lastReply = now;
     lastWasRecord = 1;
     if (sensorState == SENSOR_NO_REPLY) {
-        char port[400];
-        ComLabel(com, port, sizeof port);
-        Say("%s: answers again", port);
+        Say("answers again");
         setsWanted = 1; // a power cut brings EEPROM's set back into RAM
     }
     SetState(SENSOR_ONLINE);
@@ -301,12 +298,10 @@ void PublishNoReply(const char *what)
         wrongLength++;
     lastWasRecord = 0;
     if (sensorState == SENSOR_NO_REPLY) return;
-    char port[400];
-    ComLabel(com, port, sizeof port);
     if (nBytesR <= 0)
-        Say("%s: no reply to %s within %.1f s; asking again every 3 s", port, what, TIMEOUT_REPLY);
+        Say("no reply to %s within %.1f s; asking again every 3 s", what, TIMEOUT_REPLY);
     else
-        Say("%s: a reply of %d bytes to %s; asking again every 3 s", port, nBytesR, what);
+        Say("a reply of %d bytes to %s; asking again every 3 s", nBytesR, what);
     SetState(SENSOR_NO_REPLY);
 }
 

@@ -37,7 +37,7 @@ inline constexpr double PublishHealthEvery = 10.0;
 inline constexpr double PublishRetainedWait = 2.0;
 
 // A line about a change of state (the broker reached or lost, the sensor silent or back) for
-// the publisher's user to show; null shows nothing.
+// the publisher's user to show with the sensor's name; null shows nothing.
 extern void (*publishSays)(const char *line);
 
 // Starts publishing, the sensor answering (after a good line check) or not. 0, or -1 when no
