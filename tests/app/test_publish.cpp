@@ -328,7 +328,8 @@ TEST_F(PublishTest, BrokerAway)
                        {"KIVREL_COM3=" + dir.filePath("sensor")});
         p->setReadChannel(QProcess::StandardError);
         QByteArray err;
-        while (!err.contains(row.said.toUtf8()) && p->waitForReadyRead(20000))
+        while (!(err.contains(row.said.toUtf8()) && err.endsWith('\n')) &&
+               p->waitForReadyRead(20000))
             err += p->readAllStandardError();
         // One line, naming the sensor: eight publishers may share a terminal.
         EXPECT_TRUE(QRegularExpression("^kivrel-cli: COM3 \\(pts/\\d+\\): " +
