@@ -14,19 +14,16 @@
 namespace kivrel::test
 {
 
-// Starts `argv` with stdout (and stderr, unless `quiet` sends it to /dev/null) on a pipe the
-// caller reads; -1 when it cannot be started.
-inline pid_t spawnReading(const std::vector<std::string> &args, int &out, bool quiet = true)
+// Starts `args` with its stdout on a pipe the caller reads and its stderr on /dev/null; -1 when
+// it cannot be started.
+inline pid_t spawnReading(const std::vector<std::string> &args, int &out)
 {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) return -1;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-    if (quiet)
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    else
-        posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     std::vector<char *> argv;
     for (const std::string &a : args)
         argv.push_back(const_cast<char *>(a.c_str()));
@@ -103,22 +100,12 @@ class Mosquitto
 class Subscriber
 {
   public:
-    Subscriber(const Mosquitto &broker, const std::string &topic,
-               std::vector<std::string> more = {})
+    Subscriber(const Mosquitto &broker, const std::string &topic)
     {
-        std::vector<std::string> args{"mosquitto_sub",
-                                      "-h",
-                                      "127.0.0.1",
-                                      "-p",
-                                      std::to_string(broker.port()),
-                                      "-q",
-                                      "1",
-                                      "-t",
-                                      topic,
-                                      "-F",
-                                      "%t %r %q %p"};
-        args.insert(args.end(), more.begin(), more.end());
-        pid_ = spawnReading(args, out_);
+        pid_ =
+            spawnReading({"mosquitto_sub", "-h", "127.0.0.1", "-p", std::to_string(broker.port()),
+                          "-q", "1", "-t", topic, "-F", "%t %r %q %p"},
+                         out_);
     }
     ~Subscriber()
     {
