@@ -299,3 +299,12 @@ int TerminationRequested(void)
 {
     return loop().terminating ? 1 : 0;
 }
+
+void SetTerminationCallback(DeferredCallbackPtr callback, void *callbackData)
+{
+    if (!callback) {
+        setTerminationHandler(nullptr);
+        return;
+    }
+    setTerminationHandler([callback, callbackData] { callback(callbackData); });
+}

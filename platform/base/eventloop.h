@@ -32,5 +32,8 @@ void CloseConsoleRuntime(void);
 // 1 once a termination request (SIGTERM, SIGINT, SIGHUP) has been seen by the event loop; a
 // second request ends the process at once.
 int TerminationRequested(void);
+// A program without a panel: `callback(callbackData)` runs from the event loop as soon as a
+// termination request has been seen, so a wait in progress can end at once (null: none).
+void SetTerminationCallback(DeferredCallbackPtr callback, void *callbackData);
 
 #endif

@@ -4,6 +4,8 @@
 #ifndef KIVREL_CLI_CLI_H
 #define KIVREL_CLI_CLI_H
 
+#include "jsontext.h" // JsonString, JsonPort, FormatParaSetJson
+
 namespace kivrel
 {
 
@@ -38,12 +40,6 @@ void SayPortReport(int port, const char *device, int kind, const char *text);
 // more is written; Finish tells the second from the first).
 int Print(const char *format, ...) __attribute__((format(printf, 1, 2)));
 int PrintText(const char *text, int length);
-// `text` as a JSON string, quotes included, into `out` (of `size` bytes), cut short between
-// characters where it does not fit.
-void JsonString(char *out, int size, const char *text);
-// The sensor's port as JSON members: "port":3,"device":"ttyUSB2" ("port":null where no COM
-// number maps the device).
-void JsonPort(char *out, int size);
 
 // A journal row's result (JournalTransfer's): a row that could not be written is remembered,
 // for Finish to say once.
@@ -62,6 +58,11 @@ int NoReply(const char *what, int expected);
 // The settle wait for `target`, then the parameter set of its memory into pp; the journal gets
 // its row. EXIT_OK or EXIT_NO_REPLY.
 int ReadSensorSet(void);
+// Polls as the panel does, without the settle wait before: `seconds` long or `count` records (0:
+// no such limit), handing each record to `keep`, which ends the polling by answering non-zero;
+// a termination request ends it too. RX_OK when it ended so, RX_ABANDONED when poll was cleared
+// during a wait, RX_FAILED at a reply missed or of the wrong length (nBytesR), nothing said.
+int PollRecords(double seconds, long count, int (*keep)(double elapsed));
 // pp to target's memory and, unless `verify` is 0, read back after the settle wait and
 // compared byte for byte. EXIT_OK, EXIT_NO_REPLY or EXIT_VERIFY.
 int WriteSensorSet(int verify);
@@ -72,8 +73,6 @@ int LoadParaFile(const char *path, unsigned char values[15]);
 
 // The parameter set `values` as a table by name, or as JSON.
 void PrintParaSet(const unsigned char values[15], int json, const char *memory);
-// The JSON line of it, with the port: its length (cut to fit `size`).
-int FormatParaSetJson(char *text, int size, const unsigned char values[15], const char *memory);
 // Every parameter's name and the values set takes, for set --help.
 void PrintParaNames(void);
 // "power=50", "trigger=ADJ EXT": the wire index and the sensor's byte. EXIT_OK or EXIT_USAGE
@@ -82,6 +81,11 @@ int ParseAssignment(const char *text, int *wire, unsigned char *value);
 // The value of parameter `wire` as the panel shows it, with the byte the sensor holds in
 // brackets where the two differ: "50 % (23)", "CONT (0)".
 void DescribeValue(int wire, const unsigned char values[15], char *text, int size);
+
+// An option's value: a number from `low` to `high` with a decimal point whatever the locale, or
+// a whole number in digits alone; -1 when it is none.
+double NumberOption(const char *name, double low, double high);
+long WholeOption(const char *name, long low, long high);
 
 // The program: reads its command line, runs the command, returns the exit status.
 int CliMain(int argc, char *argv[]);
@@ -96,6 +100,7 @@ int CmdDiff(void);
 int CmdWatch(void);
 int CmdJump(void);
 int CmdSuggest(void);
+int CmdPublish(void);
 
 } // namespace kivrel
 

@@ -44,15 +44,22 @@ static const CmdLineOption suggestOptions[] = {KIVREL_COMMON,
                                                {"seconds", 0, "S"},
                                                {"apply", 0, nullptr},
                                                {"eeprom", 0, nullptr}};
+static const CmdLineOption publishOptions[] = {KIVREL_COMMON,
+                                               {"broker", 0, "URL"},
+                                               {"name", 0, "NAME"},
+                                               {"topic-root", 0, "ROOT"},
+                                               {"every", 0, "N"},
+                                               {"params-every", 0, "MIN"},
+                                               {"password", 0, "PASSWORD"}}; // only to be refused
 
 #define KIVREL_OPTIONS(table) table, static_cast<int>(sizeof table / sizeof table[0])
 
 static const CmdLineCommand commands[] = {
-    {"ports", KIVREL_OPTIONS(jsonOptions)},     {"check", KIVREL_OPTIONS(helpOnly)},
-    {"read", KIVREL_OPTIONS(readOptions)},      {"write", KIVREL_OPTIONS(writeOptions)},
-    {"set", KIVREL_OPTIONS(setOptions)},        {"diff", KIVREL_OPTIONS(diffOptions)},
-    {"watch", KIVREL_OPTIONS(watchOptions)},    {"jump", KIVREL_OPTIONS(jsonOptions)},
-    {"suggest", KIVREL_OPTIONS(suggestOptions)}};
+    {"ports", KIVREL_OPTIONS(jsonOptions)},      {"check", KIVREL_OPTIONS(helpOnly)},
+    {"read", KIVREL_OPTIONS(readOptions)},       {"write", KIVREL_OPTIONS(writeOptions)},
+    {"set", KIVREL_OPTIONS(setOptions)},         {"diff", KIVREL_OPTIONS(diffOptions)},
+    {"watch", KIVREL_OPTIONS(watchOptions)},     {"jump", KIVREL_OPTIONS(jsonOptions)},
+    {"suggest", KIVREL_OPTIONS(suggestOptions)}, {"publish", KIVREL_OPTIONS(publishOptions)}};
 
 struct Command {
     const char *name;
@@ -105,6 +112,22 @@ static const Command commandTable[] = {
      "most, default 30) and prints it: THRESHOLD and HYSTERESIS with how they came about, or\n"
      "why there are none (TRSH MODE FIX only), and how long it polled. --apply writes them to\n"
      "RAM (or EEPROM) and verifies them; with nothing to apply it exits with status 3.\n"},
+    {"publish", CmdPublish, 1,
+     "Usage: kivrel-cli [--port PORT] publish --broker mqtt://HOST[:PORT] [--name NAME]\n"
+     "                  [--topic-root ROOT] [--every N] [--params-every MIN]\n"
+     "Polls as watch does until SIGTERM or Ctrl-C and publishes to an MQTT broker (port 1883\n"
+     "unless given) under ROOT/NAME/:\n"
+     "  status          retained: online, no-reply, offline; lost is the last will\n"
+     "  live            every record (every N-th with --every N), with seq and started\n"
+     "  params/ram      retained: the sets as read --json gives them, at the start and every\n"
+     "  params/eeprom   MIN minutes (default 10); params/ram names what differs from EEPROM\n"
+     "  params/changed  a set that differs from the one published before, or kept by the\n"
+     "                  broker from before the start\n"
+     "  health          retained, every 10 s: records, misses, period, reconnects, drops\n"
+     "ROOT is kivrel unless given; NAME is the machine's name and the port's (press7-com3).\n"
+     "A sensor that falls silent is asked again every 3 s, a broker that cannot be reached\n"
+     "again and again (records are dropped meanwhile); neither ends it. A port that cannot\n"
+     "be opened at the start does (status 5). Nothing is written to the sensor.\n"},
 };
 
 static const char programHelp[] =
@@ -121,6 +144,7 @@ static const char programHelp[] =
     "  watch     live records as CSV rows\n"
     "  jump      the jump buffer's 16 minima\n"
     "  suggest   THRESHOLD and HYSTERESIS from polling and the jump buffer\n"
+    "  publish   live records, sets, health and state to an MQTT broker\n"
     "'kivrel-cli COMMAND --help' says more of each.\n"
     "\n"
     "Options:\n"

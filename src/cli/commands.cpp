@@ -191,8 +191,7 @@ int CmdDiff(void)
     return differ ? EXIT_DIFFERENT : EXIT_OK;
 }
 
-// A number from `low` to `high` with a decimal point whatever the locale, or -1.
-static double NumberOption(const char *name, double low, double high)
+double NumberOption(const char *name, double low, double high)
 {
     double value = 0.0;
     if (ParseDecimal(CmdLineValue(name), &value) != 0 || !(value >= low && value <= high))
@@ -200,8 +199,7 @@ static double NumberOption(const char *name, double low, double high)
     return value;
 }
 
-// A whole number from `low` to `high` in digits alone, or -1.
-static long WholeOption(const char *name, long low, long high)
+long WholeOption(const char *name, long low, long high)
 {
     const char *text = CmdLineValue(name);
     long value = 0;
@@ -212,32 +210,14 @@ static long WholeOption(const char *name, long low, long high)
     return *text && value >= low && value <= high ? value : -1;
 }
 
-// Polls as the panel does, `seconds` long or `count` records (0: no such limit), handing each
-// record to `keep`; ends early on a termination request or when keep says so. EXIT_OK or
-// EXIT_NO_REPLY.
+// Polls as the panel does, after the settle wait Go makes, `seconds` long or `count` records
+// (PollRecords). EXIT_OK or EXIT_NO_REPLY.
 static int Poll(double seconds, long count, int (*keep)(double elapsed))
 {
     target = RAM;
     SettleWait(); // as Go does before its first request
-    order = ORDER_GET_DATA;
-    poll = 1;
-    const double start = Timer();
-    long taken = 0;
-    while (!TerminationRequested()) {
-        if (ReadRecord(1) != RX_OK) {
-            poll = 0;
-            return NoReply("a measurement request", AnzData);
-        }
-        taken++;
-        const double elapsed = Timer() - start;
-        if (keep(elapsed) != 0) break;
-        if ((count > 0 && taken >= count) || (seconds > 0 && elapsed >= seconds)) break;
-        // Nothing but the waits needs events here: a call right after the row, which takes
-        // less than the event loop's spin gap, would only wait for its tick.
-        Sleep(50);
-    }
-    poll = 0;
-    return EXIT_OK;
+    if (PollRecords(seconds, count, keep) != RX_FAILED) return EXIT_OK;
+    return NoReply("a measurement request", AnzData);
 }
 
 static int watchJson;

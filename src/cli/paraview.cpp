@@ -61,24 +61,6 @@ void DescribeValue(int wire, const unsigned char values[15], char *text, int siz
     }
 }
 
-int FormatParaSetJson(char *text, int size, const unsigned char values[15], const char *memory)
-{
-    char port[400];
-    JsonPort(port, sizeof port);
-    const size_t room = static_cast<size_t>(size);
-    int n = std::snprintf(text, room, "{\"memory\":\"%s\",%s,\"parameters\":{", memory, port);
-    for (int i = 0; i < AnzPara && n < size; i++)
-        n += std::snprintf(text + n, room - static_cast<size_t>(n), "%s\"%s\":%u", i ? "," : "",
-                           paraNames[i].name, values[i]);
-    char percent[8] = "null"; // a byte outside 0 to 46 has no percent
-    if (PowerInRange(values[2]))
-        std::snprintf(percent, sizeof percent, "%u", PowerToPercent(values[2]));
-    if (n < size)
-        n += std::snprintf(text + n, room - static_cast<size_t>(n),
-                           "},\"power_percent\":%s,\"power_byte\":%u}\n", percent, values[2]);
-    return n < size ? n : size - 1;
-}
-
 void PrintParaSet(const unsigned char values[15], int json, const char *memory)
 {
     if (json) {

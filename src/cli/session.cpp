@@ -116,50 +116,6 @@ int Print(const char *format, ...)
     return PrintText(text, n);
 }
 
-void JsonString(char *out, int size, const char *text)
-{
-    if (size < 3) {
-        if (size > 0) out[0] = '\0';
-        return;
-    }
-    // Room is kept for the closing quote; a text cut short is cut between characters, never
-    // inside an escape or a UTF-8 sequence.
-    int n = 0;
-    out[n++] = '"';
-    for (const unsigned char *p = reinterpret_cast<const unsigned char *>(text); *p;) {
-        char piece[8];
-        int length = 0;
-        if (*p == '"' || *p == '\\') {
-            piece[length++] = '\\';
-            piece[length++] = static_cast<char>(*p++);
-        } else if (*p < 0x20) {
-            length = std::snprintf(piece, sizeof piece, "\\u%04x", *p++);
-        } else {
-            piece[length++] = static_cast<char>(*p++);
-            while ((*p & 0xC0) == 0x80 && length < 4)
-                piece[length++] = static_cast<char>(*p++);
-        }
-        if (n + length > size - 2) break;
-        std::memcpy(out + n, piece, static_cast<size_t>(length));
-        n += length;
-    }
-    out[n++] = '"';
-    out[n] = '\0';
-}
-
-void JsonPort(char *out, int size)
-{
-    ComName name{};
-    GetComName(com, &name);
-    char device[300];
-    JsonString(device, sizeof device, name.device);
-    if (name.number)
-        std::snprintf(out, static_cast<size_t>(size), "\"port\":%d,\"device\":%s", name.number,
-                      device);
-    else
-        std::snprintf(out, static_cast<size_t>(size), "\"port\":null,\"device\":%s", device);
-}
-
 int NoReply(const char *what, int expected)
 {
     if (nBytesR <= 0)
