@@ -1,4 +1,5 @@
 #include "journal.h"
+#include "journaldays.h"
 
 #include "csv.h"
 #include "keep.h"
@@ -114,8 +115,8 @@ int JournalTransfer(int outcome, int where)
     // A header, the line end a row cut short is missing, and the row.
     char text[JournalHeaderMax + 1 + 1024];
 
-    if (GetUserDataDir(dir) != 0) return JournalFailed("the data folder's name is too long");
-    std::strcat(dir, "/journal"); // GetUserDataDir wrote fewer than MAX_PATHNAME_LEN bytes
+    if (JournalFolder(dir, sizeof dir) != 0)
+        return JournalFailed("the data folder's name is too long");
     if (MakeDir(dir) != 0) return NotKept(what);
 
     // The row takes its time under the file's lock, so rows stand in the order they were

@@ -1,10 +1,8 @@
 #include "journalset.h"
 
 #include "journal.h"
+#include "journaldays.h"
 #include "state.h"
-
-#include "formatio.h"
-#include "utility.h"
 
 #include <cmath>
 #include <cstdio>
@@ -12,8 +10,6 @@
 
 namespace kivrel
 {
-
-static char chunk[65536];
 
 // A day file is named by the local date of the program that wrote it, which lies within a day
 // of the UTC date of its rows' times: the days are counted in UTC, and a margin read either
@@ -23,26 +19,6 @@ static long UtcDay(double time)
     return static_cast<long>(std::floor(time / 86400.0));
 }
 
-// Hands every row of the day's file to `sink`; a day without a file has no rows.
-static void ReadJournalDay(long day, JournalRowSink sink)
-{
-    char dir[MAX_PATHNAME_LEN + 16];
-    char path[sizeof dir + 16];
-    char name[11];
-    if (GetUserDataDir(dir) != 0) return;
-    std::strcat(dir, "/journal");
-    DayName(day, name);
-    std::snprintf(path, sizeof path, "%s/%s.csv", dir, name);
-    const int file = OpenFile(path, VAL_READ_ONLY, 0, VAL_ASCII);
-    if (file < 0) return;
-    BeginJournalReading(sink);
-    int n = 0;
-    while ((n = ReadFile(file, chunk, sizeof chunk)) > 0)
-        FeedJournalReading(chunk, n);
-    EndJournalReading();
-    CloseFile(file);
-}
-
 static int IsSensorRow(const JournalRow *row)
 {
     return row->where == RAM || row->where == EEPROM;
@@ -50,33 +26,36 @@ static int IsSensorRow(const JournalRow *row)
 
 // ---- The sensors of a span -------------------------------------------------------------------
 
-static double sensorsFirst, sensorsLast;
-static char (*sensorsOut)[JournalDeviceSize];
-static int sensorsMax, sensorsFound;
-static char sensorsSeen[8][JournalDeviceSize]; // the first few, to tell a new one
-static int beforeFound;
-static double beforeTime;
-static char beforeDevice[JournalDeviceSize];
+// What the question of a span's sensors has found so far.
+struct SensorsQuestion {
+    double first, last;
+    char (*out)[JournalDeviceSize];
+    int max, found;
+    char seen[8][JournalDeviceSize]; // the first few, to tell a new one
+    int beforeFound;
+    double beforeTime;
+    char beforeDevice[JournalDeviceSize];
+};
 
-static void TakeSensorRow(const JournalRow *row)
+static void TakeSensorRow(const JournalRow *row, void *data)
 {
+    SensorsQuestion *q = static_cast<SensorsQuestion *>(data);
     if (!IsSensorRow(row)) return;
-    if (row->time < sensorsFirst) {
-        if (!beforeFound || row->time >= beforeTime) {
-            beforeFound = 1;
-            beforeTime = row->time;
-            std::memcpy(beforeDevice, row->device, sizeof beforeDevice);
+    if (row->time < q->first) {
+        if (!q->beforeFound || row->time >= q->beforeTime) {
+            q->beforeFound = 1;
+            q->beforeTime = row->time;
+            std::memcpy(q->beforeDevice, row->device, sizeof q->beforeDevice);
         }
         return;
     }
-    if (row->time > sensorsLast) return;
-    const int known = sensorsFound < 8 ? sensorsFound : 8;
+    if (row->time > q->last) return;
+    const int known = q->found < 8 ? q->found : 8;
     for (int i = 0; i < known; i++)
-        if (std::strcmp(sensorsSeen[i], row->device) == 0) return;
-    if (sensorsFound < 8) std::memcpy(sensorsSeen[sensorsFound], row->device, JournalDeviceSize);
-    if (sensorsFound < sensorsMax)
-        std::memcpy(sensorsOut[sensorsFound], row->device, JournalDeviceSize);
-    sensorsFound++;
+        if (std::strcmp(q->seen[i], row->device) == 0) return;
+    if (q->found < 8) std::memcpy(q->seen[q->found], row->device, JournalDeviceSize);
+    if (q->found < q->max) std::memcpy(q->out[q->found], row->device, JournalDeviceSize);
+    q->found++;
 }
 
 int JournalSensorsOf(double first, double last, char devices[][JournalDeviceSize], int max)
@@ -86,61 +65,60 @@ int JournalSensorsOf(double first, double last, char devices[][JournalDeviceSize
         first = last;
         last = t;
     }
-    sensorsFirst = first;
-    sensorsLast = last;
-    sensorsOut = devices;
-    sensorsMax = max;
-    sensorsFound = 0;
-    beforeFound = 0;
+    SensorsQuestion q{};
+    q.first = first;
+    q.last = last;
+    q.out = devices;
+    q.max = max;
     const long firstDay = UtcDay(first);
     long lastDay = UtcDay(last);
     if (lastDay - firstDay > JournalLookBackDays) lastDay = firstDay + JournalLookBackDays;
     for (long day = firstDay - 1; day <= lastDay + 1; day++)
-        ReadJournalDay(day, TakeSensorRow);
-    if (sensorsFound > 0) return sensorsFound;
+        ReadJournalDay(day, TakeSensorRow, &q);
+    if (q.found > 0) return q.found;
     // None in the span: the sensor of the last row before it, day by day further back.
-    for (long day = firstDay - 2; !beforeFound && day > firstDay - 1 - JournalLookBackDays; day--)
-        ReadJournalDay(day, TakeSensorRow);
-    if (!beforeFound) return 0;
-    if (max > 0) std::memcpy(devices[0], beforeDevice, JournalDeviceSize);
+    for (long day = firstDay - 2; !q.beforeFound && day > firstDay - 1 - JournalLookBackDays; day--)
+        ReadJournalDay(day, TakeSensorRow, &q);
+    if (!q.beforeFound) return 0;
+    if (max > 0) std::memcpy(devices[0], q.beforeDevice, JournalDeviceSize);
     return 1;
 }
 
 // ---- The set in force at a time --------------------------------------------------------------
 
-static const char *setDevice;
-static int setMemory, setFound;
-static double setTime;
-static JournalRow *setRow;
+// What the question of the set in force has found so far.
+struct SetQuestion {
+    const char *device;
+    int memory, found;
+    double time;
+    JournalRow *row;
+};
 
-static void TakeSetRow(const JournalRow *row)
+static void TakeSetRow(const JournalRow *row, void *data)
 {
+    SetQuestion *q = static_cast<SetQuestion *>(data);
     const int memory =
-        setMemory == JOURNAL_EITHER_MEMORY ? IsSensorRow(row) : row->where == setMemory;
-    if (!memory || row->time > setTime || row->outcome == TRANSFER_VERIFY_FAILED ||
-        std::strcmp(row->device, setDevice) != 0)
+        q->memory == JOURNAL_EITHER_MEMORY ? IsSensorRow(row) : row->where == q->memory;
+    if (!memory || row->time > q->time || row->outcome == TRANSFER_VERIFY_FAILED ||
+        std::strcmp(row->device, q->device) != 0)
         return;
-    if (setFound && row->time < setRow->time) return; // of equal times, the one written last
-    *setRow = *row;
-    setFound = 1;
+    if (q->found && row->time < q->row->time) return; // of equal times, the one written last
+    *q->row = *row;
+    q->found = 1;
 }
 
 int JournalSetAt(const char *device, int memory, double time, int days, JournalRow *found)
 {
-    setDevice = device;
-    setMemory = memory;
-    setTime = time;
-    setRow = found;
-    setFound = 0;
+    SetQuestion q{device, memory, 0, time, found};
     // From the day after (a margin for the offset) back; once a day's file has given a row, the
     // day before it too, for rows of another offset, and no further.
     const long newest = UtcDay(time) + 1;
     long last = newest - days + 1;
     for (long day = newest; day >= last; day--) {
-        ReadJournalDay(day, TakeSetRow);
-        if (setFound && last < day - 1) last = day - 1;
+        ReadJournalDay(day, TakeSetRow, &q);
+        if (q.found && last < day - 1) last = day - 1;
     }
-    return setFound;
+    return q.found;
 }
 
 } // namespace kivrel

@@ -1,12 +1,11 @@
 // src/history: what the tool keeps of measurements and parameter changes; uses core, util, wire.
 // What the parameter journal tells of the sensors' sets: which sensors it names in a span of
 // time, and the set a sensor's memory held at a time. Each question reads the day files it
-// needs; the journal's reader shares its lines with the recording's, so neither is asked while
-// a recording is being read.
+// needs.
 #ifndef KIVREL_HISTORY_JOURNALSET_H
 #define KIVREL_HISTORY_JOURNALSET_H
 
-#include "recreader.h" // JournalRow
+#include "journalreader.h" // JournalRow
 
 namespace kivrel
 {

@@ -4,19 +4,21 @@
 #ifndef KIVREL_HISTORY_JOURNALSPAN_H
 #define KIVREL_HISTORY_JOURNALSPAN_H
 
-#include "recreader.h" // JournalRow, RecTally
+#include "journalreader.h" // JournalRow
+#include "recreader.h"     // RecTally
 
 namespace kivrel
 {
 
 // Called for every journal row from `first` to `last`, with the set of the journal's row before
 // it of the same device and memory, or null when none was read before it.
-typedef void (*JournalSpanSink)(const JournalRow *row, const unsigned char *before);
+typedef void (*JournalSpanSink)(const JournalRow *row, const unsigned char *before, void *sinkData);
 
 // Reads the days of the recording's first and last time stamps and one either side (a month's
 // files at most), in day order, and hands `sink` the rows from `first` to `last` (seconds since
 // the epoch: the earliest and the latest row, as a clock may have jumped). Returns how many.
-int ReadJournalSpan(const RecTally *tally, double first, double last, JournalSpanSink sink);
+int ReadJournalSpan(const RecTally *tally, double first, double last, JournalSpanSink sink,
+                    void *sinkData);
 
 } // namespace kivrel
 

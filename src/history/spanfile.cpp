@@ -16,59 +16,57 @@
 namespace kivrel
 {
 
-static int outFile = -1;
-static char outBuf[65536]; // rows not yet handed to the system
-static int outLength;
-static int outFailed;
-static int outRows;
-static double spanFrom, spanTo;
-static char inChunk[65536];
-
 static const char NotWritten[] = "span not written";
 
-static void Flush(void)
+static void Flush(SpanWriter *w)
 {
-    if (!outFailed && outLength > 0)
-        outFailed =
-            WriteWholeFile(outFile, outBuf, outLength) != outLength && NotKept(NotWritten) != 0;
-    outLength = 0;
+    if (!w->failed && w->length > 0)
+        w->failed =
+            WriteWholeFile(w->file, w->buf, w->length) != w->length && NotKept(NotWritten) != 0;
+    w->length = 0;
 }
 
-static void Put(const char *bytes, int count)
+static void Put(SpanWriter *w, const char *bytes, int count)
 {
-    if (outLength + count > static_cast<int>(sizeof outBuf)) Flush();
-    std::memcpy(outBuf + outLength, bytes, static_cast<size_t>(count));
-    outLength += count;
+    if (w->length + count > static_cast<int>(sizeof w->buf)) Flush(w);
+    std::memcpy(w->buf + w->length, bytes, static_cast<size_t>(count));
+    w->length += count;
 }
 
-static int BeginSpan(const char *path, double from, double to)
+int BeginSpanFile(SpanWriter *w, const char *path)
 {
-    spanFrom = from;
-    spanTo = to;
-    outLength = outFailed = outRows = 0;
-    outFile = OpenWholeFile(path);
-    if (outFile < 0) return NotKept(NotWritten);
-    Put(RecordingHeader, static_cast<int>(std::strlen(RecordingHeader)));
+    w->length = w->failed = w->rows = 0;
+    w->file = OpenWholeFile(path);
+    if (w->file < 0) return NotKept(NotWritten);
+    Put(w, RecordingHeader, static_cast<int>(std::strlen(RecordingHeader)));
     return 0;
 }
 
-// The rows written, or -1; a span not written whole replaces nothing.
-static int EndSpan(void)
+void PutSpanRow(SpanWriter *w, const char *row, int length)
 {
-    Flush();
-    if (EndWholeFile(outFile, !outFailed) != 0 && !outFailed) outFailed = NotKept(NotWritten) != 0;
-    outFile = -1;
-    return outFailed ? -1 : outRows;
+    if (length + 1 > static_cast<int>(sizeof w->buf)) return; // no row is that long
+    Put(w, row, length);
+    if (length == 0 || row[length - 1] != '\n') Put(w, "\n", 1);
+    w->rows++;
+}
+
+int EndSpanFile(SpanWriter *w)
+{
+    Flush(w);
+    if (EndWholeFile(w->file, !w->failed) != 0 && !w->failed) w->failed = NotKept(NotWritten) != 0;
+    w->file = -1;
+    return w->failed ? -1 : w->rows;
 }
 
 int WriteRunSpan(const char *path, double from, double to)
 {
-    if (BeginSpan(path, from, to) != 0) return -1;
+    SpanWriter w;
+    if (BeginSpanFile(&w, path) != 0) return -1;
     double start = 0;
     for (int i = 0; i < HistoryRecordCount(); i++) {
         const HistoryRecord &h = *HistoryRecordAt(i);
         if (h.time < from || h.time > to) continue;
-        if (outRows == 0) start = h.time;
+        if (w.rows == 0) start = h.time;
         RecRow r{};
         r.dat0 = h.values[0];
         r.dat1 = h.values[1];
@@ -82,34 +80,37 @@ int WriteRunSpan(const char *path, double from, double to)
         char row[256];
         CsvTimeStampAt(stamp, sizeof stamp, h.time, h.utcOffset);
         const int n = FormatRecRow(row, sizeof row, stamp, h.time - start, &r);
-        if (n < 0) continue;
-        Put(row, n);
-        outRows++;
+        if (n >= 0) PutSpanRow(&w, row, n);
     }
-    return EndSpan();
+    return EndSpanFile(&w);
 }
+
+// Copying a recording's span: the reader of the file, and the writer of the span.
+struct SpanCopy {
+    RecReader reader;
+    SpanWriter writer;
+    double from, to;
+};
 
 // A row as the file holds it; one whose seconds a comma locale split in two is written again
 // as REC writes it now, so the span has no extra column.
-static void CopyRow(const RecRow *row)
+static void CopyRow(const RecRow *row, void *data)
 {
-    if (row->time < spanFrom || row->time > spanTo) return;
+    SpanCopy *c = static_cast<SpanCopy *>(data);
+    if (row->time < c->from || row->time > c->to) return;
     int length = 0;
-    const char *text = RecRowText(&length);
-    if (!text || length + 1 > static_cast<int>(sizeof outBuf)) return;
-    if (RecRowMended()) {
-        char stamp[TimeStampLength + 1];
-        char mended[256];
-        std::memcpy(stamp, text, TimeStampLength); // read whole as the first field
-        stamp[TimeStampLength] = '\0';
-        const int n = FormatRecRow(mended, sizeof mended, stamp, row->seconds, row);
-        if (n < 0) return;
-        Put(mended, n);
-    } else {
-        Put(text, length);
-        Put("\n", 1);
+    const char *text = RecRowText(&c->reader, &length);
+    if (!text) return;
+    if (!RecRowMended(&c->reader)) {
+        PutSpanRow(&c->writer, text, length);
+        return;
     }
-    outRows++;
+    char stamp[TimeStampLength + 1];
+    char mended[256];
+    std::memcpy(stamp, text, TimeStampLength); // read whole as the first field
+    stamp[TimeStampLength] = '\0';
+    const int n = FormatRecRow(mended, sizeof mended, stamp, row->seconds, row);
+    if (n >= 0) PutSpanRow(&c->writer, mended, n);
 }
 
 int CopyRecordingSpan(const char *source, const char *path, double from, double to)
@@ -121,19 +122,23 @@ int CopyRecordingSpan(const char *source, const char *path, double from, double 
     }
     const int in = OpenFile(source, VAL_READ_ONLY, 0, VAL_ASCII);
     if (in < 0) return NotKept("recording not read");
-    if (BeginSpan(path, from, to) != 0) {
+    SpanCopy c;
+    c.from = from;
+    c.to = to;
+    if (BeginSpanFile(&c.writer, path) != 0) {
         CloseFile(in);
         return -1;
     }
-    BeginRecReading(CopyRow);
+    char chunk[32768];
+    BeginRecReading(&c.reader, CopyRow, &c);
     int n = 0;
-    while (!outFailed && (n = ReadFile(in, inChunk, sizeof inChunk)) > 0)
-        FeedRecReading(inChunk, n);
+    while (!c.writer.failed && (n = ReadFile(in, chunk, sizeof chunk)) > 0)
+        FeedRecReading(&c.reader, chunk, n);
     RecTally tally{};
-    EndRecReading(&tally);
+    EndRecReading(&c.reader, &tally);
     CloseFile(in);
-    if (n < 0 && !outFailed) outFailed = NotKept("recording not read") != 0;
-    return EndSpan();
+    if (n < 0 && !c.writer.failed) c.writer.failed = NotKept("recording not read") != 0;
+    return EndSpanFile(&c.writer);
 }
 
 } // namespace kivrel

@@ -29,16 +29,6 @@ static const int TraceColors[HistoryTraces] = {0x1F77B4, 0xFF7F0E, 0x2CA02C, 0xD
 static const int ReadColor = 0x4A6A8A;
 static const int WriteColor = 0xB03A2E;
 
-void Append(char *text, int size, const char *format, ...)
-{
-    const int used = static_cast<int>(std::strlen(text));
-    if (used >= size - 1) return;
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(text + used, static_cast<size_t>(size - used), format, args);
-    va_end(args);
-}
-
 // A parameter as the panel shows it: power in percent of full intensity, or the byte where it
 // has no percent.
 static void AppendValue(char *text, int size, int index, unsigned char value)

@@ -4,13 +4,11 @@
 #ifndef KIVREL_PANEL_HISTORYWINDOW_H
 #define KIVREL_PANEL_HISTORYWINDOW_H
 
+#include "text.h"
 #include "timeview.h"
 
 namespace kivrel
 {
-
-// Appends printf-style text to `text` of `size` bytes, cut to fit.
-void Append(char *text, int size, const char *format, ...);
 
 // A window with the traces DAT0, DAT1, NORM, TRSH and HYST, hidden, following the last minute;
 // exports are proposed as `exportName`. A handle > 0, or a negative code.

@@ -5,7 +5,8 @@
 #include "journalspan.h"
 #include "livering.h"
 #include "paths.h"
-#include "recreader.h"
+#include "recload.h"
+#include "recwords.h"
 #include "spanfile.h"
 #include "state.h"
 
@@ -30,15 +31,13 @@ static double rowValues[RowBatch * HistoryTraces];
 static int rowCount;
 static int rowsTaken;
 static double spanFirst, spanLast; // the earliest and the latest row: a clock may have jumped
-static char chunk[65536];
 
 // The recording being read, a step at a time from the event loop.
 static const double StepSeconds = 0.015; // at most this much reading a turn
 static const long ShortestRow = 49;      // bytes of the shortest row REC writes
 static const int MostRowsRoom = 8 << 20; // rows room is taken for at once, at most
-static int loadFile = -1;                // -1 while none is read
+static RecordingLoad load = {-1, 0, 0, {}, {}};
 static char loadPath[MAX_PATHNAME_LEN];
-static long loadSize, loadRead;                // bytes
 static int loadPercent;                        // as the status line shows it
 static int stepPosted;                         // a step waits in the event loop
 static int loadShown;                          // the file read was a recording
@@ -59,7 +58,7 @@ static void FlushRows(void)
     rowCount = 0;
 }
 
-static void TakeRow(const RecRow *row)
+static void TakeRow(const RecRow *row, void *)
 {
     if (rowsTaken++ == 0 || row->time < spanFirst) spanFirst = row->time;
     if (rowsTaken == 1 || row->time > spanLast) spanLast = row->time;
@@ -74,7 +73,7 @@ static void TakeRow(const RecRow *row)
 }
 
 // The journal's rows of the recording's span become markers, each against the row before it.
-static void TakeJournalRow(const JournalRow *row, const unsigned char *before)
+static void TakeJournalRow(const JournalRow *row, const unsigned char *before, void *)
 {
     char place[PlaceSize + 16];
     if (row->where == DATFILE)
@@ -85,69 +84,21 @@ static void TakeJournalRow(const JournalRow *row, const unsigned char *before)
                  row->values);
 }
 
-// What reading the file made of it, for the status line. 0, or -1 when nothing could be shown.
-static int TellTally(const char *name, const RecTally *tally, int readFailed, char *status,
-                     int size)
-{
-    if (!tally->isRecording) {
-        std::snprintf(status, static_cast<size_t>(size), "Not a recording: %s %s", name,
-                      tally->empty       ? "is empty"
-                      : tally->isJournal ? "is the parameter journal"
-                                         : "does not begin with the header REC writes");
-        return -1;
-    }
-    if (tally->rows == 0)
-        std::snprintf(status, static_cast<size_t>(size), "%s: a recording without rows", name);
-    else {
-        const int transfers = ReadJournalSpan(tally, spanFirst, spanLast, TakeJournalRow);
-        fileSensorCount = JournalSensorsOf(spanFirst, spanLast, fileSensors, SensorsNamed);
-        // The last row's date too where the recording ran past midnight.
-        const int sameDay = std::strncmp(tally->firstStamp, tally->lastStamp, 10) == 0;
-        std::snprintf(status, static_cast<size_t>(size),
-                      "%s: %d rows from %.10s %.8s to %.*s%s%.8s, %d parameter transfers", name,
-                      tally->rows, tally->firstStamp, tally->firstStamp + 11, sameDay ? 0 : 10,
-                      tally->lastStamp, sameDay ? "" : " ", tally->lastStamp + 11, transfers);
-    }
-    const int skipped = tally->cutShort + tally->notARow + tally->extraColumns + tally->unreadable;
-    if (skipped) {
-        Append(status, size, "; skipped %d row%s:", skipped, skipped == 1 ? "" : "s");
-        const char *sep = " ";
-        if (tally->notARow) {
-            // Where to look: the first few line numbers.
-            Append(status, size, "%s%d not a row (line%s", sep, tally->notARow,
-                   tally->notARow == 1 ? "" : "s");
-            for (int i = 0; i < tally->notARow && i < 3; i++)
-                Append(status, size, "%s%d", i ? ", " : " ", tally->notARowLines[i]);
-            Append(status, size, "%s)", tally->notARow > 3 ? ", …" : "");
-            sep = ", ";
-        }
-        if (tally->cutShort) {
-            Append(status, size, "%s%d cut short", sep, tally->cutShort);
-            sep = ", ";
-        }
-        if (tally->extraColumns) {
-            Append(status, size, "%s%d with extra columns", sep, tally->extraColumns);
-            sep = ", ";
-        }
-        if (tally->unreadable) Append(status, size, "%s%d unreadable", sep, tally->unreadable);
-    }
-    if (tally->mended)
-        Append(status, size, "; %d row%s mended (seconds written with a comma)", tally->mended,
-               tally->mended == 1 ? "" : "s");
-    if (readFailed) Append(status, size, "; reading stopped: %s", GetFileErrorText());
-    return 0;
-}
-
-// Shows what the file held, once it has all been read.
+// Shows what the file held, once it has all been read: its rows, the journal's transfers of its
+// span, and the status line's account of it.
 static void EndLoad(int readFailed)
 {
     char status[512];
-    CloseFile(loadFile);
-    loadFile = -1;
     RecTally tally{};
-    EndRecReading(&tally);
+    EndRecordingLoad(&load, &tally);
     FlushRows();
-    const int rc = TellTally(FileNameOf(loadPath), &tally, readFailed, status, sizeof status);
+    int transfers = 0;
+    if (tally.isRecording && tally.rows > 0) {
+        transfers = ReadJournalSpan(&tally, spanFirst, spanLast, TakeJournalRow, nullptr);
+        fileSensorCount = JournalSensorsOf(spanFirst, spanLast, fileSensors, SensorsNamed);
+    }
+    const int rc = DescribeRecording(FileNameOf(loadPath), &tally, transfers, readFailed, status,
+                                     sizeof status);
     loadShown = rc == 0;
     loadRows = tally.rows;
     if (loadShown) NoteRecordingFolder(loadPath);
@@ -165,22 +116,13 @@ static void EndLoad(int readFailed)
 static void LoadStep(void *)
 {
     stepPosted = 0;
-    if (loadFile < 0) return;
-    const double start = Timer();
-    int n = 0;
-    do {
-        n = RecReadingRefused() ? 0 : ReadFile(loadFile, chunk, sizeof chunk);
-        if (n > 0) {
-            FeedRecReading(chunk, n);
-            loadRead += n;
-        }
-    } while (n > 0 && Timer() - start < StepSeconds);
-    if (n <= 0) {
-        EndLoad(n < 0);
+    if (!RecordingLoadOpen(&load)) return;
+    const int more = ContinueRecordingLoad(&load, StepSeconds);
+    if (more <= 0) {
+        EndLoad(more < 0);
         return;
     }
-    const int percent =
-        loadSize > 0 ? static_cast<int>(100.0 * double(loadRead) / double(loadSize)) : 0;
+    const int percent = RecordingLoadPercent(&load);
     if (percent != loadPercent) {
         char status[MAX_PATHNAME_LEN + 32];
         loadPercent = percent;
@@ -200,11 +142,7 @@ static void PostLoadStep(void)
 // A load under way ends where it is, showing nothing more.
 static void CancelLoad(void)
 {
-    if (loadFile < 0) return;
-    CloseFile(loadFile);
-    loadFile = -1;
-    RecTally ignored{};
-    EndRecReading(&ignored);
+    EndRecordingLoad(&load, nullptr);
     rowCount = 0;
 }
 
@@ -212,7 +150,7 @@ static void CancelLoad(void)
 // page. With two sensors named, which one the recording watched is not known.
 static void ShowFileSettings(int view, double time)
 {
-    if (loadFile >= 0) {
+    if (RecordingLoadOpen(&load)) {
         ShowPageSettingsText(view, "not known yet: the recording is still being read");
         return;
     }
@@ -245,10 +183,10 @@ static int ExportFileSpan(int view)
 {
     char path[MAX_PATHNAME_LEN];
     double from = 0, to = 0;
-    if (loadFile >= 0 || !loadShown) {
+    if (RecordingLoadOpen(&load) || !loadShown) {
         SetTimeViewText(view, TIMEVIEW_STATUS,
-                        loadFile >= 0 ? "Not exported: the recording is still being read"
-                                      : "Not exported: no recording shown");
+                        RecordingLoadOpen(&load) ? "Not exported: the recording is still being read"
+                                                 : "Not exported: no recording shown");
         return -1;
     }
     if (SpanExportTarget(view, loadPath, path, &from, &to) != 0) return -1;
@@ -304,8 +242,8 @@ static int BeginLoad(const char *path)
     char source[MAX_PATHNAME_LEN + 16] = "Recording ";
     GetAbsolutePath(path, source + 10, MAX_PATHNAME_LEN);
     SetTimeViewText(fileView, TIMEVIEW_PAGE_SOURCE, source);
-    loadFile = OpenFile(path, VAL_READ_ONLY, 0, VAL_ASCII);
-    if (loadFile < 0) {
+    rowCount = rowsTaken = 0;
+    if (BeginRecordingLoad(&load, path, TakeRow, nullptr) != 0) {
         char status[MAX_PATHNAME_LEN + 128];
         std::snprintf(status, sizeof status, "Not opened: %s: %s", name, GetFileErrorText());
         SetTimeViewText(fileView, TIMEVIEW_STATUS, status);
@@ -318,14 +256,9 @@ static int BeginLoad(const char *path)
     }
     // Room for as many rows as the file can hold, taken at once: the points never move while
     // they come, and pages no row reaches are never touched.
-    loadSize = 0;
-    GetFileSize(path, &loadSize);
-    const long rows = loadSize / ShortestRow + 1;
+    const long rows = load.size / ShortestRow + 1;
     SetTimeViewKeep(fileView, 0.0, rows < MostRowsRoom ? static_cast<int>(rows) : MostRowsRoom);
-    loadRead = 0;
     loadPercent = -1;
-    rowCount = rowsTaken = 0;
-    BeginRecReading(TakeRow);
     return 0;
 }
 
@@ -342,7 +275,7 @@ void OpenRecordingView(const char *path)
 int ReadRecordingNow(const char *path)
 {
     if (BeginLoad(path) != 0) return -1;
-    while (loadFile >= 0)
+    while (RecordingLoadOpen(&load))
         LoadStep(nullptr);
     return loadShown ? loadRows : -1;
 }
@@ -374,7 +307,7 @@ int RecordingView(void)
 
 int RecordingLoading(void)
 {
-    return loadFile >= 0;
+    return RecordingLoadOpen(&load);
 }
 
 void CloseRecordingView(void)

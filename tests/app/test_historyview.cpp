@@ -51,17 +51,21 @@ struct Read {
     RecTally tally{};
     std::vector<RecRow> rows;
 };
-std::vector<RecRow> *sinkRows;
 
 // The reader fed `bytes` in chunks of `chunk` bytes.
 Read readRecording(const std::string &bytes, std::size_t chunk)
 {
     Read r;
-    sinkRows = &r.rows;
-    BeginRecReading([](const RecRow *row) { sinkRows->push_back(*row); });
+    RecReader reader;
+    BeginRecReading(
+        &reader,
+        [](const RecRow *row, void *rows) {
+            static_cast<std::vector<RecRow> *>(rows)->push_back(*row);
+        },
+        &r.rows);
     for (std::size_t at = 0; at < bytes.size(); at += chunk)
-        FeedRecReading(bytes.data() + at, int(std::min(chunk, bytes.size() - at)));
-    EndRecReading(&r.tally);
+        FeedRecReading(&reader, bytes.data() + at, int(std::min(chunk, bytes.size() - at)));
+    EndRecReading(&reader, &r.tally);
     return r;
 }
 
@@ -263,6 +267,36 @@ TEST(RecordingReader, ReadsTheGoodRowsAndCountsTheRest)
     EXPECT_EQ((std::vector<int>{points.rows[1].activePercent, points.rows[1].edgePercent}),
               (std::vector<int>{60, 30}));
     EXPECT_EQ(points.rows[0].edgePercent, -1) << "no IN0 period, no percentage";
+}
+
+// Two files read at once, a byte of each in turn: each reader makes of its file what it makes
+// of it alone.
+TEST(RecordingReader, TwoFilesReadAtOnceStayApart)
+{
+    const std::string files[2] = {kHeader + kRow1 + kRow2, kHeader + kRow3 + "a note\n" + kRow1};
+    RecReader readers[2];
+    std::vector<RecRow> rows[2];
+    for (int f = 0; f < 2; f++)
+        BeginRecReading(
+            &readers[f],
+            [](const RecRow *row, void *to) {
+                static_cast<std::vector<RecRow> *>(to)->push_back(*row);
+            },
+            &rows[f]);
+    for (std::size_t at = 0; at < std::max(files[0].size(), files[1].size()); at++)
+        for (int f = 0; f < 2; f++)
+            if (at < files[f].size()) FeedRecReading(&readers[f], &files[f][at], 1);
+    for (int f = 0; f < 2; f++) {
+        RecTally tally{};
+        EndRecReading(&readers[f], &tally);
+        const Read alone = readRecording(files[f], 4096);
+        EXPECT_EQ(tally.rows, alone.tally.rows) << f;
+        EXPECT_EQ(tally.notARow, alone.tally.notARow) << f;
+        ASSERT_EQ(rows[f].size(), alone.rows.size()) << f;
+        for (std::size_t i = 0; i < rows[f].size(); i++)
+            EXPECT_EQ(rows[f][i].time, alone.rows[i].time) << f << " " << i;
+    }
+    EXPECT_EQ(rows[1].size(), 2u);
 }
 
 // A time written back in the local time it was taken in: across midnight, a year's end, a leap

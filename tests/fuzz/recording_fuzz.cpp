@@ -3,6 +3,7 @@
 // every row must hold what REC or the journal could have written, and a recording row written
 // out again as REC writes it must read back to the same values.
 #include "fuzz_check.h"
+#include "journalreader.h"
 #include "recreader.h"
 
 #include <cmath>
@@ -27,8 +28,6 @@ struct Journal {
     int skipped = 0;
     std::vector<JournalRow> rows;
 };
-Recording *recording;
-Journal *journal;
 
 // Feeds `bytes` in chunks of 1 to `longest` bytes from a generator seeded with `seed`, or
 // whole when `longest` is 0.
@@ -48,20 +47,32 @@ void feedInChunks(const std::string &bytes, unsigned seed, std::size_t longest, 
 Recording readRecording(const std::string &bytes, unsigned seed, std::size_t longest)
 {
     Recording r;
-    recording = &r;
-    BeginRecReading([](const RecRow *row) { recording->rows.push_back(*row); });
-    feedInChunks(bytes, seed, longest, [](const char *p, int n) { FeedRecReading(p, n); });
-    EndRecReading(&r.tally);
+    RecReader reader;
+    BeginRecReading(
+        &reader,
+        [](const RecRow *row, void *rows) {
+            static_cast<std::vector<RecRow> *>(rows)->push_back(*row);
+        },
+        &r.rows);
+    feedInChunks(bytes, seed, longest,
+                 [&reader](const char *p, int n) { FeedRecReading(&reader, p, n); });
+    EndRecReading(&reader, &r.tally);
     return r;
 }
 
 Journal readJournal(const std::string &bytes, unsigned seed, std::size_t longest)
 {
     Journal j;
-    journal = &j;
-    BeginJournalReading([](const JournalRow *row) { journal->rows.push_back(*row); });
-    feedInChunks(bytes, seed, longest, [](const char *p, int n) { FeedJournalReading(p, n); });
-    j.skipped = EndJournalReading();
+    JournalReader reader;
+    BeginJournalReading(
+        &reader,
+        [](const JournalRow *row, void *rows) {
+            static_cast<std::vector<JournalRow> *>(rows)->push_back(*row);
+        },
+        &j.rows);
+    feedInChunks(bytes, seed, longest,
+                 [&reader](const char *p, int n) { FeedJournalReading(&reader, p, n); });
+    j.skipped = EndJournalReading(&reader);
     return j;
 }
 
