@@ -18,6 +18,7 @@
 #include <sys/file.h>
 #endif
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -276,6 +277,26 @@ int GetFileLastByte(const char *fileName, int *byte)
     if (!file.seek(size - 1) || file.read(&last, 1) != 1) return FIO_OPEN_ERROR;
     *byte = static_cast<unsigned char>(last);
     return 0;
+}
+
+int FindFileNames(const char *folder, const char *pattern, char first[], char last[], int size)
+{
+    if (!folder || !pattern || !first || !last || size < 1) return FIO_UNSUPPORTED;
+    first[0] = last[0] = '\0';
+    const QDir dir(QFile::decodeName(folder));
+    if (!dir.exists()) return 0;
+    if (!dir.isReadable()) return fileFailed(FIO_OPEN_ERROR, QStringLiteral("Permission denied"));
+    QStringList names = dir.entryList(QStringList{QString::fromLatin1(pattern)}, QDir::Files);
+    std::sort(names.begin(), names.end()); // by their bytes, not as the locale would
+    if (names.isEmpty()) return 0;
+    const auto copy = [size](const QString &name, char out[]) {
+        const QByteArray bytes = QFile::encodeName(name);
+        if (bytes.size() >= size) return false;
+        std::memcpy(out, bytes.constData(), size_t(bytes.size()) + 1);
+        return true;
+    };
+    if (!copy(names.first(), first) || !copy(names.last(), last)) return FIO_UNSUPPORTED;
+    return int(names.size());
 }
 
 int MakeDir(const char *path)

@@ -53,6 +53,10 @@ int GetFileSize(const char *fileName, long *size);
 // The last byte of a file (0 to 255), -1 for an empty file; FIO_OPEN_ERROR when it cannot be
 // read. A writer that appends lines sees whether the last one was ended.
 int GetFileLastByte(const char *fileName, int *byte);
+// How many files in `folder` have names matching `pattern` (wildcards * and ?); the first and
+// the last of them in byte order into `first` and `last` (size bytes each; "" when there are
+// none). 0 for a folder that does not exist; FIO_OPEN_ERROR for one that cannot be read.
+int FindFileNames(const char *folder, const char *pattern, char first[], char last[], int size);
 // Makes a folder and every missing folder above it; 0 or FIO_OPEN_ERROR.
 int MakeDir(const char *path);
 

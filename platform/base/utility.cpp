@@ -9,6 +9,7 @@
 #include <QSysInfo>
 
 #include <algorithm>
+#include <cmath>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -55,14 +56,39 @@ int GetProjectDir(char directory[])
                       directory);
 }
 
-void GetLocalDateTime(LocalDateTime *now)
+namespace
 {
-    if (!now) return;
-    const QDateTime t = QDateTime::currentDateTime();
+
+LocalDateTime localOf(const QDateTime &t)
+{
     const QDate d = t.date();
     const QTime tm = t.time();
-    *now = {d.year(),    d.month(),   d.day(),   tm.hour(),
+    return {d.year(),    d.month(),   d.day(),   tm.hour(),
             tm.minute(), tm.second(), tm.msec(), t.offsetFromUtc() / 60};
+}
+
+} // namespace
+
+void GetLocalDateTime(LocalDateTime *now)
+{
+    if (now) *now = localOf(QDateTime::currentDateTime());
+}
+
+void GetLocalDateTimeAt(double seconds, LocalDateTime *t)
+{
+    if (t) *t = localOf(QDateTime::fromMSecsSinceEpoch(qint64(std::llround(seconds * 1000.0))));
+}
+
+int LocalDateTimeToEpoch(const LocalDateTime *t, double *seconds)
+{
+    if (!t || !seconds) return -1;
+    const QDate d(t->year, t->month, t->day);
+    const QTime tm(t->hour, t->minute, t->second, t->millisecond);
+    const QDateTime local(d, tm, Qt::LocalTime);
+    // A time the clock skipped (the hour a summer time begins) names no moment.
+    if (!d.isValid() || !tm.isValid() || !local.isValid() || local.time() != tm) return -1;
+    *seconds = double(local.toMSecsSinceEpoch()) / 1000.0;
+    return 0;
 }
 
 int GetUserDataDir(char directory[])

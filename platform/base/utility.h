@@ -19,6 +19,12 @@ struct LocalDateTime {
     int utcOffsetMinutes;
 };
 void GetLocalDateTime(LocalDateTime *now);
+// The same for `seconds` since the epoch, with the offset local time had then.
+void GetLocalDateTimeAt(double seconds, LocalDateTime *t);
+// Seconds since the epoch of a local date and time (its offset as local time has it then; the
+// offset in `t` is not read): 0, or -1 when it names no moment (a date out of range, an hour the
+// clock skipped).
+int LocalDateTimeToEpoch(const LocalDateTime *t, double *seconds);
 
 // The folder where this user's data of the program belong ($XDG_DATA_HOME/kivrel, by default
 // ~/.local/share/kivrel); at most MAX_PATHNAME_LEN bytes with NUL. 0, or -1 when it is too long.

@@ -18,8 +18,9 @@ enum {
     EXIT_NO_REPLY = 4, // no reply, a reply of the wrong length, a failed line check
     EXIT_PORT = 5,     // the port cannot be opened
     EXIT_BAD_FILE = 6, // a parameter file that cannot be read or written
-    EXIT_NOT_KEPT = 7  // the sensor work was done, but its result or its journal row could not be
-                       // written
+    EXIT_NOT_KEPT = 7, // the sensor work was done, but its result or its journal row could not
+                       // be written
+    EXIT_NO_ROW = 9    // restore: the journal holds no set of the sensor's memory before the time
 };
 
 // The program's name in every line it writes to stderr.
@@ -87,6 +88,12 @@ void DescribeValue(int wire, const unsigned char values[15], char *text, int siz
 double NumberOption(const char *name, double low, double high);
 long WholeOption(const char *name, long low, long high);
 
+// A time as typed after --since, --until or --at ("2026-12-08 06:00", "06:00" today,
+// "yesterday 22:00", ISO 8601; local time without an offset): 0 and its seconds since the
+// epoch, or -1. And back, in local time: "2026-12-08 05:58:12".
+int ParseWhen(const char *text, double *seconds);
+void FormatWhen(double seconds, char *text, int size);
+
 // The program: reads its command line, runs the command, returns the exit status.
 int CliMain(int argc, char *argv[]);
 
@@ -101,6 +108,8 @@ int CmdWatch(void);
 int CmdJump(void);
 int CmdSuggest(void);
 int CmdPublish(void);
+int CmdLog(void);
+int CmdRestore(void);
 
 } // namespace kivrel
 

@@ -36,7 +36,12 @@ static const CmdLineOption writeOptions[] = {
     KIVREL_COMMON, {"eeprom", 0, nullptr}, {"no-verify", 0, nullptr}};
 static const CmdLineOption setOptions[] = {KIVREL_COMMON, {"eeprom", 0, nullptr}};
 static const CmdLineOption diffOptions[] = {
-    KIVREL_COMMON, {"json", 0, nullptr}, {"eeprom", 0, nullptr}};
+    KIVREL_COMMON, {"json", 0, nullptr}, {"eeprom", 0, nullptr}, {"ram-eeprom", 0, nullptr}};
+static const CmdLineOption logOptions[] = {KIVREL_COMMON,          {"since", 0, "TIME"},
+                                           {"until", 0, "TIME"},   {"ram", 0, nullptr},
+                                           {"eeprom", 0, nullptr}, {"json", 0, nullptr}};
+static const CmdLineOption restoreOptions[] = {
+    KIVREL_COMMON, {"at", 0, "TIME"}, {"eeprom", 0, nullptr}, {"dry-run", 0, nullptr}};
 static const CmdLineOption watchOptions[] = {
     KIVREL_COMMON, {"seconds", 0, "S"}, {"count", 0, "N"}, {"jsonl", 0, nullptr}};
 static const CmdLineOption suggestOptions[] = {KIVREL_COMMON,
@@ -59,7 +64,8 @@ static const CmdLineCommand commands[] = {
     {"read", KIVREL_OPTIONS(readOptions)},       {"write", KIVREL_OPTIONS(writeOptions)},
     {"set", KIVREL_OPTIONS(setOptions)},         {"diff", KIVREL_OPTIONS(diffOptions)},
     {"watch", KIVREL_OPTIONS(watchOptions)},     {"jump", KIVREL_OPTIONS(jsonOptions)},
-    {"suggest", KIVREL_OPTIONS(suggestOptions)}, {"publish", KIVREL_OPTIONS(publishOptions)}};
+    {"suggest", KIVREL_OPTIONS(suggestOptions)}, {"publish", KIVREL_OPTIONS(publishOptions)},
+    {"log", KIVREL_OPTIONS(logOptions)},         {"restore", KIVREL_OPTIONS(restoreOptions)}};
 
 struct Command {
     const char *name;
@@ -96,8 +102,10 @@ static const Command commandTable[] = {
      "nothing (status 2).\n"},
     {"diff", CmdDiff, 1,
      "Usage: kivrel-cli [--port PORT] diff FILE [--eeprom] [--json]\n"
-     "Compares the sensor's set in RAM (or EEPROM) with a parameter file, by name: status 0\n"
-     "when they are the same, 1 when they differ.\n"},
+     "       kivrel-cli [--port PORT] diff --ram-eeprom [--json]\n"
+     "Compares the sensor's set in RAM (or EEPROM) with a parameter file, or its RAM with its\n"
+     "EEPROM (which a power cut brings back), by name: status 0 when they are the same, 1\n"
+     "when they differ.\n"},
     {"watch", CmdWatch, 1,
      "Usage: kivrel-cli [--port PORT] watch [--seconds S | --count N] [--jsonl]\n"
      "Polls as the panel does and prints one CSV row per record, with the header and columns\n"
@@ -128,6 +136,22 @@ static const Command commandTable[] = {
      "A sensor that falls silent is asked again every 3 s, a broker that cannot be reached\n"
      "again and again (records are dropped meanwhile); neither ends it. A port that cannot\n"
      "be opened at the start does (status 5). Nothing is written to the sensor.\n"},
+    {"log", CmdLog, 0,
+     "Usage: kivrel-cli [--port PORT] log [--since TIME] [--until TIME] [--ram | --eeprom]\n"
+     "                  [--json]\n"
+     "The parameter journal's rows of the port's sensor, oldest first: every read and write of\n"
+     "its RAM and EEPROM, when, how it ended, who with which program, and what it changed\n"
+     "from the row before it of the same memory (a sensor's first row lists its whole set).\n"
+     "Never opens the port. TIME: 2026-12-08 06:00, 06:00 (today), yesterday 22:00, or\n"
+     "ISO 8601.\n"},
+    {"restore", CmdRestore, 1,
+     "Usage: kivrel-cli [--port PORT] restore --at TIME [--eeprom] [--dry-run]\n"
+     "Puts back the set the journal says the sensor's RAM (or EEPROM) held at TIME: its last\n"
+     "read or write there at or before TIME, never one whose verification failed. Reads the\n"
+     "sensor, prints what would change, then writes and verifies as write does (the journal\n"
+     "notes where the set came from). --dry-run stops after that: status 1 when something\n"
+     "would change, 0 when nothing. No such row: status 9, with the earliest the journal\n"
+     "knows.\n"},
 };
 
 static const char programHelp[] =
@@ -145,6 +169,8 @@ static const char programHelp[] =
     "  jump      the jump buffer's 16 minima\n"
     "  suggest   THRESHOLD and HYSTERESIS from polling and the jump buffer\n"
     "  publish   live records, sets, health and state to an MQTT broker\n"
+    "  log       what the journal knows of the sensor's sets, who changed what\n"
+    "  restore   the set a memory held at an earlier time, back on the sensor\n"
     "'kivrel-cli COMMAND --help' says more of each.\n"
     "\n"
     "Options:\n"
@@ -163,6 +189,7 @@ static const char programHelp[] =
     "  5  the port cannot be opened\n"
     "  6  a bad parameter file\n"
     "  7  the sensor work was done, but its result or its journal row could not be written\n"
+    "  9  restore: the journal holds no set of that memory at or before the time\n"
     "\n"
     "COM n is the device named by KIVREL_COM<n>, otherwise the n-th serial port of the\n"
     "machine. Every read and write goes into the daily parameter journal under\n"

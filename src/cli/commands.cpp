@@ -159,8 +159,45 @@ int CmdSet(void)
     return status;
 }
 
+// RAM against EEPROM of the same sensor: what a power cut would bring back.
+static int DiffRamEeprom(void)
+{
+    if (CmdLineArgCount() != 0 || CmdLineIsSet("eeprom"))
+        return Fail(EXIT_USAGE, "diff --ram-eeprom: no file and no --eeprom, please");
+    unsigned char ram[AnzPara];
+    target = RAM;
+    int status = Connect();
+    if (status == EXIT_OK) status = ReadSensorSet();
+    if (status != EXIT_OK) return status;
+    std::memcpy(ram, pp, sizeof ram);
+    target = EEPROM;
+    status = ReadSensorSet();
+    if (status != EXIT_OK) return status;
+    const int json = CmdLineIsSet("json");
+    int differ = 0;
+    char port[400];
+    JsonPort(port, sizeof port);
+    if (json) Print("{\"memory\":\"RAM\",\"against\":\"EEPROM\",%s,\"differences\":[", port);
+    for (int i = 0; i < AnzPara; i++) {
+        if (ram[i] == pp[i]) continue;
+        if (json) {
+            Print("%s{\"name\":\"%s\",\"ram\":%u,\"eeprom\":%u}", differ ? "," : "",
+                  paraNames[i].name, ram[i], pp[i]);
+        } else {
+            char ramText[64], eepromText[64];
+            DescribeValue(i, ram, ramText, sizeof ramText);
+            DescribeValue(i, pp, eepromText, sizeof eepromText);
+            Print("%-13s RAM %-18s EEPROM %s\n", paraNames[i].name, ramText, eepromText);
+        }
+        differ++;
+    }
+    if (json) Print("]}\n");
+    return differ ? EXIT_DIFFERENT : EXIT_OK;
+}
+
 int CmdDiff(void)
 {
+    if (CmdLineIsSet("ram-eeprom")) return DiffRamEeprom();
     ChooseMemory();
     if (CmdLineArgCount() != 1) return Fail(EXIT_USAGE, "diff: one parameter file, please");
     const char *path = CmdLineArg(0);

@@ -13,7 +13,7 @@ const char RecordingHeader[] =
 const char JournalHeader[] =
     "time,direction,target,port,device,threshold,hysteresis,power,pmod,hold,trigger,backlim,"
     "regcnt,average,deadtimemode,deadtime,outmode,trshmod,deltatrsh,frei15,user,host,program,"
-    "outcome\n";
+    "outcome,note\n";
 
 const char *JournalDirectionName(int direction)
 {

@@ -16,6 +16,7 @@ namespace kivrel
 {
 
 const char *journalProgram = "kivrel";
+char journalNote[64];
 
 // Appends a comma and `field` to `row`; -1 when it does not fit.
 static int AddField(char *row, int size, const char *field)
@@ -68,6 +69,7 @@ static int ComposeRow(char *row, int size, const LocalDateTime *now, int outcome
     rc |= AddField(row, size, field);
     rc |= AddField(row, size, journalProgram);
     rc |= AddField(row, size, JournalOutcomeName(outcome));
+    rc |= AddField(row, size, outcome == TRANSFER_READ ? "" : journalNote); // a write's note
     const size_t n = std::strlen(row);
     if (n + 2 > static_cast<size_t>(size)) return -1;
     row[n] = '\n';

@@ -24,6 +24,9 @@ enum {
 
 // The program named in the rows it writes.
 extern const char *journalProgram;
+// What the next writes note of themselves ("restored from 2026-12-08 05:58:12"); empty for
+// most.
+extern char journalNote[64];
 
 // A row for pp as it was just read from or written to `where` (RAM, EEPROM or DATFILE; the
 // file is file_name, named by its absolute path, the port com), with who wrote it on which

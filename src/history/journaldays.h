@@ -14,8 +14,11 @@ namespace kivrel
 int JournalFolder(char dir[], int size);
 // Hands every row of day `day`'s file (DayNumber) to `sink` with `sinkData`; a day without a
 // file has no rows. 0, or -1 when the file is there but cannot be read to its end
-// (GetFileErrorText says why).
-int ReadJournalDay(long day, JournalRowSink sink, void *sinkData);
+// (GetFileErrorText says why; `path`, when given, names it in MAX_PATHNAME_LEN + 32 bytes).
+int ReadJournalDay(long day, JournalRowSink sink, void *sinkData, char *path = nullptr);
+// The first and the last day the journal has a file for: how many files there are, 0 for none,
+// -1 when the folder cannot be read.
+int JournalDays(long *first, long *last);
 
 } // namespace kivrel
 

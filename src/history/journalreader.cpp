@@ -10,7 +10,8 @@ namespace kivrel
 
 const char JournalHeaderStart[] = "time,direction,target,port,device,";
 
-enum { JournalFields = 24 }; // up to the outcome, which rows before it was written do not say
+// Up to the note: rows written before it, or before the outcome, do not say them.
+enum { JournalFields = 25 };
 
 // Splits a CSV line, quotes and all, into fields NUL-terminated in `out`. The number of fields,
 // or -1 when a quote is not closed or stands inside a field.
@@ -85,7 +86,7 @@ static int ParseJournalRow(char *out, const char *line, int length, JournalRow *
             return -1;
         row->values[i] = static_cast<unsigned char>(v);
     }
-    row->who[0] = '\0';
+    row->who[0] = row->user[0] = row->host[0] = row->program[0] = row->note[0] = '\0';
     if (n >= 22 && f[20][0]) {
         CopyText(row->who, sizeof row->who, f[20]);
         const int used = static_cast<int>(std::strlen(row->who));
@@ -94,6 +95,12 @@ static int ParseJournalRow(char *out, const char *line, int length, JournalRow *
             CopyText(row->who + used + 1, static_cast<int>(sizeof row->who) - used - 1, f[21]);
         }
     }
+    if (n >= 22) {
+        CopyText(row->user, sizeof row->user, f[20]);
+        CopyText(row->host, sizeof row->host, f[21]);
+    }
+    if (n >= 23) CopyText(row->program, sizeof row->program, f[22]);
+    if (n >= 25) CopyText(row->note, sizeof row->note, f[24]);
     row->outcome = -1;
     for (int outcome = TRANSFER_READ; n >= 24 && outcome <= TRANSFER_VERIFY_FAILED; outcome++)
         if (std::strcmp(f[23], JournalOutcomeName(outcome)) == 0) row->outcome = outcome;

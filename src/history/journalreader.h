@@ -23,6 +23,9 @@ struct JournalRow {
     int port;                 // the COM number; 0 for a file, or a device no number mapped
     char device[128];         // the port's device or the file's path (cut to fit)
     char who[128];            // "user@host", empty in rows that do not say
+    char user[64], host[64];  // the same apart
+    char program[32];         // "kivrel", "kivrel-cli"; empty in rows that do not say
+    char note[64];            // "restored from 2026-12-08 05:58:12"; empty in most rows
     unsigned char values[15]; // the parameter set, in wire order
 };
 

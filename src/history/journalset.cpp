@@ -121,4 +121,24 @@ int JournalSetAt(const char *device, int memory, double time, int days, JournalR
     return q.found;
 }
 
+// ---- The first row of a sensor ------------------------------------------------------------
+
+static void TakeFirstRow(const JournalRow *row, void *data)
+{
+    SetQuestion *q = static_cast<SetQuestion *>(data);
+    if (row->where != q->memory || std::strcmp(row->device, q->device) != 0) return;
+    if (q->found && row->time >= q->row->time) return;
+    *q->row = *row;
+    q->found = 1;
+}
+
+int JournalFirstOf(const char *device, int memory, long firstDay, long lastDay, JournalRow *found)
+{
+    SetQuestion q{device, memory, 0, 0.0, found};
+    // Day by day from the first; the day after a day with a row may hold an earlier one.
+    for (long day = firstDay; day <= lastDay && (!q.found || day <= UtcDay(found->time) + 2); day++)
+        ReadJournalDay(day, TakeFirstRow, &q);
+    return q.found;
+}
+
 } // namespace kivrel

@@ -28,6 +28,10 @@ int JournalSensorsOf(double first, double last, char devices[][JournalDeviceSize
 // when the journal knows none.
 int JournalSetAt(const char *device, int memory, double time, int days, JournalRow *found);
 
+// The earliest row of `device` for `memory` (RAM or EEPROM) in the day files from `firstDay`
+// to `lastDay` (DayNumber), whatever its outcome: 1 and the row in `found`, or 0.
+int JournalFirstOf(const char *device, int memory, long firstDay, long lastDay, JournalRow *found);
+
 } // namespace kivrel
 
 #endif

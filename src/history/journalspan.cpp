@@ -3,6 +3,8 @@
 #include "journaldays.h"
 #include "state.h"
 
+#include "utility.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -72,14 +74,24 @@ static long DayOfStamp(const char *stamp)
     return DayNumber(year, month, day);
 }
 
-int ReadJournalSpan(const RecTally *tally, double first, double last, JournalSpanSink sink,
-                    void *sinkData)
+int ReadJournalDays(long firstDay, long lastDay, double first, double last, JournalSpanSink sink,
+                    void *sinkData, JournalDayFailed failed)
 {
     SpanReading s{};
     s.sink = sink;
     s.sinkData = sinkData;
     s.first = first;
     s.last = last;
+    for (long day = firstDay; day <= lastDay; day++) {
+        char path[MAX_PATHNAME_LEN + 32];
+        if (ReadJournalDay(day, TakeJournalRow, &s, path) != 0 && failed) failed(path);
+    }
+    return s.shown;
+}
+
+int ReadJournalSpan(const RecTally *tally, double first, double last, JournalSpanSink sink,
+                    void *sinkData)
+{
     // The days of the first and the last row, and one either side: a row's day is that of its
     // own time stamp, and the day before holds the set the first transfer changed.
     long firstDay = DayOfStamp(tally->firstStamp), lastDay = DayOfStamp(tally->lastStamp);
@@ -89,9 +101,7 @@ int ReadJournalSpan(const RecTally *tally, double first, double last, JournalSpa
         lastDay = day;
     }
     if (lastDay - firstDay > 31) lastDay = firstDay + 31; // a month's files at most
-    for (long day = firstDay - 1; day <= lastDay + 1; day++)
-        ReadJournalDay(day, TakeJournalRow, &s);
-    return s.shown;
+    return ReadJournalDays(firstDay - 1, lastDay + 1, first, last, sink, sinkData, nullptr);
 }
 
 } // namespace kivrel

@@ -378,8 +378,8 @@ TEST_F(HistoryTest, TheJournalHasARowForEveryKindOfTransfer)
         return v.join(',');
     };
     const Bytes saved = kFresh; // POWER went through the panel's percent and back
-    const QString read = "," + whoAndWhere() + ",read";
-    const QString written = "," + whoAndWhere() + ",written without verification";
+    const QString read = "," + whoAndWhere() + ",read,"; // and no note
+    const QString written = "," + whoAndWhere() + ",written without verification,";
     const struct {
         std::function<void()> transfer;
         QString expected;
@@ -402,7 +402,7 @@ TEST_F(HistoryTest, TheJournalHasARowForEveryKindOfTransfer)
     ASSERT_EQ(rows.size(), int(std::size(cases)) + 1) << journal.toStdString();
     EXPECT_EQ(rows[0], "time,direction,target,port,device,threshold,hysteresis,power,pmod,hold,"
                        "trigger,backlim,regcnt,average,deadtimemode,deadtime,outmode,trshmod,"
-                       "deltatrsh,frei15,user,host,program,outcome");
+                       "deltatrsh,frei15,user,host,program,outcome,note");
     for (std::size_t i = 0; i < std::size(cases); i++)
         EXPECT_EQ(rows[int(i) + 1].section(',', 1), cases[i].expected) << "transfer " << i;
     EXPECT_EQ(reports(), 0);

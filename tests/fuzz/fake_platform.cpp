@@ -586,6 +586,12 @@ int GetFileSize(const char *, long *)
     return FIO_OPEN_ERROR;
 }
 
+int FindFileNames(const char *, const char *, char first[], char last[], int)
+{
+    first[0] = last[0] = '\0';
+    return 0;
+}
+
 int GetFileLastByte(const char *, int *)
 {
     return FIO_OPEN_ERROR;
