@@ -310,7 +310,7 @@ TEST_P(CliTable, CommandsOutcomesAndTheWire)
          .err = "^kivrel-cli: /\\S+/by-id-link \\(pts/\\d+\\): verification failed: frei15",
          .held = held("RAM", other, {{14, 255}}),
          .env = {"KIVREL_COM1="},
-         .journal = ",read,RAM,,pts/\\d+,99,.*,read$"},
+         .journal = ",read,RAM,,pts/\\d+,99,.*,read,$"},
         // The work done, its result not kept: status 7 (in the system's words, in the user's
         // language), unless the sensor failed.
         {.args = {"read", "--json"},
@@ -463,7 +463,7 @@ TEST_P(CliTable, CommandsOutcomesAndTheWire)
     const QStringList rows2 = journalRows();
     ASSERT_GT(rows2.size(), 10);
     static const QRegularExpression ours(",kivrel-cli,(read|written and verified|written without "
-                                         "verification|verification failed)$");
+                                         "verification|verification failed),$");
     for (const QString &row : rows2.mid(1))
         EXPECT_TRUE(ours.match(row).hasMatch()) << row.toStdString();
 }
@@ -522,6 +522,107 @@ TEST_F(CliTest, NetworkFaults)
     EXPECT_TRUE(
         journalRows().last().contains(",read,RAM,," + QString::fromStdString(rfc.address())))
         << "the journal's port and device";
+}
+
+// The journal as the sensor's memory, on journals the test writes: three days, the oldest from
+// before the outcome column, a second sensor, a row cut short, every outcome. log lists the
+// port's sensor's rows with what each changed, the row compared with lying before --since too;
+// restore --at writes exactly a row's bytes (a POWER byte no percent shows included), never a
+// failed verification's; --dry-run writes nothing; diff --ram-eeprom compares the two memories.
+TEST_F(CliTest, TheJournalAsTheSensorsMemory)
+{
+    SimProcess sim({"--fast", "--verbose"});
+    ASSERT_TRUE(sim.ok());
+    const QString com1 = QString::fromStdString(sim.path()), dev = com1.mid(5);
+    const QString head = "time,direction,target,port,device,threshold,hysteresis,power,pmod,"
+                         "hold,trigger,backlim,regcnt,average,deadtimemode,deadtime,outmode,"
+                         "trshmod,deltatrsh,frei15,user,host,program";
+    const auto row = [&](const char *time, const char *what, const QString &device, const char *set,
+                         const char *tail) {
+        return QString("2026-12-0%1+00:00,%2,1,%3,%4,%5\n").arg(time, what, device, set, tail);
+    };
+    const char *a = "120,150,10,0,10,0,10,10,1,1,2,0,0,20,0",
+               *b = "110,140,200,0,10,0,10,10,1,1,2,0,0,20,0",
+               *d = "90,140,200,0,10,0,10,10,1,1,2,0,0,20,0";
+    ASSERT_TRUE(QDir().mkpath(dir.filePath("data/kivrel/journal")));
+    write("data/kivrel/journal/2026-12-06.csv",
+          (head + "\n" + row("6T10:00:00.000", "read,RAM", dev, a, "anna,press7,kivrel")).toUtf8());
+    write("data/kivrel/journal/2026-12-07.csv",
+          (head + ",outcome\n" +
+           row("7T05:58:12.000", "write,RAM", dev, b,
+               "anna,press7,kivrel,written without verification") +
+           row("7T06:30:00.000", "write,RAM", "ttyUSB9", d,
+               "bo,line4,kivrel-cli,written and verified") +
+           row("7T07:00:00.000", "write,RAM", dev, d, "bo,line4,kivrel-cli,verification failed") +
+           "2026-12-07T07:30:00.000+00:00,write,RAM,1," + dev + ",1,2\n")
+              .toUtf8());
+    write("data/kivrel/journal/2026-12-08.csv", (head + ",outcome,note\n" +
+                                                 row("8T08:00:00.000", "write,EEPROM", dev, b,
+                                                     "anna,press7,kivrel,written and verified,"))
+                                                    .toUtf8());
+    const QString changed = "threshold 120 → 110, hysteresis 150 → 140, power 78 % \\(10\\) → byte "
+                            "200, outside 0 to 46";
+    const struct {
+        QStringList args;
+        int status;
+        QString out; // a regular expression
+    } rows[] = {
+        {{"log", "--ram"},
+         0,
+         "^2026-12-06 10:00:00  read RAM  read  anna@press7 kivrel  set: threshold 120, [^\n]*\n"
+         "2026-12-07 05:58:12  write RAM  written without verification  anna@press7 kivrel  " +
+             changed +
+             "\n2026-12-07 07:00:00  write RAM  verification failed  bo@line4 kivrel-cli  "
+             "threshold 110 → 90\n$"},
+        {{"log", "--since", "2026-12-07 06:00", "--until", "2026-12-08 09:00"},
+         0,
+         "^2026-12-07 07:00:00 [^\n]* threshold 110 → 90\n2026-12-08 08:00:00  write EEPROM  "
+         "written and verified  anna@press7 kivrel  set: threshold 110, [^\n]*\n$"},
+        {{"log", "--eeprom", "--json"},
+         0,
+         R"(^\{"time":"2026-12-08T08:00:00\.000\+00:00","direction":"write","memory":"EEPROM",)"
+         R"("outcome":"written and verified","user":"anna","host":"press7","program":"kivrel",)"
+         R"("note":null,"values":\{"threshold":110,[^\n]*"changes":\[\{"name":"threshold",)"
+         R"("from":null,"to":110\},[^\n]*\]\}\n$)"},
+        {{"diff", "--ram-eeprom"}, 0, "^$"},
+        {{"restore", "--at", "2026-12-06 09:59"}, 9, "^$"},
+        {{"restore", "--at", "2026-12-07 07:10", "--dry-run"},
+         1,
+         "05:58:12 has it \\(write RAM, written without verification, anna@press7 kivrel\\):\n"
+         "  threshold +120 → 110\n  hysteresis +150 → 140\n  power +78 % \\(10\\) → byte 200, "
+         "outside 0 to "
+         "46\n$"},
+        {{"restore", "--at", "2026-12-07 07:10"}, 0, "restored in RAM and verified\n$"},
+        {{"restore", "--at", "2026-12-07 07:10"}, 0, "holds that set already; nothing written\n$"},
+        {{"diff", "--ram-eeprom", "--json"},
+         1,
+         R"("differences":\[\{"name":"threshold","ram":110,"eeprom":120\},)"},
+        // Usage errors: nothing is opened.
+        {{"log", "--since", "1x"}, 2, "^$"},
+        {{"log", "--since", "2026-12-08", "--until", "2026-12-07 23:59"}, 2, "^$"},
+        {{"log", "--ram", "--eeprom"}, 2, "^$"},
+        {{"restore"}, 2, "^$"},
+        {{"restore", "--at", "yesterday"}, 2, "^$"},
+        {{"diff", "--ram-eeprom", "--eeprom"}, 2, "^$"},
+        {{"diff", "--ram-eeprom", "x.dat"}, 2, "^$"},
+    };
+    for (const auto &r : rows) {
+        SCOPED_TRACE(r.args.join(' ').toStdString());
+        const CliRun run = cli(r.args, com1, {"TZ=UTC"});
+        EXPECT_EQ(run.status, r.status) << run.err.toStdString();
+        EXPECT_TRUE(QRegularExpression(r.out).match(run.out).hasMatch()) << run.out.toStdString();
+        if (r.status == 9) {
+            EXPECT_TRUE(run.err.endsWith("the earliest the journal knows is 2026-12-06 10:00:00\n"))
+                << run.err.toStdString();
+        }
+    }
+    // diff, the dry run and the restore that found nothing to do read; one restore wrote.
+    const Wire w = wire(sim);
+    EXPECT_EQ(w.orders, "7,3,4,7,3,7,3,1,3,7,3,7,3,4");
+    EXPECT_EQ(w.held, held("RAM", kFactory, {{0, 110}, {1, 140}, {2, 200}}));
+    EXPECT_TRUE(
+        journalRows().filter(",written and verified,restored from 2026-12-07 05:58:12").size() ==
+        1);
 }
 
 // A server's port misspelt on the command line is a usage error, and nothing is opened; in

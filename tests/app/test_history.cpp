@@ -585,7 +585,7 @@ TEST(Journal, TwoProgramsWriteOneFile)
         const int w = line.contains(quoted[1]);
         ASSERT_TRUE(line.contains(quoted[w])) << line.toStdString();
         const QStringList f = QString(line).replace(quoted[w], "file").split(',');
-        ASSERT_EQ(f.size(), 24) << line.toStdString();
+        ASSERT_EQ(f.size(), 25) << line.toStdString();
         EXPECT_EQ(f[5].toInt(), seen[w]++ % 256) << "each writer's rows in its order";
     }
     EXPECT_EQ(seen[0], rows);
