@@ -253,7 +253,23 @@ struct TimeViewWindow::Private {
         QString label, detail;
         QCPItemStraightLine *line;
         QCPItemText *text;
+        QString item; // on the line's menu; empty for none
+        int tag;
     };
+    // The marker whose line is within reach of `x` on the plot, the nearest; null for none.
+    const MarkerItem *markerAt(int x) const
+    {
+        const MarkerItem *best = nullptr;
+        double bestDistance = kMarkerReach + 1;
+        for (const auto &m : markers) {
+            const double distance = std::abs(plot->xAxis->coordToPixel(m.time) - x);
+            if (distance < bestDistance) {
+                bestDistance = distance;
+                best = &m;
+            }
+        }
+        return best;
+    }
     std::deque<MarkerItem> markers;
     QString captionText;
     QString exportStem = QStringLiteral("history");
@@ -415,6 +431,9 @@ TimeViewWindow::TimeViewWindow(int handle, const QStringList &names, const QList
         if (!values) setFollow(false);
     });
     connect(plot, &QCustomPlot::mousePress, this, [this](QMouseEvent *event) { press(event); });
+    plot->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(plot, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &pos) { markerMenu(pos); });
     connect(plot, &QCustomPlot::mouseMove, this, [this](QMouseEvent *event) {
         if (!std::isnan(d->axisDragFrom)) {
             const double factor = std::exp((event->pos().y() - d->axisDragY) / kAxisDragPixels);
@@ -461,11 +480,11 @@ TimeViewWindow::~TimeViewWindow()
     if (isVisible()) rememberWindow(this, d->exportStem);
 }
 
-int TimeViewWindow::report(int event, int data1)
+int TimeViewWindow::report(int event, int data1, int data2)
 {
     if (!d->callback) return -1;
     const Busy busy;
-    return d->callback(d->handle, event, nullptr, data1, 0);
+    return d->callback(d->handle, event, nullptr, data1, data2);
 }
 
 void TimeViewWindow::addPoints(const double *times, const double *values, int count)
@@ -506,7 +525,7 @@ void TimeViewWindow::addPoints(const double *times, const double *values, int co
 }
 
 void TimeViewWindow::addMarker(double time, const QColor &color, const QString &label,
-                               const QString &detail)
+                               const QString &detail, const QString &item, int tag)
 {
     auto *line = new QCPItemStraightLine(d->plot);
     line->point1->setCoords(time, 0);
@@ -521,7 +540,7 @@ void TimeViewWindow::addMarker(double time, const QColor &color, const QString &
     text->setColor(color);
     text->setBrush(QColor(255, 255, 255, 210));
     text->setPadding(QMargins(3, 1, 3, 1));
-    d->markers.push_back({time, label, detail, line, text});
+    d->markers.push_back({time, label, detail, line, text, item, tag});
     scheduleRedraw();
 }
 
@@ -740,17 +759,8 @@ void TimeViewWindow::hover(const QPoint &pos)
 {
     const QRect area = d->plot->axisRect()->rect();
     if (!area.contains(pos)) return;
-    QCPAxis *x = d->plot->xAxis;
     // A marker under the pointer says what changed; otherwise the nearest point's values.
-    const Private::MarkerItem *best = nullptr;
-    double bestDistance = kMarkerReach + 1;
-    for (const auto &m : d->markers) {
-        const double distance = std::abs(x->coordToPixel(m.time) - pos.x());
-        if (distance < bestDistance) {
-            bestDistance = distance;
-            best = &m;
-        }
-    }
+    const Private::MarkerItem *best = d->markerAt(pos.x());
     if (best) {
         const QString text = clockText(best->time, "hh:mm:ss.zzz") + QStringLiteral("  ") +
                              best->label +
@@ -764,6 +774,21 @@ void TimeViewWindow::hover(const QPoint &pos)
     }
     QToolTip::hideText();
     d->measure->hover(pos);
+}
+
+// A right click on a marker's line that has an item: its menu. Shown with popup(), not exec(), so
+// no loop of the menu's own runs inside whatever the program is doing (polling goes on).
+void TimeViewWindow::markerMenu(const QPoint &pos)
+{
+    if (!d->plot->axisRect()->rect().contains(pos)) return;
+    const Private::MarkerItem *m = d->markerAt(pos.x());
+    if (!m || m->item.isEmpty()) return;
+    auto *menu = new QMenu(d->plot);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    const int tag = m->tag;
+    menu->addAction(m->item, this,
+                    [this, tag] { report(EVENT_COMMIT, TIMEVIEW_MARKER_ITEM, tag); });
+    menu->popup(d->plot->mapToGlobal(pos));
 }
 
 // A press on the plot: the start of a zoom box (with Ctrl, or after its button), of a drag on
@@ -1075,7 +1100,7 @@ QList<TimeViewWindow::Marker> TimeViewWindow::markers() const
 {
     QList<Marker> list;
     for (const auto &m : d->markers)
-        list.append({m.time, m.label, m.detail});
+        list.append({m.time, m.label, m.detail, m.item});
     return list;
 }
 bool TimeViewWindow::following() const
@@ -1235,6 +1260,18 @@ int AddTimeViewMarker(int view, double time, int color, const char *label, const
     if (!w) return UIE_INVALID_PANEL;
     w->addMarker(time, QColor::fromRgb(QRgb(color) & 0xffffffu),
                  QString::fromUtf8(label ? label : ""), QString::fromUtf8(detail ? detail : ""));
+    return 0;
+}
+
+int AddTimeViewMarkerItem(int view, double time, int color, const char *label, const char *detail,
+                          const char *item, int tag)
+{
+    TimeViewWindow *w = timeViewWindow(view);
+    if (!w) return UIE_INVALID_PANEL;
+    if (!item || tag < 0) return UIE_INVALID_ARGUMENT;
+    w->addMarker(time, QColor::fromRgb(QRgb(color) & 0xffffffu),
+                 QString::fromUtf8(label ? label : ""), QString::fromUtf8(detail ? detail : ""),
+                 QString::fromUtf8(item), tag);
     return 0;
 }
 

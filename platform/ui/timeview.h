@@ -13,8 +13,15 @@
 //     operator (TIMEVIEW_STATUS) either way
 //   EVENT_COMMIT, eventData1 TIMEVIEW_EXPORT_PAGE: a report page of GetTimeViewSpan is about
 //     to be made: set TIMEVIEW_PAGE_SETTINGS for that span now
+//   EVENT_COMMIT, eventData1 TIMEVIEW_MARKER_ITEM, eventData2 a marker's tag: the operator chose
+//     the item of that marker's menu (AddTimeViewMarkerItem)
 //   EVENT_CLOSE: the operator closed the window; it is hidden and stays until DiscardTimeView
-enum { TIMEVIEW_OPEN = 1, TIMEVIEW_EXPORT_SPAN = 2, TIMEVIEW_EXPORT_PAGE = 3 };
+enum {
+    TIMEVIEW_OPEN = 1,
+    TIMEVIEW_EXPORT_SPAN = 2,
+    TIMEVIEW_EXPORT_PAGE = 3,
+    TIMEVIEW_MARKER_ITEM = 4
+};
 typedef int (*TimeViewCallbackPtr)(int view, int event, void *callbackData, int eventData1,
                                    int eventData2);
 
@@ -49,6 +56,10 @@ int AddTimeViewPoints(int view, const double times[], const double values[], int
 // A vertical line at `time` in `color`, with `label` on it and `detail` (lines may be broken
 // with \n) shown while the pointer is on it.
 int AddTimeViewMarker(int view, double time, int color, const char *label, const char *detail);
+// The same, and a right click on its line opens a menu with `item`; choosing it reports
+// TIMEVIEW_MARKER_ITEM with `tag` (0 or more). The menu holds nothing up while it is open.
+int AddTimeViewMarkerItem(int view, double time, int color, const char *label, const char *detail,
+                          const char *item, int tag);
 // Points and markers older than `seconds` before the newest point are dropped; 0 keeps all.
 // Room for `points` points is taken at once, so the span fills without moving its points
 // (0: room grows as points come).

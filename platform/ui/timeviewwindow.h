@@ -32,7 +32,8 @@ class TimeViewWindow : public QWidget
     ~TimeViewWindow() override;
 
     void addPoints(const double *times, const double *values, int count);
-    void addMarker(double time, const QColor &color, const QString &label, const QString &detail);
+    void addMarker(double time, const QColor &color, const QString &label, const QString &detail,
+                   const QString &item = {}, int tag = -1);
     void setKeep(double seconds, int points);
     void clear();
     void setFollow(bool follow);
@@ -51,6 +52,7 @@ class TimeViewWindow : public QWidget
     struct Marker {
         double time;
         QString label, detail;
+        QString item; // its line's menu item, empty for none
     };
     QCustomPlot *plot() const;
     int traceCount() const;
@@ -87,6 +89,7 @@ class TimeViewWindow : public QWidget
     void trimOld();
     void updateCaption();
     void hover(const QPoint &pos);
+    void markerMenu(const QPoint &pos);
     void press(QMouseEvent *event);
     void zoomInto(const QRect &box);
     void fitValues();
@@ -96,7 +99,7 @@ class TimeViewWindow : public QWidget
     void askExport(int kind);
     void exportChosen(int kind, const QString &fileName);
     bool exportAs(int kind, const QString &fileName);
-    int report(int event, int data1);
+    int report(int event, int data1, int data2 = 0);
 
     struct Private;
     std::unique_ptr<Private> d;

@@ -11,6 +11,7 @@
 #include "parafile.h"
 #include "pause.h"
 #include "recording.h"
+#include "setreview.h"
 #include "runhistory.h"
 #include "sensor.h"
 #include "state.h"
@@ -94,6 +95,7 @@ int CBF_EditConnect(int pnl, int, int event, void *, int, int)
         ForgetJumpBuffer();
         ForgetNorms();
         ForgetSensorSet();
+        ForgetRamAgainstEeprom();
         SetCtrlVal(pnl, PANEL_STATUS, "Init COM-Port ...");
         InitRS232(com);
         return 0;

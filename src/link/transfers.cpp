@@ -5,6 +5,7 @@
 #include "marks.h"
 #include "norms.h"
 #include "runhistory.h"
+#include "setreview.h"
 #include "state.h"
 
 #include "userint.h"
@@ -24,6 +25,7 @@ void NoteTransfer(int direction, int where)
     } else {
         RememberSensorSet();
         if (direction == TRANSFER_WRITE) ForgetNorms(); // measured with the old set
+        CompareRamWithEeprom(direction, where);
     }
     NoteHistoryTransfer(direction, where);
     if (JournalTransfer(direction, where) == 0) {

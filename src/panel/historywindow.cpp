@@ -8,9 +8,11 @@
 #include "paranames.h"
 #include "paths.h"
 #include "recording.h"
+#include "setreview.h"
 #include "state.h"
 
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -54,8 +56,70 @@ static void AppendSet(char *text, int size, const unsigned char *set, const char
     }
 }
 
+// The sets of the transfers a window shows, for its lines' *Load this set into the panel*: a ring
+// a window, a marker's tag its running number there, so a tag whose set has left is known.
+enum { ShownWindows = 2, ShownMost = 2048 };
+struct ShownTransfer {
+    double time;
+    int direction, where;
+    unsigned char set[AnzPara];
+};
+static struct ShownRing {
+    int view; // 0 for a free ring
+    int next; // the tag of the next transfer shown
+    ShownTransfer transfers[ShownMost];
+} shownRings[ShownWindows];
+
+static ShownRing *RingOf(int view, int claim)
+{
+    ShownRing *free = nullptr;
+    for (ShownRing &ring : shownRings) {
+        if (ring.view == view) return &ring;
+        if (!free && ring.view == 0) free = &ring;
+    }
+    if (!claim || !free) return nullptr;
+    free->view = view;
+    free->next = 0;
+    return free;
+}
+
+// The tag of the transfer kept for `view`, or -1 when the window has no ring.
+static int KeepShownTransfer(int view, double time, int direction, int where,
+                             const unsigned char *set)
+{
+    ShownRing *ring = RingOf(view, 1);
+    if (!ring || ring->next == INT32_MAX) return -1;
+    ShownTransfer &t = ring->transfers[ring->next % ShownMost];
+    t.time = time;
+    t.direction = direction;
+    t.where = where;
+    std::memcpy(t.set, set, AnzPara);
+    return ring->next++;
+}
+
+void ForgetShownTransfers(int view)
+{
+    if (ShownRing *ring = RingOf(view, 0)) ring->view = 0;
+}
+
+int LoadShownTransfer(int view, int tag)
+{
+    const ShownRing *ring = RingOf(view, 0);
+    if (!ring || tag < 0 || tag >= ring->next || ring->next - tag > ShownMost) return -1;
+    const ShownTransfer &t = ring->transfers[tag % ShownMost];
+    char stamp[40], what[80];
+    int offset = 0;
+    ClockNowAndOffset(&offset);
+    CsvTimeStampAt(stamp, sizeof stamp, t.time, offset);
+    std::snprintf(what, sizeof what, "%s %s %.10s %.8s", JournalDirectionName(t.direction),
+                  JournalTargetName(t.where), stamp, stamp + 11);
+    LoadSetForReview(t.set, what);
+    return 0;
+}
+
 void ShowTransfer(int view, double time, int direction, int where, const char *place,
-                  const char *who, const unsigned char *before, const unsigned char *after)
+                  const char *who, const unsigned char *before, const unsigned char *after,
+                  int offerLoad)
 {
     char label[32];
     char detail[1024] = "";
@@ -78,8 +142,13 @@ void ShowTransfer(int view, double time, int direction, int where, const char *p
         AppendSet(detail, sizeof detail, after, "\n");
     }
     if (before && !changed) Append(detail, sizeof detail, "\nno parameter changed");
-    AddTimeViewMarker(view, time, direction == TRANSFER_WRITE ? WriteColor : ReadColor, label,
-                      detail);
+    const int color = direction == TRANSFER_WRITE ? WriteColor : ReadColor;
+    const int tag = offerLoad ? KeepShownTransfer(view, time, direction, where, after) : -1;
+    if (tag >= 0)
+        AddTimeViewMarkerItem(view, time, color, label, detail, "Load this set into the panel",
+                              tag);
+    else
+        AddTimeViewMarker(view, time, color, label, detail);
 }
 
 int NewHistoryWindow(const char *exportName, TimeViewCallbackPtr callback)

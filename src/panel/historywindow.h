@@ -15,9 +15,16 @@ namespace kivrel
 int NewHistoryWindow(const char *exportName, TimeViewCallbackPtr callback);
 
 // The marker of a transfer: "write RAM" on its line; where, who, and what changed from the
-// set before (or the whole set when none is known) under the pointer.
+// set before (or the whole set when none is known) under the pointer. With `offerLoad`, its
+// line's menu offers *Load this set into the panel* (TIMEVIEW_MARKER_ITEM, LoadShownTransfer).
 void ShowTransfer(int view, double time, int direction, int where, const char *place,
-                  const char *who, const unsigned char *before, const unsigned char *after);
+                  const char *who, const unsigned char *before, const unsigned char *after,
+                  int offerLoad);
+// The panel takes the set of the transfer `tag` names in `view` for review (setreview.h). 0, or
+// -1 when the window no longer knows it.
+int LoadShownTransfer(int view, int tag);
+// The window's transfers are gone (cleared, closed): their tags name nothing.
+void ForgetShownTransfers(int view);
 
 // The report page's settings: the set `set` a transfer left at `time`, or none known (null).
 void ShowPageSettings(int view, double time, int direction, int where, const char *place,

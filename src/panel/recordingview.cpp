@@ -80,8 +80,9 @@ static void TakeJournalRow(const JournalRow *row, const unsigned char *before, v
         std::snprintf(place, sizeof place, "%.150s", FileNameOf(row->device));
     else
         PortText(place, sizeof place, row->port, row->device);
+    // Without a panel (--view) there is nowhere to load a set into.
     ShowTransfer(fileView, row->time, row->direction, row->where, place, row->who, before,
-                 row->values);
+                 row->values, !alone);
 }
 
 // Shows what the file held, once it has all been read: its rows, the journal's transfers of its
@@ -102,7 +103,10 @@ static void EndLoad(int readFailed)
     loadShown = rc == 0;
     loadRows = tally.rows;
     if (loadShown) NoteRecordingFolder(loadPath);
-    if (rc != 0) ClearTimeView(fileView);
+    if (rc != 0) {
+        ClearTimeView(fileView);
+        ForgetShownTransfers(fileView);
+    }
     SetTimeViewText(fileView, TIMEVIEW_STATUS, status);
     if (rc != 0 && alone) {
         std::fprintf(stderr, "kivrel: %s\n", status);
@@ -193,13 +197,16 @@ static int ExportFileSpan(int view)
     return TellSpanExport(view, path, CopyRecordingSpan(loadPath, path, from, to));
 }
 
-static int CBV_Recording(int view, int event, void *, int eventData1, int)
+static int CBV_Recording(int view, int event, void *, int eventData1, int eventData2)
 {
     if (event == EVENT_CLOSE) {
         CancelLoad();
+        ForgetShownTransfers(view);
         DiscardTimeView(view);
         fileView = -1;
         if (alone) QuitUserInterface(0);
+    } else if (event == EVENT_COMMIT && eventData1 == TIMEVIEW_MARKER_ITEM) {
+        LoadShownTransfer(view, eventData2);
     } else if (event == EVENT_COMMIT && eventData1 == TIMEVIEW_OPEN) {
         AskForRecording(view);
     } else if (event == EVENT_COMMIT && eventData1 == TIMEVIEW_EXPORT_PAGE) {
@@ -233,6 +240,7 @@ static int BeginLoad(const char *path)
     const char *name = FileNameOf(path);
     char title[MAX_PATHNAME_LEN + 32];
     ClearTimeView(fileView);
+    ForgetShownTransfers(fileView);
     fileSensorCount = 0;
     loadShown = 0;
     std::snprintf(title, sizeof title, "%s — KIVREL-Vired", name);
@@ -313,7 +321,10 @@ int RecordingLoading(void)
 void CloseRecordingView(void)
 {
     CancelLoad();
-    if (fileView >= 0) DiscardTimeView(fileView);
+    if (fileView >= 0) {
+        ForgetShownTransfers(fileView);
+        DiscardTimeView(fileView);
+    }
     fileView = -1;
 }
 

@@ -19,7 +19,7 @@ static int liveView = -1; // the HISTORY window
 static void ShowStoredTransfer(const HistoryTransfer &t)
 {
     ShowTransfer(liveView, t.time, t.direction, t.where, t.place, "",
-                 t.hasBefore ? t.before : nullptr, t.after);
+                 t.hasBefore ? t.before : nullptr, t.after, 1);
 }
 
 static void RecordValues(const HistoryRecord &r, double *values)
@@ -93,11 +93,14 @@ static void FillLiveView(void)
     }
 }
 
-static int CBV_History(int view, int event, void *, int eventData1, int)
+static int CBV_History(int view, int event, void *, int eventData1, int eventData2)
 {
     if (event == EVENT_CLOSE) {
+        ForgetShownTransfers(view);
         DiscardTimeView(view);
         liveView = -1;
+    } else if (event == EVENT_COMMIT && eventData1 == TIMEVIEW_MARKER_ITEM) {
+        LoadShownTransfer(view, eventData2);
     } else if (event == EVENT_COMMIT && eventData1 == TIMEVIEW_OPEN) {
         AskForRecording(view);
     } else if (event == EVENT_COMMIT && eventData1 == TIMEVIEW_EXPORT_PAGE) {
@@ -135,7 +138,10 @@ int HistoryView(void)
 
 void CloseHistory(void)
 {
-    if (liveView >= 0) DiscardTimeView(liveView);
+    if (liveView >= 0) {
+        ForgetShownTransfers(liveView);
+        DiscardTimeView(liveView);
+    }
     liveView = -1;
     CloseRecordingView();
 }

@@ -11,6 +11,8 @@
 #include "timeviewwindow.h"
 #include "utility.h"
 
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QDate>
 #include <QDateTime>
@@ -690,4 +692,86 @@ TEST(Journal, WaitsForTheLockAndEndsARowCutShort)
     const QDateTime stamped = QDateTime::fromString(rows[2].section(',', 0, 0), Qt::ISODateWithMs);
     EXPECT_LE(stamped.msecsTo(released), 0)
         << "stamped under the lock, once it was let go: " << rows[2].toStdString();
+}
+
+// A transfer's line in HISTORY brings its set back for review: the panel marks what differs and
+// sends nothing until Send, which sends exactly that set; polling goes on behind the menu. A
+// Send to RAM that EEPROM does not hold is said until EEPROM is seen to hold it.
+TEST_F(HistoryTest, AnEarlierSetComesBackFromItsLineAndRamAgainstEepromIsSaid)
+{
+    const QString ramDiffers =
+        "RAM differs from EEPROM in %1: Send to EE keeps them over a power cut";
+    auto sentLast = [this](int order) { // the set of the last telegram of `order`
+        Bytes set;
+        spinUntil([&] {
+            const std::vector<Telegram> sent = telegrams();
+            for (auto t = sent.rbegin(); t != sent.rend(); ++t)
+                if (t->order() == order)
+                    return set = Bytes(t->bytes.begin() + 2, t->bytes.end()), true;
+            return false;
+        });
+        return set;
+    };
+    click(PANEL_EEPROM), peer->answer(4, Reply(kFresh)), click(BUTTON_GET); // EEPROM holds kFresh
+    click(PANEL_RAM);
+    SetCtrlVal(panel, PANEL_THRESHOLD, 99);
+    click(BUTTON_SEND);
+    EXPECT_EQ(status(), ramDiffers.arg("threshold"));
+
+    ShowHistory();
+    platform::TimeViewWindow *history = platform::timeViewWindow(HistoryView());
+    // The last three: the connect's read of RAM, EEPROM's read, the Send (the run's earlier
+    // tests left theirs).
+    const QList<platform::TimeViewWindow::Marker> lines =
+        history->markers().mid(std::max<qsizetype>(0, history->markers().size() - 3));
+    ASSERT_EQ(lines.size(), 3);
+    ASSERT_EQ(lines[0].label, "read RAM");
+    for (const auto &line : lines)
+        EXPECT_EQ(line.item, "Load this set into the panel") << line.label.toStdString();
+    QCustomPlot *plot = history->plot();
+    history->setFollow(false);
+    plot->xAxis->setRange(lines[0].time - 5, lines[2].time + 5);
+    plot->replot();
+    const QPoint onFirst(int(plot->xAxis->coordToPixel(lines[0].time)),
+                         plot->axisRect()->rect().center().y());
+
+    peer->answerAlways(5, Reply(numbered(3)));
+    QMenu *menu = nullptr;
+    std::size_t sentBefore = 0;
+    SteadyTime opened{};
+    after(300, [&] {
+        QContextMenuEvent right(QContextMenuEvent::Mouse, onFirst, plot->mapToGlobal(onFirst));
+        QCoreApplication::sendEvent(plot, &right);
+        menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        opened = std::chrono::steady_clock::now();
+        when([&] { return polls(opened, std::chrono::steady_clock::now()).size() >= 4; },
+             [&] {
+                 sentBefore = telegrams().size();
+                 if (menu)
+                     QTest::mouseClick(menu, Qt::LeftButton, {},
+                                       menu->actionGeometry(menu->actions().value(0)).center());
+                 kivrel::poll = 0;
+             });
+    });
+    click(BUTTON_GO);
+    ASSERT_TRUE(menu) << "a right click on the line opens its menu";
+    EXPECT_GE(polls(opened, std::chrono::steady_clock::now()).size(), 4u) << "behind the menu";
+    EXPECT_TRUE(QRegularExpression(R"(^Loaded the set of read RAM \d{4}-\d\d-\d\d \d\d:\d\d:\d\d$)")
+                    .match(status())
+                    .hasMatch())
+        << status().toStdString();
+    EXPECT_EQ(byteValue(PANEL_THRESHOLD), 120);
+    EXPECT_TRUE(window()->isWindowModified()) << "the sensor holds 99";
+    for (std::size_t i = sentBefore; i < telegrams().size(); i++)
+        EXPECT_EQ(telegrams()[i].order(), 5) << "nothing but polls before Send";
+
+    peer->clearReceived();
+    click(BUTTON_SEND); // RAM: the loaded set exactly, frei15 too
+    EXPECT_EQ(sentLast(1), kParams);
+    EXPECT_EQ(status(), ramDiffers.arg("threshold, frei15"));
+    click(PANEL_EEPROM), click(BUTTON_SEND);
+    EXPECT_EQ(sentLast(2), kParams);
+    EXPECT_EQ(status(), "") << "EEPROM holds what RAM holds";
+    EXPECT_EQ(reports(), 0);
+    CloseHistory();
 }

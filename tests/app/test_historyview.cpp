@@ -13,7 +13,9 @@
 
 #include <qcustomplot.h>
 
+#include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QDateTime>
 #include <QFileInfo>
 #include <QImage>
@@ -682,6 +684,19 @@ TEST_F(HistoryViewTest, OpensARecordingWithTheJournalsTransfers)
     EXPECT_EQ(m[2].detail, "ttyUSB0 · by anna@line3\nno parameter changed");
     EXPECT_DOUBLE_EQ(m[0].time, epoch("2026-12-08T09:16:06.000+01:00"));
     EXPECT_FALSE(file()->following());
+    // A line's menu brings its set to the panel for review, as HISTORY's lines do.
+    QCustomPlot *plot = file()->plot();
+    const QPoint at(int(plot->xAxis->coordToPixel(m[0].time)),
+                    plot->axisRect()->rect().center().y());
+    QContextMenuEvent right(QContextMenuEvent::Mouse, at, plot->mapToGlobal(at));
+    QCoreApplication::sendEvent(plot, &right);
+    auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+    ASSERT_TRUE(menu);
+    ASSERT_EQ(menu->actions().value(0)->text(), "Load this set into the panel");
+    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(menu->actions()[0]).center());
+    EXPECT_EQ(byteValue(PANEL_THRESHOLD), 60);
+    EXPECT_TRUE(status().startsWith("Loaded the set of write RAM 2026-12-08 "))
+        << status().toStdString();
 
     // A span of it as a file: the rows shown in it, as the file holds them, the mended one as
     // REC writes it now, after the header; nothing else.

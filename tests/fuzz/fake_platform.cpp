@@ -635,6 +635,9 @@ KIVREL_NO_WINDOW(int SetTimeViewText(int, int, const char *), UIE_INVALID_PANEL)
 KIVREL_NO_WINDOW(int AddTimeViewPoints(int, const double[], const double[], int), UIE_INVALID_PANEL)
 KIVREL_NO_WINDOW(int AddTimeViewMarker(int, double, int, const char *, const char *),
                  UIE_INVALID_PANEL)
+KIVREL_NO_WINDOW(int AddTimeViewMarkerItem(int, double, int, const char *, const char *,
+                                           const char *, int),
+                 UIE_INVALID_PANEL)
 KIVREL_NO_WINDOW(int SetTimeViewKeep(int, double, int), UIE_INVALID_PANEL)
 KIVREL_NO_WINDOW(int ClearTimeView(int), UIE_INVALID_PANEL)
 KIVREL_NO_WINDOW(int SetTimeViewFollow(int, int), UIE_INVALID_PANEL)
