@@ -159,6 +159,35 @@ int CmdSet(void)
     return status;
 }
 
+// The parameters in which `a` and `b` differ, by name, one a line: "threshold     sensor 120
+// file 110"; with --json one object, `memory` (its first fields) then the port and
+// "differences", each set under its key. EXIT_DIFFERENT or EXIT_OK.
+static int PrintDifferences(const char *memory, const unsigned char *a, const char *aName,
+                            const char *aKey, const unsigned char *b, const char *bName,
+                            const char *bKey)
+{
+    const int json = CmdLineIsSet("json");
+    int differ = 0;
+    char port[400];
+    JsonPort(port, sizeof port);
+    if (json) Print("{%s,%s,\"differences\":[", memory, port);
+    for (int i = 0; i < AnzPara; i++) {
+        if (a[i] == b[i]) continue;
+        if (json) {
+            Print("%s{\"name\":\"%s\",\"%s\":%u,\"%s\":%u}", differ ? "," : "", paraNames[i].name,
+                  aKey, a[i], bKey, b[i]);
+        } else {
+            char aText[64], bText[64];
+            DescribeValue(i, a, aText, sizeof aText);
+            DescribeValue(i, b, bText, sizeof bText);
+            Print("%-13s %s %-18s %s %s\n", paraNames[i].name, aName, aText, bName, bText);
+        }
+        differ++;
+    }
+    if (json) Print("]}\n");
+    return differ ? EXIT_DIFFERENT : EXIT_OK;
+}
+
 // RAM against EEPROM of the same sensor: what a power cut would bring back.
 static int DiffRamEeprom(void)
 {
@@ -173,26 +202,8 @@ static int DiffRamEeprom(void)
     target = EEPROM;
     status = ReadSensorSet();
     if (status != EXIT_OK) return status;
-    const int json = CmdLineIsSet("json");
-    int differ = 0;
-    char port[400];
-    JsonPort(port, sizeof port);
-    if (json) Print("{\"memory\":\"RAM\",\"against\":\"EEPROM\",%s,\"differences\":[", port);
-    for (int i = 0; i < AnzPara; i++) {
-        if (ram[i] == pp[i]) continue;
-        if (json) {
-            Print("%s{\"name\":\"%s\",\"ram\":%u,\"eeprom\":%u}", differ ? "," : "",
-                  paraNames[i].name, ram[i], pp[i]);
-        } else {
-            char ramText[64], eepromText[64];
-            DescribeValue(i, ram, ramText, sizeof ramText);
-            DescribeValue(i, pp, eepromText, sizeof eepromText);
-            Print("%-13s RAM %-18s EEPROM %s\n", paraNames[i].name, ramText, eepromText);
-        }
-        differ++;
-    }
-    if (json) Print("]}\n");
-    return differ ? EXIT_DIFFERENT : EXIT_OK;
+    return PrintDifferences("\"memory\":\"RAM\",\"against\":\"EEPROM\"", ram, "RAM", "ram", pp,
+                            "EEPROM", "eeprom");
 }
 
 int CmdDiff(void)
@@ -206,26 +217,9 @@ int CmdDiff(void)
     if (status == EXIT_OK) status = Connect();
     if (status == EXIT_OK) status = ReadSensorSet();
     if (status != EXIT_OK) return status;
-    const int json = CmdLineIsSet("json");
-    int differ = 0;
-    char port[400];
-    JsonPort(port, sizeof port);
-    if (json) Print("{\"memory\":\"%s\",%s,\"differences\":[", MemoryName(), port);
-    for (int i = 0; i < AnzPara; i++) {
-        if (pp[i] == file[i]) continue;
-        if (json) {
-            Print("%s{\"name\":\"%s\",\"sensor\":%u,\"file\":%u}", differ ? "," : "",
-                  paraNames[i].name, pp[i], file[i]);
-        } else {
-            char sensorText[64], fileText[64];
-            DescribeValue(i, pp, sensorText, sizeof sensorText);
-            DescribeValue(i, file, fileText, sizeof fileText);
-            Print("%-13s sensor %-18s file %s\n", paraNames[i].name, sensorText, fileText);
-        }
-        differ++;
-    }
-    if (json) Print("]}\n");
-    return differ ? EXIT_DIFFERENT : EXIT_OK;
+    char memory[40];
+    std::snprintf(memory, sizeof memory, "\"memory\":\"%s\"", MemoryName());
+    return PrintDifferences(memory, pp, "sensor", "sensor", file, "file", "file");
 }
 
 double NumberOption(const char *name, double low, double high)
