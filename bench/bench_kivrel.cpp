@@ -42,7 +42,7 @@
 #include "scratch_home.h"
 #include "ser2net.h"
 #include "panel_p.h"
-#include "timeviewwindow.h"
+#include "timeview_test.h"
 #include "timemeasure.h"
 #include "userint.h"
 #include "utility.h"
@@ -372,13 +372,14 @@ bool openHistory()
     auto *w = kivrel::platform::timeViewWindow(kivrel::HistoryView());
     if (!w) return false;
     static double replotStart = 0;
-    QObject::connect(w->plot(), &QCustomPlot::beforeReplot, [] { replotStart = cpuSeconds(); });
-    QObject::connect(w->plot(), &QCustomPlot::afterReplot, [] {
+    QObject::connect(probe(w).plot(), &QCustomPlot::beforeReplot,
+                     [] { replotStart = cpuSeconds(); });
+    QObject::connect(probe(w).plot(), &QCustomPlot::afterReplot, [] {
         redraws.push_back(Timer());
         replotCpu.push_back((cpuSeconds() - replotStart) * 1000.0);
     });
     static PaintClock clock;
-    w->plot()->installEventFilter(&clock);
+    probe(w).plot()->installEventFilter(&clock);
     return true;
 }
 
@@ -817,7 +818,7 @@ int partHistory(int count)
     const double seconds = Timer() - t0;
     settle(0.3);
     const auto *w = kivrel::platform::timeViewWindow(kivrel::HistoryView());
-    if (cycles.ends != count || !w || w->pointCount() != count) return 1;
+    if (cycles.ends != count || !w || probe(w).pointCount() != count) return 1;
     result("records", count);
     result("records_per_s", count / seconds);
     result("redraws_per_s", mostRedrawsInASecond(t0));
@@ -871,7 +872,7 @@ int partViewOpen(int rows, int repeat)
     for (int i = 0; i < repeat; ++i) {
         ms.push_back(openRecording(path));
         const auto *w = kivrel::platform::timeViewWindow(kivrel::RecordingView());
-        if (!w || w->pointCount() != rows) return 1;
+        if (!w || probe(w).pointCount() != rows) return 1;
         kivrel::CloseHistory();
         settle(0.1);
     }
@@ -904,8 +905,8 @@ std::vector<double> cursorFrames(kivrel::platform::TimeViewWindow *w, int frames
     std::vector<double> ms;
     for (int i = 0; i < frames; ++i) {
         const double t0 = Timer();
-        w->measure()->step(i % 2 ? 100 : -100);
-        w->plot()->repaint();
+        probe(w).measure()->step(i % 2 ? 100 : -100);
+        probe(w).plot()->repaint();
         ms.push_back((Timer() - t0) * 1000.0);
     }
     return ms;
@@ -919,13 +920,13 @@ int partViewPan(int rows, int frames)
     const double openMs = openRecording(path);
     ::unlink(path.c_str());
     auto *w = kivrel::platform::timeViewWindow(kivrel::RecordingView());
-    if (!w || w->pointCount() != rows) return 1;
-    QCustomPlot *plot = w->plot();
+    if (!w || probe(w).pointCount() != rows) return 1;
+    QCustomPlot *plot = probe(w).plot();
     const double whole = plot->xAxis->range().size();
     // As the operator measures: both cursors set, the crosshair on a record.
-    w->measure()->setNearer(plot->xAxis->range().lower + whole / 3);
-    w->measure()->setNearer(plot->xAxis->range().upper - whole / 3);
-    w->measure()->hover(plot->axisRect()->center());
+    probe(w).measure()->setNearer(plot->xAxis->range().lower + whole / 3);
+    probe(w).measure()->setNearer(plot->xAxis->range().upper - whole / 3);
+    probe(w).measure()->hover(plot->axisRect()->center());
     const std::vector<double> cursor = cursorFrames(w, frames);
     const std::vector<double> hour = panFrames(plot, 3600, frames);
     const std::vector<double> all = panFrames(plot, whole, frames);
@@ -1002,7 +1003,7 @@ int partViewLoad(int rows)
     const double peak = peakResidentMB();
     ::unlink(path.c_str());
     const auto *w = kivrel::platform::timeViewWindow(kivrel::RecordingView());
-    if (!w || w->pointCount() != rows || loaded <= opened) return 1;
+    if (!w || probe(w).pointCount() != rows || loaded <= opened) return 1;
 
     // Requests before the reading give the pace; the longest interval around it, its cost.
     std::vector<double> before, during;

@@ -1,5 +1,6 @@
 // The window behind a time-series view (timeview.h), for the platform itself, the tests and the
-// benchmarks. The logic never sees this header.
+// benchmarks. The logic never sees this header; what the tests read of a window's insides is in
+// timeview_test.h.
 #pragma once
 
 #include "timeview.h"
@@ -13,15 +14,13 @@
 
 #include <memory>
 
-class QCustomPlot;
 class QMouseEvent;
-class QMenu;
-class QPushButton;
 
 namespace kivrel::platform
 {
 
 class TimeMeasure;
+class TimeViewProbe;
 
 class TimeViewWindow : public QWidget
 {
@@ -32,6 +31,8 @@ class TimeViewWindow : public QWidget
     ~TimeViewWindow() override;
 
     void addPoints(const double *times, const double *values, int count);
+    // With `item`, a right click on the marker's line offers it; choosing it reports
+    // TIMEVIEW_MARKER_ITEM with `tag`.
     void addMarker(double time, const QColor &color, const QString &label, const QString &detail,
                    const QString &item = {}, int tag = -1);
     void setKeep(double seconds, int points);
@@ -48,34 +49,6 @@ class TimeViewWindow : public QWidget
     void setStatus(const QString &text);
     void setExportName(const QString &stem);
 
-    // What the tests and the benchmarks look at.
-    struct Marker {
-        double time;
-        QString label, detail;
-        QString item; // its line's menu item, empty for none
-    };
-    QCustomPlot *plot() const;
-    int traceCount() const;
-    int pointCount() const; // points held, the same for every trace
-    double value(int trace, int point) const;
-    double time(int point) const;
-    QList<Marker> markers() const;
-    QList<QPair<double, double>> gaps() const; // from, to: where the line breaks
-    bool following() const;
-    int replots() const; // since the window was made
-    QString readout() const;
-    QString cursorReadout() const; // the cursors' times, Δt and values; empty while both are off
-    TimeMeasure *measure() const;
-    QString status() const;
-    QString caption() const; // as drawn: the caption and the span shown
-    QPushButton *followButton() const;
-    QPushButton *wholeButton() const;
-    QPushButton *openButton() const;
-    QPushButton *exportButton() const;
-    QPushButton *zoomBoxButton() const;
-    QPushButton *fitButton() const;
-    QMenu *exportMenu() const; // Export's choices
-
   protected:
     void closeEvent(QCloseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
@@ -83,28 +56,35 @@ class TimeViewWindow : public QWidget
     void hideEvent(QHideEvent *event) override;
 
   private:
+    friend class TimeViewProbe; // what the tests read (timeview_test.h)
+
     void scheduleRedraw();
     void redraw();
-    void applyFollow();
     void trimOld();
     void updateCaption();
     void hover(const QPoint &pos);
     void markerMenu(const QPoint &pos);
+    int report(int event, int data1, int data2 = 0);
+    // Navigation (timenavigation.cpp): following, the plot's mouse, zoom and pan within the
+    // data.
+    void connectNavigation();
+    void applyFollow();
     void press(QMouseEvent *event);
     void zoomInto(const QRect &box);
     void fitValues();
     void keepWithinData();
-    void placeLabels();
-    void noteInterval(double previous, double time);
+    // The Export menu, its dialogs and names (timeexportmenu.cpp).
+    void makeExportMenu();
     void askExport(int kind);
     void exportChosen(int kind, const QString &fileName);
     bool exportAs(int kind, const QString &fileName);
-    int report(int event, int data1, int data2 = 0);
+    void copyPicture();
 
     struct Private;
     std::unique_ptr<Private> d;
 };
 
+// The window of the view `view`, or null.
 TimeViewWindow *timeViewWindow(int view);
 
 } // namespace kivrel::platform

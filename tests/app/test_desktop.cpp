@@ -7,7 +7,7 @@
 #include "ports_p.h"
 #include "runtime_p.h"
 #include "portselector.h"
-#include "timeviewwindow.h"
+#include "timeview_test.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -348,7 +348,7 @@ TEST_F(TerminationTest, EndsWithTheExportDialogOpenAndTheRecordingWhole)
     peer->answerAlways(5, Reply(record(90, 101)));
     bool opened = false;
     after(300, [&] {
-        platform::timeViewWindow(HistoryView())->exportMenu()->actions()[0]->trigger();
+        probe(platform::timeViewWindow(HistoryView())).exportMenu()->actions()[0]->trigger();
         opened = qobject_cast<QFileDialog *>(QApplication::activeModalWidget()) != nullptr;
     });
     terminateIn(800);

@@ -8,7 +8,7 @@
 #include "recordingview.h"
 #include "runhistory.h"
 
-#include "timeviewwindow.h"
+#include "timeview_test.h"
 #include "utility.h"
 
 #include <QApplication>
@@ -213,8 +213,9 @@ TEST_F(HistoryTest, PollingGoesOnBehindTheDialogs)
     };
     const std::pair<QString, std::function<void()>> dialogs[] = {
         {dir.filePath("run.csv"), clicks(qobject_cast<QAbstractButton *>(widget(PANEL_REC)))},
-        {dir.filePath("run.csv"), clicks(history->openButton())}, // the one being recorded
-        {dir.filePath("shot.png"), [history] { history->exportMenu()->actions()[0]->trigger(); }}};
+        {dir.filePath("run.csv"), clicks(probe(history).openButton())}, // the one being recorded
+        {dir.filePath("shot.png"),
+         [history] { probe(history).exportMenu()->actions()[0]->trigger(); }}};
     std::vector<std::pair<SteadyTime, SteadyTime>> open; // each, less 0.2 s at either end
     std::function<void()> next = [&] {
         if (open.size() == std::size(dialogs)) return void(kivrel::poll = 0);
@@ -239,7 +240,7 @@ TEST_F(HistoryTest, PollingGoesOnBehindTheDialogs)
         EXPECT_EQ(popups->popups()[i].title, titles[i]);
         EXPECT_GE(polls(open[i].first, open[i].second).size(), 6u) << "asked behind " << titles[i];
     }
-    EXPECT_EQ(history->status(), "Exported: shot.png");
+    EXPECT_EQ(probe(history).status(), "Exported: shot.png");
     double previous = -1.0, longest = 0.0;
     for (const QString &row : completeRows(dir.filePath("run.csv")).mid(1)) {
         const double seconds = row.section(',', 1, 1).toDouble();
@@ -282,7 +283,7 @@ TEST_F(HistoryTest, ALargeRecordingIsReadWhilePolling)
     });
     click(BUTTON_GO);
 
-    ASSERT_EQ(platform::timeViewWindow(RecordingView())->pointCount(), 500000);
+    ASSERT_EQ(probe(platform::timeViewWindow(RecordingView())).pointCount(), 500000);
     std::vector<SteadyTime> asked = polls(opened, read);
     asked.insert(asked.begin(), opened);
     long longest = 0;
@@ -722,13 +723,14 @@ TEST_F(HistoryTest, AnEarlierSetComesBackFromItsLineAndRamAgainstEepromIsSaid)
     platform::TimeViewWindow *history = platform::timeViewWindow(HistoryView());
     // The last three: the connect's read of RAM, EEPROM's read, the Send (the run's earlier
     // tests left theirs).
-    const QList<platform::TimeViewWindow::Marker> lines =
-        history->markers().mid(std::max<qsizetype>(0, history->markers().size() - 3));
+    const QList<platform::TimeViewProbe::Marker> all = probe(history).markers();
+    const QList<platform::TimeViewProbe::Marker> lines =
+        all.mid(std::max<qsizetype>(0, all.size() - 3));
     ASSERT_EQ(lines.size(), 3);
     ASSERT_EQ(lines[0].label, "read RAM");
     for (const auto &line : lines)
         EXPECT_EQ(line.item, "Load this set into the panel") << line.label.toStdString();
-    QCustomPlot *plot = history->plot();
+    QCustomPlot *plot = probe(history).plot();
     history->setFollow(false);
     plot->xAxis->setRange(lines[0].time - 5, lines[2].time + 5);
     plot->replot();

@@ -7,7 +7,7 @@
 
 #include "timemeasure.h"
 #include "timeview.h"
-#include "timeviewwindow.h"
+#include "timeview_test.h"
 #include "userint.h"
 
 #include <qcustomplot.h>
@@ -53,16 +53,16 @@ QString writeMarks(const QString &path)
 
 QPoint at(TimeViewWindow *w, double time, double value = 128)
 {
-    return QPoint(int(std::lround(w->plot()->xAxis->coordToPixel(time))),
-                  int(std::lround(w->plot()->yAxis->coordToPixel(value))));
+    return QPoint(int(std::lround(probe(w).plot()->xAxis->coordToPixel(time))),
+                  int(std::lround(probe(w).plot()->yAxis->coordToPixel(value))));
 }
 
 void wheel(TimeViewWindow *w, int notches, Qt::KeyboardModifiers modifiers)
 {
-    const QPointF pos = w->plot()->axisRect()->center();
-    QWheelEvent event(pos, w->plot()->mapToGlobal(pos), QPoint(), QPoint(0, 120 * notches),
+    const QPointF pos = probe(w).plot()->axisRect()->center();
+    QWheelEvent event(pos, probe(w).plot()->mapToGlobal(pos), QPoint(), QPoint(0, 120 * notches),
                       Qt::NoButton, modifiers, Qt::NoScrollPhase, false);
-    QCoreApplication::sendEvent(w->plot(), &event);
+    QCoreApplication::sendEvent(probe(w).plot(), &event);
 }
 
 class HistoryMeasureTest : public PanelTest
@@ -76,7 +76,7 @@ class HistoryMeasureTest : public PanelTest
         ASSERT_TRUE(spinUntil([] { return !RecordingLoading(); }));
         w = platform::timeViewWindow(RecordingView());
         ASSERT_NE(w, nullptr);
-        ASSERT_EQ(w->pointCount(), kRows);
+        ASSERT_EQ(probe(w).pointCount(), kRows);
         w->activateWindow();
         spin(0.1); // laid out
     }
@@ -85,11 +85,11 @@ class HistoryMeasureTest : public PanelTest
         CloseRecordingView();
         PanelTest::TearDown();
     }
-    double row(int i) const { return w->time(i); }
-    QCPRange shown() const { return w->plot()->xAxis->range(); }
+    double row(int i) const { return probe(w).time(i); }
+    QCPRange shown() const { return probe(w).plot()->xAxis->range(); }
     void clickAt(double time)
     {
-        QTest::mouseClick(w->plot(), Qt::LeftButton, Qt::NoModifier, at(w, time));
+        QTest::mouseClick(probe(w).plot(), Qt::LeftButton, Qt::NoModifier, at(w, time));
         spin(QApplication::doubleClickInterval() / 1000.0 + 0.1); // a click, not half a double
     }
 
@@ -103,27 +103,28 @@ class HistoryMeasureTest : public PanelTest
 // record at a time; a cursor's line drags. Δt is then a mark's width, or the marks' period.
 TEST_F(HistoryMeasureTest, CursorsGiveAMarksWidthAndPeriod)
 {
-    w->plot()->xAxis->setRange(row(15), row(70));
-    w->plot()->replot();
+    probe(w).plot()->xAxis->setRange(row(15), row(70));
+    probe(w).plot()->replot();
     clickAt(row(20) + kPeriod / 4); // the mark's first record
-    EXPECT_TRUE(w->cursorReadout().startsWith(
+    EXPECT_TRUE(probe(w).cursorReadout().startsWith(
         "A " +
         QDateTime::fromMSecsSinceEpoch(qint64(std::llround(row(20) * 1000)))
             .toString("hh:mm:ss.zzz") +
         "   DAT0 60   DAT1 97   NORM 90"))
-        << w->cursorReadout().toStdString();
+        << probe(w).cursorReadout().toStdString();
     clickAt(row(22) - kPeriod / 4);
-    QTest::keyClick(w->plot(), Qt::Key_Right, Qt::ShiftModifier); // the first record after it
-    EXPECT_TRUE(w->cursorReadout().contains("B ") && w->cursorReadout().contains("NORM 161"));
-    EXPECT_TRUE(w->cursorReadout().endsWith("Δt 0.330 s   1/Δt 3.03 Hz"))
-        << w->cursorReadout().toStdString();
+    QTest::keyClick(probe(w).plot(), Qt::Key_Right, Qt::ShiftModifier); // the first record after it
+    EXPECT_TRUE(probe(w).cursorReadout().contains("B ") &&
+                probe(w).cursorReadout().contains("NORM 161"));
+    EXPECT_TRUE(probe(w).cursorReadout().endsWith("Δt 0.330 s   1/Δt 3.03 Hz"))
+        << probe(w).cursorReadout().toStdString();
 
-    QTest::mousePress(w->plot(), Qt::LeftButton, Qt::NoModifier, at(w, row(23)));
-    QTest::mouseMove(w->plot(), at(w, row(40)));
-    QTest::mouseRelease(w->plot(), Qt::LeftButton, Qt::NoModifier, at(w, row(40)));
-    EXPECT_TRUE(w->cursorReadout().endsWith("Δt 2.200 s   1/Δt 0.4545 Hz"))
-        << w->cursorReadout().toStdString();
-    EXPECT_DOUBLE_EQ(w->plot()->xAxis->range().lower, row(15)) << "the drag moved the view";
+    QTest::mousePress(probe(w).plot(), Qt::LeftButton, Qt::NoModifier, at(w, row(23)));
+    QTest::mouseMove(probe(w).plot(), at(w, row(40)));
+    QTest::mouseRelease(probe(w).plot(), Qt::LeftButton, Qt::NoModifier, at(w, row(40)));
+    EXPECT_TRUE(probe(w).cursorReadout().endsWith("Δt 2.200 s   1/Δt 0.4545 Hz"))
+        << probe(w).cursorReadout().toStdString();
+    EXPECT_DOUBLE_EQ(probe(w).plot()->xAxis->range().lower, row(15)) << "the drag moved the view";
     // A span exported as CSV is the one between the cursors.
     double from = 0, to = 0;
     ASSERT_EQ(GetTimeViewSpan(RecordingView(), &from, &to), 0);
@@ -131,20 +132,20 @@ TEST_F(HistoryMeasureTest, CursorsGiveAMarksWidthAndPeriod)
     EXPECT_EQ(to, row(40));
 
     // B set on a record before A's: the same interval, the same rate.
-    QTest::keyClick(w->plot(), Qt::Key_Escape);
+    QTest::keyClick(probe(w).plot(), Qt::Key_Escape);
     clickAt(row(23));
     clickAt(row(20));
-    EXPECT_TRUE(w->cursorReadout().endsWith("Δt 0.330 s   1/Δt 3.03 Hz"))
-        << w->cursorReadout().toStdString();
+    EXPECT_TRUE(probe(w).cursorReadout().endsWith("Δt 0.330 s   1/Δt 3.03 Hz"))
+        << probe(w).cursorReadout().toStdString();
 
     // A double click shows everything and sets no cursor; Esc removes both.
-    const QString before = w->cursorReadout();
-    QTest::mouseDClick(w->plot(), Qt::LeftButton, Qt::NoModifier, at(w, row(60)));
+    const QString before = probe(w).cursorReadout();
+    QTest::mouseDClick(probe(w).plot(), Qt::LeftButton, Qt::NoModifier, at(w, row(60)));
     spin(QApplication::doubleClickInterval() / 1000.0 + 0.1);
-    EXPECT_EQ(w->cursorReadout(), before);
+    EXPECT_EQ(probe(w).cursorReadout(), before);
     EXPECT_LE(shown().lower, row(0));
-    QTest::keyClick(w->plot(), Qt::Key_Escape);
-    EXPECT_EQ(w->cursorReadout(), "");
+    QTest::keyClick(probe(w).plot(), Qt::Key_Escape);
+    EXPECT_EQ(probe(w).cursorReadout(), "");
 }
 
 // However far the operator zooms or pans, the view keeps to the data and a small margin, and
@@ -158,11 +159,11 @@ TEST_F(HistoryMeasureTest, ZoomAndPanStayWithinTheData)
     };
     auto everything = [&] {
         return within() && shown().lower <= first && shown().upper >= last &&
-               w->plot()->yAxis->range() == QCPRange(0, 255);
+               probe(w).plot()->yAxis->range() == QCPRange(0, 255);
     };
     auto zoomIn = [&] {
         for (int i = 0; i < 5; i++)
-            QTest::keyClick(w->plot(), Qt::Key_Plus);
+            QTest::keyClick(probe(w).plot(), Qt::Key_Plus);
         wheel(w, 6, Qt::ControlModifier);
     };
     const struct {
@@ -174,32 +175,32 @@ TEST_F(HistoryMeasureTest, ZoomAndPanStayWithinTheData)
         {"40 times left",
          [&] {
              for (int i = 0; i < 40; i++)
-                 QTest::keyClick(w->plot(), Qt::Key_Left);
+                 QTest::keyClick(probe(w).plot(), Qt::Key_Left);
          },
          [&] { return within() && shown().lower <= first - margin + 1e-6; }},
         {"40 times +",
          [&] {
              for (int i = 0; i < 40; i++)
-                 QTest::keyClick(w->plot(), Qt::Key_Plus);
+                 QTest::keyClick(probe(w).plot(), Qt::Key_Plus);
          },
          [&] { return std::abs(shown().size() - 0.05) < 1e-6; }},
-        {"Home", [&] { QTest::keyClick(w->plot(), Qt::Key_Home); },
+        {"Home", [&] { QTest::keyClick(probe(w).plot(), Qt::Key_Home); },
          [&] { return within() && shown().lower <= first && shown().upper >= last; }},
         {"Ctrl+wheel out", [&] { wheel(w, -30, Qt::ControlModifier); },
          [&] {
-             const QCPRange v = w->plot()->yAxis->range();
+             const QCPRange v = probe(w).plot()->yAxis->range();
              return v.lower >= -5.11 - 1e-6 && v.upper <= 260.11 + 1e-6;
          }},
         {"Ctrl+wheel in", [&] { wheel(w, 60, Qt::ControlModifier); },
-         [&] { return std::abs(w->plot()->yAxis->range().size() - 4) < 1e-6; }},
+         [&] { return std::abs(probe(w).plot()->yAxis->range().size() - 4) < 1e-6; }},
         // Home, Show all and a double click show everything, as the window opened: the whole
         // time span and the values 0 to 255, a value zoom undone too.
-        {"Home", [&] { QTest::keyClick(w->plot(), Qt::Key_Home); }, everything},
-        {"zoomed in, Show all", [&] { zoomIn(), w->wholeButton()->click(); }, everything},
+        {"Home", [&] { QTest::keyClick(probe(w).plot(), Qt::Key_Home); }, everything},
+        {"zoomed in, Show all", [&] { zoomIn(), probe(w).wholeButton()->click(); }, everything},
         {"zoomed in, a double click",
          [&] {
              zoomIn();
-             QTest::mouseDClick(w->plot(), Qt::LeftButton, Qt::NoModifier, at(w, row(150)));
+             QTest::mouseDClick(probe(w).plot(), Qt::LeftButton, Qt::NoModifier, at(w, row(150)));
              spin(QApplication::doubleClickInterval() / 1000.0 + 0.1);
          },
          everything},
@@ -208,18 +209,18 @@ TEST_F(HistoryMeasureTest, ZoomAndPanStayWithinTheData)
         SCOPED_TRACE(c.what);
         c.act();
         EXPECT_TRUE(c.holds()) << shown().lower - first << " " << shown().upper - last << " "
-                               << w->plot()->yAxis->range().lower << " "
-                               << w->plot()->yAxis->range().upper;
+                               << probe(w).plot()->yAxis->range().lower << " "
+                               << probe(w).plot()->yAxis->range().upper;
     }
-    w->fitButton()->click();
-    EXPECT_NEAR(w->plot()->yAxis->range().lower, 60 - 5.35, 1e-6);
-    EXPECT_NEAR(w->plot()->yAxis->range().upper, 167 + 5.35, 1e-6);
+    probe(w).fitButton()->click();
+    EXPECT_NEAR(probe(w).plot()->yAxis->range().lower, 60 - 5.35, 1e-6);
+    EXPECT_NEAR(probe(w).plot()->yAxis->range().upper, 167 + 5.35, 1e-6);
 
     const QPoint from = at(w, row(100), 170), to = at(w, row(109), 50);
-    QTest::mousePress(w->plot(), Qt::LeftButton, Qt::ControlModifier, from);
-    QTest::mouseMove(w->plot(), to);
-    QTest::mouseRelease(w->plot(), Qt::LeftButton, Qt::ControlModifier, to);
+    QTest::mousePress(probe(w).plot(), Qt::LeftButton, Qt::ControlModifier, from);
+    QTest::mouseMove(probe(w).plot(), to);
+    QTest::mouseRelease(probe(w).plot(), Qt::LeftButton, Qt::ControlModifier, to);
     EXPECT_NEAR(shown().lower, row(100), 0.06);
     EXPECT_NEAR(shown().upper, row(109), 0.06);
-    EXPECT_NEAR(w->plot()->yAxis->range().center(), 110, 3);
+    EXPECT_NEAR(probe(w).plot()->yAxis->range().center(), 110, 3);
 }

@@ -9,7 +9,7 @@
 #include "recordingview.h"
 #include "runhistory.h"
 
-#include "timeviewwindow.h"
+#include "timeview_test.h"
 
 #include <qcustomplot.h>
 
@@ -30,6 +30,7 @@
 
 using namespace kivrel;
 using namespace kivrel::test;
+using platform::TimeViewProbe;
 using platform::TimeViewWindow;
 
 namespace
@@ -416,8 +417,8 @@ TEST_F(PanelTest, ARecordingWhoseClockWasSetBackKeepsItsPauses)
     OpenRecordingView(path.toLocal8Bit().constData());
     TimeViewWindow *w = platform::timeViewWindow(RecordingView());
     ASSERT_TRUE(spinUntil([] { return !RecordingLoading(); }, 30.0));
-    ASSERT_EQ(w->pointCount(), 20000);
-    const QList<QPair<double, double>> gaps = w->gaps();
+    ASSERT_EQ(probe(w).pointCount(), 20000);
+    const QList<QPair<double, double>> gaps = probe(w).gaps();
     const std::pair<int, int> pauses[] = {{10239, 10240}, {4999, 5000}}; // in order of time
     ASSERT_EQ(gaps.size(), 2);
     for (int i = 0; i < 2; i++) {
@@ -426,11 +427,11 @@ TEST_F(PanelTest, ARecordingWhoseClockWasSetBackKeepsItsPauses)
     }
     spin(0.3); // laid out, the last redraw done
     ShowWholeTimeView(RecordingView());
-    const QImage image = w->plot()->toPixmap().toImage();
+    const QImage image = probe(w).plot()->toPixmap().toImage();
     // DAT0's colour at its value, in the column of `time`.
     auto dat0At = [&](double time) {
-        const int x = int(w->plot()->xAxis->coordToPixel(time));
-        const int y = int(w->plot()->yAxis->coordToPixel(30));
+        const int x = int(probe(w).plot()->xAxis->coordToPixel(time));
+        const int y = int(probe(w).plot()->yAxis->coordToPixel(30));
         int n = 0;
         for (int dy = -3; dy <= 3; dy++)
             n += image.pixel(x, y + dy) == qRgb(0x1F, 0x77, 0xB4);
@@ -455,10 +456,11 @@ TEST_F(PanelTest, TheCaptionNeverNames1970BeforeTheWindowCatchesUp)
     const double time = epoch("2026-06-15T12:00:00.000+00:00"), value = 150;
     AddTimeViewPoints(view, &time, &value, 1);
     TimeViewWindow *w = platform::timeViewWindow(view);
-    w->plot()->replot();
-    EXPECT_EQ(w->caption(), "run.csv");
+    probe(w).plot()->replot();
+    EXPECT_EQ(probe(w).caption(), "run.csv");
     spin(0.3);
-    EXPECT_TRUE(w->caption().startsWith("run.csv   2026-06-15 ")) << w->caption().toStdString();
+    EXPECT_TRUE(probe(w).caption().startsWith("run.csv   2026-06-15 "))
+        << probe(w).caption().toStdString();
     DiscardTimeView(view);
 }
 
@@ -499,22 +501,22 @@ class HistoryViewTest : public SimTest
     // The pointer at `time`, in the middle of the plot's height; what the read-out then says.
     static QString hoverAt(TimeViewWindow *w, double time)
     {
-        QCustomPlot *plot = w->plot();
+        QCustomPlot *plot = probe(w).plot();
         const QPointF pos(plot->xAxis->coordToPixel(time), plot->axisRect()->center().y());
         QMouseEvent move(QEvent::MouseMove, pos, plot->mapToGlobal(pos), Qt::NoButton, Qt::NoButton,
                          Qt::NoModifier);
         QCoreApplication::sendEvent(plot, &move);
-        return w->readout();
+        return probe(w).readout();
     }
 
     // Export's choice `kind` (its place in the menu) into `path`, as the operator picks it.
     void exportFrom(TimeViewWindow *w, int kind, const QString &path)
     {
         popups->answerFileDialog(path);
-        QTest::mouseClick(w->exportButton(), Qt::LeftButton);
-        ASSERT_TRUE(spinUntil([w] { return w->exportMenu()->isVisible(); }));
-        w->exportMenu()->actions().at(kind)->trigger();
-        w->exportMenu()->close();
+        QTest::mouseClick(probe(w).exportButton(), Qt::LeftButton);
+        ASSERT_TRUE(spinUntil([w] { return probe(w).exportMenu()->isVisible(); }));
+        probe(w).exportMenu()->actions().at(kind)->trigger();
+        probe(w).exportMenu()->close();
         ASSERT_TRUE(popups->waitForDialogs());
     }
 
@@ -561,7 +563,7 @@ TEST_F(HistoryViewTest, ShowsTheRecordsPolledAndTheTransfers)
     ASSERT_TRUE(QFile::link(dir.filePath("run.csv"), dir.filePath("link.csv")));
     popups->answerMessage("Yes"); // replace it
     exportFrom(live(), kSpanCsv, dir.filePath("link.csv"));
-    EXPECT_EQ(live()->status(), "Not exported: link.csv is the recording being made");
+    EXPECT_EQ(probe(live()).status(), "Not exported: link.csv is the recording being made");
     click(PANEL_REC);
     spin(0.3);
 
@@ -569,16 +571,16 @@ TEST_F(HistoryViewTest, ShowsTheRecordsPolledAndTheTransfers)
     ASSERT_GT(rec.rows.size(), 20u);
     EXPECT_EQ(status(), QString("Recording ended: run.csv holds %1 rows").arg(rec.rows.size()));
     auto sameAsRecording = [&](TimeViewWindow *w) {
-        ASSERT_EQ(w->pointCount(), int(rec.rows.size()));
-        for (int i = 0; i < w->pointCount(); i++) {
+        ASSERT_EQ(probe(w).pointCount(), int(rec.rows.size()));
+        for (int i = 0; i < probe(w).pointCount(); i++) {
             const RecRow &r = rec.rows[std::size_t(i)];
-            EXPECT_NEAR(w->time(i), r.time, 0.02) << i;
+            EXPECT_NEAR(probe(w).time(i), r.time, 0.02) << i;
             const double values[] = {double(r.dat0), double(r.dat1), double(r.norm),
                                      double(r.threshold), double(r.hysteresis)};
             for (int t = 0; t < 5; t++)
-                EXPECT_EQ(w->value(t, i), values[t]) << i << " " << t;
+                EXPECT_EQ(probe(w).value(t, i), values[t]) << i << " " << t;
         }
-        const QList<TimeViewWindow::Marker> m = w->markers();
+        const QList<TimeViewProbe::Marker> m = probe(w).markers();
         ASSERT_EQ(m.size(), 2);
         EXPECT_EQ(m[0].label, "read RAM");
         EXPECT_TRUE(m[0].detail.contains("set: threshold 120, hysteresis 150, power 78 %"))
@@ -586,16 +588,16 @@ TEST_F(HistoryViewTest, ShowsTheRecordsPolledAndTheTransfers)
         EXPECT_EQ(m[1].label, "write RAM");
         // Only what the operator changed: POWER went through the panel's percent and back.
         EXPECT_TRUE(m[1].detail.endsWith("\nthreshold 120 → 60")) << m[1].detail.toStdString();
-        EXPECT_LT(m[0].time, w->time(0));
-        EXPECT_GT(m[1].time, w->time(0));
-        EXPECT_LT(m[1].time, w->time(w->pointCount() - 1));
+        EXPECT_LT(m[0].time, probe(w).time(0));
+        EXPECT_GT(m[1].time, probe(w).time(0));
+        EXPECT_LT(m[1].time, probe(w).time(probe(w).pointCount() - 1));
     };
     sameAsRecording(live());
-    EXPECT_GT(live()->replots(), 0);
+    EXPECT_GT(probe(live()).replots(), 0);
     // The span shown, written as REC writes it, reads back as the recording's rows.
     ShowWholeTimeView(HistoryView());
     exportFrom(live(), kSpanCsv, dir.filePath("span.csv"));
-    EXPECT_EQ(live()->status(), QString("Exported %1 rows: span.csv").arg(rec.rows.size()));
+    EXPECT_EQ(probe(live()).status(), QString("Exported %1 rows: span.csv").arg(rec.rows.size()));
     const Read span = readRecording(fileBytes(dir.filePath("span.csv")), 4096);
     ASSERT_EQ(span.rows.size(), rec.rows.size());
     for (std::size_t i = 0; i < span.rows.size(); i++) {
@@ -614,19 +616,20 @@ TEST_F(HistoryViewTest, ShowsTheRecordsPolledAndTheTransfers)
     for (const char *says :
          {"Sensor on COM1 (pts/", "end of the span: write RAM ", "threshold 60,"})
         EXPECT_TRUE(page.contains(says)) << says << "\n" << page.toStdString();
-    EXPECT_TRUE(live()->caption().startsWith("COM1 (")) << live()->caption().toStdString();
-    const double write = live()->markers()[1].time;
+    EXPECT_TRUE(probe(live()).caption().startsWith("COM1 ("))
+        << probe(live()).caption().toStdString();
+    const double write = probe(live()).markers()[1].time;
     EXPECT_TRUE(hoverAt(live(), write).contains("write RAM; COM1 (pts/"));
     // Near the newest record the points lie closer than a pixel: the readout names the record
     // it found by its time, and gives that record's values.
-    const QString values = hoverAt(live(), live()->time(live()->pointCount() - 1));
+    const QString values = hoverAt(live(), probe(live()).time(probe(live()).pointCount() - 1));
     int found = -1;
-    for (int i = 0; i < live()->pointCount(); i++)
-        if (QDateTime::fromMSecsSinceEpoch(qint64(std::llround(live()->time(i) * 1000)))
+    for (int i = 0; i < probe(live()).pointCount(); i++)
+        if (QDateTime::fromMSecsSinceEpoch(qint64(std::llround(probe(live()).time(i) * 1000)))
                 .toString("hh:mm:ss.zzz") == values.section(' ', 0, 0))
             found = i;
-    ASSERT_GE(found, live()->pointCount() - 10) << values.toStdString();
-    EXPECT_TRUE(values.contains(QString("NORM %1 ").arg(live()->value(2, found))))
+    ASSERT_GE(found, probe(live()).pointCount() - 10) << values.toStdString();
+    EXPECT_TRUE(values.contains(QString("NORM %1 ").arg(probe(live()).value(2, found))))
         << values.toStdString();
 
     live()->close();
@@ -668,14 +671,15 @@ TEST_F(HistoryViewTest, OpensARecordingWithTheJournalsTransfers)
                                    set120 + ",anna,line3,kivrel\n");
     click(BUTTON_HISTORY);
     popups->answerFileDialog(recording);
-    QTest::mouseClick(live()->openButton(), Qt::LeftButton);
+    QTest::mouseClick(probe(live()).openButton(), Qt::LeftButton);
     ASSERT_TRUE(opened());
-    EXPECT_EQ(file()->pointCount(), 3);
-    EXPECT_EQ(file()->status(), "rec.csv: 3 rows from 2026-12-08 09:16:05 to 09:16:09, 3 "
-                                "parameter transfers; skipped 1 row: 1 not a row (line 4); 1 row "
-                                "mended "
-                                "(seconds written with a comma)");
-    const QList<TimeViewWindow::Marker> m = file()->markers();
+    EXPECT_EQ(probe(file()).pointCount(), 3);
+    EXPECT_EQ(probe(file()).status(),
+              "rec.csv: 3 rows from 2026-12-08 09:16:05 to 09:16:09, 3 "
+              "parameter transfers; skipped 1 row: 1 not a row (line 4); 1 row "
+              "mended "
+              "(seconds written with a comma)");
+    const QList<TimeViewProbe::Marker> m = probe(file()).markers();
     ASSERT_EQ(m.size(), 3);
     EXPECT_EQ(m[0].label, "write RAM");
     EXPECT_EQ(m[0].detail, "COM2 (pts/3,\"x\") · by anna@line3\nthreshold 120 → 60");
@@ -683,9 +687,9 @@ TEST_F(HistoryViewTest, OpensARecordingWithTheJournalsTransfers)
     EXPECT_EQ(m[1].detail, "init.dat · by bo@line4\nno parameter changed");
     EXPECT_EQ(m[2].detail, "ttyUSB0 · by anna@line3\nno parameter changed");
     EXPECT_DOUBLE_EQ(m[0].time, epoch("2026-12-08T09:16:06.000+01:00"));
-    EXPECT_FALSE(file()->following());
+    EXPECT_FALSE(probe(file()).following());
     // A line's menu brings its set to the panel for review, as HISTORY's lines do.
-    QCustomPlot *plot = file()->plot();
+    QCustomPlot *plot = probe(file()).plot();
     const QPoint at(int(plot->xAxis->coordToPixel(m[0].time)),
                     plot->axisRect()->rect().center().y());
     QContextMenuEvent right(QContextMenuEvent::Mouse, at, plot->mapToGlobal(at));
@@ -711,13 +715,14 @@ TEST_F(HistoryViewTest, OpensARecordingWithTheJournalsTransfers)
     };
     for (const auto &c : spans) {
         SCOPED_TRACE(c.from);
-        file()->plot()->xAxis->setRange(epoch(c.from), epoch(c.to));
+        probe(file()).plot()->xAxis->setRange(epoch(c.from), epoch(c.to));
         exportFrom(file(), kSpanCsv, dir.filePath("span.csv"));
         EXPECT_EQ(fileBytes(dir.filePath("span.csv")), c.bytes);
         QFile::remove(dir.filePath("span.csv"));
     }
     exportFrom(file(), kSpanCsv, dir.filePath("gone/span.csv"));
-    EXPECT_EQ(file()->status(), "Not exported: cannot write span.csv (No such file or directory)");
+    EXPECT_EQ(probe(file()).status(),
+              "Not exported: cannot write span.csv (No such file or directory)");
     // The recording itself by any other name is refused before anything is written.
     const std::string held = fileBytes(recording);
     ASSERT_TRUE(QFile::link(recording, dir.filePath("link.csv")));
@@ -727,7 +732,7 @@ TEST_F(HistoryViewTest, OpensARecordingWithTheJournalsTransfers)
         popups->answerMessage("Yes");
         exportFrom(file(), kSpanCsv, dir.filePath(name));
         EXPECT_EQ(
-            file()->status(),
+            probe(file()).status(),
             QString("Not exported: %1 is the recording shown").arg(QFileInfo(name).fileName()));
         EXPECT_EQ(fileBytes(recording), held);
     }
@@ -743,12 +748,12 @@ TEST_F(HistoryViewTest, OpensARecordingWithTheJournalsTransfers)
     };
     for (const auto &c : refused) {
         popups->answerFileDialog(c.path);
-        QTest::mouseClick(file()->openButton(), Qt::LeftButton);
+        QTest::mouseClick(probe(file()).openButton(), Qt::LeftButton);
         ASSERT_TRUE(opened());
-        EXPECT_EQ(file()->status(), c.status);
+        EXPECT_EQ(probe(file()).status(), c.status);
         EXPECT_EQ(popups->popups().back().directory, dir.filePath("runs")) << "the last one's";
-        EXPECT_EQ(file()->pointCount(), 0);
-        EXPECT_TRUE(file()->markers().isEmpty());
+        EXPECT_EQ(probe(file()).pointCount(), 0);
+        EXPECT_TRUE(probe(file()).markers().isEmpty());
     }
 }
 
@@ -785,12 +790,12 @@ TEST_F(HistoryViewTest, ShowsTheTransfersOfTheRecordingsWholeSpan)
         const QString recording = dir.filePath(QString(c.what) + ".csv");
         writeFile(recording, kHeader + c.rows);
         popups->answerFileDialog(recording);
-        QTest::mouseClick(live()->openButton(), Qt::LeftButton);
+        QTest::mouseClick(probe(live()).openButton(), Qt::LeftButton);
         ASSERT_TRUE(opened());
-        const QList<TimeViewWindow::Marker> m = file()->markers();
-        ASSERT_EQ(m.size(), int(c.transfers.size())) << file()->status().toStdString();
+        const QList<TimeViewProbe::Marker> m = probe(file()).markers();
+        ASSERT_EQ(m.size(), int(c.transfers.size())) << probe(file()).status().toStdString();
         if (*c.status) {
-            EXPECT_EQ(file()->status(), c.status);
+            EXPECT_EQ(probe(file()).status(), c.status);
         }
         for (int i = 0; i < m.size(); i++)
             EXPECT_DOUBLE_EQ(m[i].time, epoch(c.transfers[std::size_t(i)]));
@@ -856,7 +861,7 @@ TEST_F(HistoryViewTest, TheReportPageTakesTheSetInForceFromTheJournal)
         SCOPED_TRACE(c.what);
         writeJournalDays(data, c.journal);
         popups->answerFileDialog(recording);
-        QTest::mouseClick(live()->openButton(), Qt::LeftButton);
+        QTest::mouseClick(probe(live()).openButton(), Qt::LeftButton);
         ASSERT_TRUE(opened());
         exportFrom(file(), kPdfPage, dir.filePath("run.pdf"));
         const QString page = run("pdftotext", {dir.filePath("run.pdf"), "-"}, dir.path()).out;
@@ -893,7 +898,7 @@ TEST_F(HistoryViewTest, ExportsWhatIsShownAsPicturesAndPages)
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         exportFrom(live(), c.kind, dir.filePath(c.name));
-        EXPECT_EQ(live()->status(), c.status);
+        EXPECT_EQ(probe(live()).status(), c.status);
         const QString written = dir.filePath(QString(c.status).section(": ", 1));
         if (c.starts.isEmpty()) {
             EXPECT_FALSE(QFile::exists(dir.filePath(c.name)));
@@ -1028,13 +1033,13 @@ TEST_F(PanelTest, TimeViewsDrawAPauseAsAGap)
         TimeViewWindow *w = platform::timeViewWindow(view);
         using Gaps = QList<QPair<double, double>>;
         const Gaps expected = c.gap ? Gaps{{times[99], times[100]}} : Gaps{};
-        EXPECT_EQ(w->gaps(), expected);
+        EXPECT_EQ(probe(w).gaps(), expected);
         DisplayTimeView(view);
         spin(0.1); // laid out
         ShowWholeTimeView(view);
-        const QImage image = w->plot()->toPixmap().toImage();
+        const QImage image = probe(w).plot()->toPixmap().toImage();
         auto redAt = [&](double time) {
-            const int x = int(w->plot()->xAxis->coordToPixel(time));
+            const int x = int(probe(w).plot()->xAxis->coordToPixel(time));
             int n = 0;
             for (int y = 0; y < image.height(); y++)
                 n += image.pixel(x, y) == qRgb(255, 0, 0);
