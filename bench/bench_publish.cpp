@@ -7,17 +7,23 @@
 //            stamped as it is written, and again when a subscriber in this process gets it
 //   fleet    eight simulators and eight publishers on one broker for 60 s: every seq at one
 //            subscriber, and the CPU of the publishers and of the broker
+//   tls      a broker that asks for TLS and an account: the CPU of publish over it and the
+//            delay to a subscriber, as pace and latency measure them; how long a publisher
+//            whose account is refused, or whose broker's certificate does not verify, takes
+//            from its start to its exit with status 8
 //
 //   bench_publish           every part, then the rows
 //   bench_publish --smoke   a few seconds of each; checks only that every part runs
 #include "mqtt_broker.h"
 #include "scratch_home.h"
+#include "tls_files.h"
 
 #include <mosquitto.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <mutex>
 #include <pty.h>
@@ -239,7 +245,9 @@ bool partPace(const Mosquitto &broker, double seconds, Results &r)
     return watched && published && watchRows.size() > 2 && publishRecords.size() > 2;
 }
 
-bool partLatency(const Mosquitto &broker, int count, Results &r)
+// Over `url` with `more` options; the figures' names begin with `key`.
+bool partLatency(const Mosquitto &broker, int count, Results &r, const std::string &url,
+                 const std::vector<std::string> &more = {}, const std::string &key = "latency")
 {
     int master = -1, slave = -1;
     char name[256];
@@ -257,8 +265,9 @@ bool partLatency(const Mosquitto &broker, int count, Results &r)
                       std::lock_guard lock(m);
                       arrived[id] = at;
                   });
-    auto publish =
-        startCli({"--port", name, "publish", "--broker", broker.url(), "--name", "latency"});
+    std::vector<std::string> args{"--port", name, "publish", "--broker", url, "--name", "latency"};
+    args.insert(args.end(), more.begin(), more.end());
+    auto publish = startCli(args);
     // The sensor: the line check, the two sets, then records numbered in DAT0 and DAT1.
     std::string telegram;
     int next = 0;
@@ -308,12 +317,75 @@ bool partLatency(const Mosquitto &broker, int count, Results &r)
     std::vector<double> delays;
     for (const auto &[id, at] : replied)
         if (arrived.count(id)) delays.push_back((arrived[id] - at) * 1000.0);
-    r["latency_median_ms"] = percentile(delays, 0.5);
-    r["latency_p99_ms"] = percentile(delays, 0.99);
-    r["latency_max_ms"] = percentile(delays, 1.0);
-    r["latency_records"] = double(delays.size());
-    r["latency_lost"] = double(replied.size() - delays.size());
+    r[key + "_median_ms"] = percentile(delays, 0.5);
+    r[key + "_p99_ms"] = percentile(delays, 0.99);
+    r[key + "_max_ms"] = percentile(delays, 1.0);
+    r[key + "_records"] = double(delays.size());
+    r[key + "_lost"] = double(replied.size() - delays.size());
     return ended && live.ok() && delays.size() > 2;
+}
+
+// A broker with TLS and an account, made in `folder`: publish's CPU and delay over it, and how
+// soon a publisher it refuses ends.
+bool partTls(const std::string &folder, double seconds, int count, Results &r)
+{
+    TlsFiles files(folder);
+    if (!files.ca("plant-ca") || !files.ca("other-ca") ||
+        !files.signedBy("broker", "plant-ca", "IP:127.0.0.1") ||
+        !files.passwords("accounts", "pace", "s3cret")) {
+        std::fprintf(stderr, "bench: tls: openssl or mosquitto_passwd failed\n");
+        return false;
+    }
+    std::FILE *f = std::fopen((folder + "/right").c_str(), "w");
+    if (f) std::fputs("s3cret\n", f), std::fclose(f);
+    f = std::fopen((folder + "/wrong").c_str(), "w");
+    if (f) std::fputs("guess\n", f), std::fclose(f);
+    Guarded g{files.passwd("accounts"), files.pem("plant-ca"), files.pem("broker"),
+              files.key("broker")};
+    Mosquitto broker(folder, g);
+    if (!broker.start()) return false;
+    const std::vector<std::string> account{"--cafile", files.pem("plant-ca"), "--user",
+                                           "pace",     "--password-file",     folder + "/right"};
+
+    std::string port;
+    auto sim = startSim(port);
+    if (port.empty()) return false;
+    std::vector<std::string> args{"--port", port,  "publish", "--broker", broker.guardedUrl(),
+                                  "--name", "pace"};
+    args.insert(args.end(), account.begin(), account.end());
+    auto publish = startCli(args);
+    sleepSeconds(1.0);
+    sampleCpu(publish->pid, seconds, "tls_publish", r);
+    const bool published = publish->end() == 0;
+
+    const bool delayed = partLatency(broker, count, r, broker.guardedUrl(), account, "tls_latency");
+
+    // Refused: start to exit, the line check on the simulator included.
+    std::vector<double> refused[2];
+    bool eight = true;
+    for (int i = 0; i < 5; ++i)
+        for (int which = 0; which < 2; ++which) {
+            std::vector<std::string> a{
+                "--port", port, "publish", "--broker", broker.guardedUrl(), "--name", "refused"};
+            if (which == 0)
+                a.insert(a.end(), {"--cafile", files.pem("plant-ca"), "--user", "pace",
+                                   "--password-file", folder + "/wrong"});
+            else
+                a.insert(a.end(), {"--cafile", files.pem("other-ca")});
+            const double began = nowSeconds();
+            auto cli = startCli(a);
+            int status = 0;
+            while (::waitpid(cli->pid, &status, WNOHANG) == 0 && nowSeconds() < began + 20)
+                ::usleep(1000);
+            refused[which].push_back(nowSeconds() - began);
+            eight &= WIFEXITED(status) && WEXITSTATUS(status) == 8;
+            cli->pid = -1;
+        }
+    r["refused_account_s"] = percentile(refused[0], 0.5);
+    r["refused_certificate_s"] = percentile(refused[1], 0.5);
+    r["refused_s"] = std::max(r["refused_account_s"], r["refused_certificate_s"]);
+    if (!eight) std::fprintf(stderr, "bench: tls: a refused publisher did not end with 8\n");
+    return published && delayed && eight;
 }
 
 bool partFleet(const Mosquitto &broker, double seconds, Results &r)
@@ -400,15 +472,20 @@ int main(int argc, char **argv)
     std::fprintf(stderr, "bench: publish pace ...\n");
     part("pace", partPace(broker, smoke ? 3 : 40, r));
     std::fprintf(stderr, "bench: publish latency ...\n");
-    part("latency", partLatency(broker, smoke ? 20 : 400, r));
+    part("latency", partLatency(broker, smoke ? 20 : 400, r, broker.url()));
     std::fprintf(stderr, "bench: publish fleet ...\n");
     part("fleet", partFleet(broker, smoke ? 3 : 60, r));
+    std::fprintf(stderr, "bench: publish tls ...\n");
+    const std::string tlsFolder = std::string(std::getenv("TMPDIR")) + "/tls";
+    std::filesystem::create_directories(tlsFolder);
+    part("tls", partTls(tlsFolder, smoke ? 3 : 40, smoke ? 20 : 400, r));
     if (smoke) {
         std::printf("bench_publish smoke pass: %s\n", ran ? "every part ran" : "a part failed");
         return ran ? 0 : 1;
     }
     const double over = r["publish_period_ms"] - r["watch_period_ms"];
     const double cpuOver = r["publish_cpu_pct"] - r["watch_cpu_pct"];
+    const double tlsOver = r["tls_publish_cpu_pct"] - r["publish_cpu_pct"];
     struct Row {
         std::string figure, measured, goal, reference;
         bool met;
@@ -433,6 +510,23 @@ int main(int argc, char **argv)
          format("CPU: the eight publishers %.2f %% of a core, the broker %.2f %%",
                 r["fleet_cpu_pct"], r["fleet_broker_cpu_pct"]),
          r["fleet_lost"] == 0 && r["fleet_publishers"] == 8},
+        {"publish over TLS with an account: CPU above plain publish's",
+         format("%.2f %% of a core", tlsOver), "≤ 0.3 %",
+         format("lowest tenth: TLS %.2f %%, plain %.2f %% (medians %.2f, ",
+                r["tls_publish_cpu_pct"], r["publish_cpu_pct"], r["tls_publish_cpu_median_pct"]) +
+             format("%.2f)", r["publish_cpu_median_pct"]),
+         tlsOver <= 0.3},
+        {"publish over TLS: sensor's reply to a subscriber's receipt, median",
+         format("%.2f ms", r["tls_latency_median_ms"]), "≤ 5 ms",
+         format("p99 %.2f ms, worst %.2f ms; %.0f records, ", r["tls_latency_p99_ms"],
+                r["tls_latency_max_ms"], r["tls_latency_records"]) +
+             format("%.0f lost; plain %.2f ms", r["tls_latency_lost"], r["latency_median_ms"]),
+         r["tls_latency_median_ms"] <= 5.0},
+        {"refused account, untrusted certificate: start to exit 8, median",
+         format("%.0f ms", r["refused_s"] * 1000), "≤ 1 s",
+         format("account %.0f ms, certificate %.0f ms, the line check included; 5 runs each",
+                r["refused_account_s"] * 1000, r["refused_certificate_s"] * 1000),
+         r["refused_s"] <= 1.0},
     };
     std::printf("| #  | Figure | Measured | Goal | Floor / baseline (same run) | Met |\n"
                 "|----|--------|----------|------|-----------------------------|-----|\n");

@@ -36,6 +36,13 @@ install(FILES ${PROJECT_SOURCE_DIR}/packaging/kivrel-cli.bash-completion
   DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME kivrel-cli)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright ${KIVREL_DOC_DIR}/changelog.gz
   DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# kivrel-cli publish as a service: the systemd template unit kivrel-publish@NAME (its ExecStart
+# names /usr/bin/kivrel-cli, where the package puts it) and an example of its settings, which
+# the package leaves out of /etc: it marks no conffiles.
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/kivrel-publish@.service
+  DESTINATION lib/systemd/system)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/publish.conf
+  DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
 
 set(CPACK_PACKAGE_NAME kivrel)
 set(CPACK_PACKAGE_VENDOR "Orbeck GmbH")

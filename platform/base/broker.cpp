@@ -21,7 +21,7 @@ int BrokerStart(const BrokerSettings *settings, BrokerCallbackPtr callback, void
         return -1;
     }
     auto created = std::make_unique<BrokerLink>(*settings, callback, callbackData);
-    if (!created->start(startError)) return -1;
+    if (const int rc = created->start(startError); rc != 0) return rc;
     current = created.release();
     return 0;
 }

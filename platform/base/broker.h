@@ -3,10 +3,12 @@
 // never holds the event loop; what the connection has to say comes back as callbacks from the
 // event loop, in order, like any other event. While there is no connection the platform tries
 // again, waiting 1 s after a loss and twice as long after each failed attempt, 30 s at most.
+// With TLS the broker's certificate is checked against the system's CAs or a CA file of its own,
+// and its name or address against the host connected to.
 #ifndef KIVREL_PLATFORM_BROKER_H
 #define KIVREL_PLATFORM_BROKER_H
 
-enum { BROKER_DEFAULT_PORT = 1883 };
+enum { BROKER_DEFAULT_PORT = 1883, BROKER_DEFAULT_TLS_PORT = 8883 };
 
 // Where the broker is and who we are to it.
 struct BrokerSettings {
@@ -21,6 +23,17 @@ struct BrokerSettings {
     char willTopic[400];
     char willBefore[128];
     char willAfter[1024];
+    // An account: a user name (none when empty) and its password (none when empty).
+    char user[256];
+    char password[1024];
+    // TLS when tls is 1: the broker's certificate checked against the CAs of cafile, or the
+    // system's when it is empty; a client certificate from certfile and its key from keyfile
+    // (PEM, the key without a passphrase) when they are given. The files are read again for
+    // every connection, so a renewed certificate is taken up at the next one.
+    int tls;
+    char cafile[1024];
+    char certfile[1024];
+    char keyfile[1024];
 };
 
 // What the connection reports.
@@ -29,7 +42,8 @@ enum {
     BROKER_UNREACHABLE,   // an attempt failed, or the connection was lost: `text` says why
     BROKER_REFUSED,       // the broker answered and refused: `code` is its CONNACK code
     BROKER_SUBSCRIBED,    // a subscription was acknowledged: `code` is BrokerSubscribe's number
-    BROKER_MESSAGE        // a message on a subscribed topic
+    BROKER_MESSAGE,       // a message on a subscribed topic
+    BROKER_UNTRUSTED      // the broker's certificate does not verify: `text` says why
 };
 struct BrokerEvent {
     int kind;
@@ -43,7 +57,10 @@ struct BrokerEvent {
 // Called from the event loop; the event's texts last as long as the call.
 typedef void (*BrokerCallbackPtr)(const BrokerEvent *event, void *callbackData);
 
-// Starts connecting to the broker. 0, or -1 when the client cannot be set up (BrokerError).
+// Starts connecting to the broker. 0; BROKER_BAD_TLS_FILES when TLS's files cannot be used (one
+// that cannot be read, no certificate or key in it, a key that is not the certificate's); -1
+// when the client cannot be set up otherwise. BrokerError says why.
+enum { BROKER_BAD_TLS_FILES = -2 };
 int BrokerStart(const BrokerSettings *settings, BrokerCallbackPtr callback, void *callbackData);
 // Hands a message on to the connection. 0, or -1 while there is no connection (the message is
 // dropped, never kept for later).

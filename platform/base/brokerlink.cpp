@@ -8,6 +8,12 @@
 //
 // Each attempt starts from a reset client: nothing published while there was no connection is
 // sent on a later one, and the will is stamped with the time of its own connection.
+//
+// TLS runs on a context of our own (MOSQ_OPT_SSL_CTX, without libmosquitto's defaults, which
+// would put its own verify callback in place of ours): libmosquitto reports a certificate that
+// does not verify as MOSQ_ERR_TLS alone, like any other TLS failure, and a broker that cannot be
+// trusted is no reason to try again, so our callback keeps OpenSSL's reason. The context checks
+// the host's name or address itself (X509_VERIFY_PARAM), as libmosquitto's callback would have.
 #include "brokerlink_p.h"
 
 #include "utility.h"
@@ -16,6 +22,11 @@
 #include <QMetaObject>
 
 #include <mosquitto.h>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
+
+#include <arpa/inet.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -58,6 +69,59 @@ std::string reasonOf(int rc, int error)
     }
 }
 
+// Where a TLS context keeps its link, for the callbacks.
+int linkIndex()
+{
+    static const int index = SSL_CTX_get_ex_new_index(0, nullptr, nullptr, nullptr, nullptr);
+    return index;
+}
+
+// OpenSSL's words for what failed last on this thread.
+std::string tlsReason()
+{
+    const unsigned long e = ERR_peek_last_error();
+    ERR_clear_error();
+    const char *reason = e ? ERR_reason_error_string(e) : nullptr;
+    return reason ? reason : "no reason given";
+}
+
+// A key is never unlocked with a passphrase: a service has no one to ask, and OpenSSL would ask
+// on the terminal.
+int noPassphrase(char *, int, int, void *)
+{
+    return 0;
+}
+
+// "" when the file can be read, otherwise the system's words for why not.
+std::string unreadable(const char *path)
+{
+    std::FILE *f = std::fopen(path, "rb");
+    if (!f) return std::system_category().message(errno);
+    std::fclose(f);
+    return {};
+}
+
+// An alert's description; OpenSSL 3.0 has no words for TLS 1.3's own.
+std::string alertWords(int value)
+{
+    const int code = value & 0xff;
+    if (code == 116) return "certificate required"; // TLS 1.3: a client certificate is wanted
+    const std::string words = SSL_alert_desc_string_long(value);
+    return words == "unknown" ? "alert " + std::to_string(code) : words;
+}
+
+std::string nameOf(X509_NAME *name)
+{
+    BIO *bio = BIO_new(BIO_s_mem());
+    if (!bio) return {};
+    X509_NAME_print_ex(bio, name, 0, XN_FLAG_RFC2253 & ~ASN1_STRFLGS_ESC_MSB);
+    char *data = nullptr;
+    const long n = BIO_get_mem_data(bio, &data);
+    std::string text(data, static_cast<size_t>(std::max(0L, n)));
+    BIO_free(bio);
+    return text;
+}
+
 } // namespace
 
 BrokerLink::BrokerLink(const BrokerSettings &settings, BrokerCallbackPtr callback,
@@ -71,17 +135,23 @@ BrokerLink::~BrokerLink()
     if (mosq_) mosquitto_destroy(mosq_);
 }
 
-bool BrokerLink::start(std::string &error)
+int BrokerLink::start(std::string &error)
 {
     static std::once_flag initialised;
     std::call_once(initialised, [] { mosquitto_lib_init(); });
+    // Files that cannot be used are said at once, not as a broker that cannot be reached.
+    if (settings_.tls) {
+        SSL_CTX *trial = tlsContext(error);
+        if (!trial) return BROKER_BAD_TLS_FILES;
+        SSL_CTX_free(trial);
+    }
     mosq_ = mosquitto_new(settings_.clientId, true, this);
     if (!mosq_) {
         error = std::system_category().message(errno);
-        return false;
+        return -1;
     }
     thread_ = std::thread([this] { run(); });
-    return true;
+    return 0;
 }
 
 int BrokerLink::publish(const char *topic, const char *payload, int length, int qos, bool retain)
@@ -141,7 +211,10 @@ void BrokerLink::run()
         std::string why;
         if (connectOnce(why)) break;
         const bool hadConnection = connected_.exchange(false);
-        if (!refused_) post({BROKER_UNREACHABLE, 0, 0, why, {}, {}});
+        if (!untrusted_.empty())
+            post({BROKER_UNTRUSTED, 0, 0, untrusted_, {}, {}});
+        else if (!refused_)
+            post({BROKER_UNREACHABLE, 0, 0, why, {}, {}});
         if (hadConnection) wait = kFirstRetrySeconds;
         std::unique_lock lock(mutex_);
         const auto pause = std::chrono::duration<double>(wait);
@@ -153,7 +226,7 @@ void BrokerLink::run()
     changed_.notify_all();
 }
 
-void BrokerLink::prepare()
+void BrokerLink::prepare(ssl_ctx_st *tls)
 {
     mosquitto_reinitialise(mosq_, settings_.clientId, true, this);
     mosquitto_threaded_set(mosq_, true);
@@ -167,22 +240,34 @@ void BrokerLink::prepare()
         mosquitto_will_set(mosq_, settings_.willTopic, static_cast<int>(will.size()), will.data(),
                            1, true);
     }
-    // An account and TLS are set here, before every connection.
+    if (settings_.user[0])
+        mosquitto_username_pw_set(mosq_, settings_.user,
+                                  settings_.password[0] ? settings_.password : nullptr);
+    if (tls) {
+        mosquitto_int_option(mosq_, MOSQ_OPT_SSL_CTX_WITH_DEFAULTS, 0);
+        mosquitto_void_option(mosq_, MOSQ_OPT_SSL_CTX, tls); // takes a reference of its own
+    }
     published_ = 0;
     acknowledged_ = 0;
     refused_ = false;
+    untrusted_.clear();
+    alert_.clear();
 }
 
 bool BrokerLink::connectOnce(std::string &why)
 {
+    // Made outside the lock: the system's CAs take a while to read.
+    SSL_CTX *tls = nullptr;
+    if (settings_.tls && !(tls = tlsContext(why))) return stopping();
     {
         std::lock_guard lock(mutex_);
-        if (stopping_) return true;
-        prepare();
+        if (!stopping_) prepare(tls);
     }
+    SSL_CTX_free(tls);
+    if (stopping()) return true;
     int rc = mosquitto_connect_async(mosq_, settings_.host, settings_.port, settings_.keepalive);
     if (rc != MOSQ_ERR_SUCCESS) {
-        why = reasonOf(rc, errno);
+        why = failure(rc, errno);
         return stopping();
     }
     const auto answerBy = Clock::now() + kAnswerWait;
@@ -193,7 +278,7 @@ bool BrokerLink::connectOnce(std::string &why)
         }
         rc = mosquitto_loop(mosq_, kLoopMs, 1);
         if (rc != MOSQ_ERR_SUCCESS) {
-            why = reasonOf(rc, errno);
+            why = failure(rc, errno);
             return false;
         }
         if (refused_) return false;
@@ -202,6 +287,68 @@ bool BrokerLink::connectOnce(std::string &why)
             return false;
         }
     }
+}
+
+std::string BrokerLink::failure(int rc, int error) const
+{
+    if (!alert_.empty()) return alert_;
+    if (rc == MOSQ_ERR_TLS) return "TLS failed";
+    return reasonOf(rc, error);
+}
+
+ssl_ctx_st *BrokerLink::tlsContext(std::string &why)
+{
+    ERR_clear_error();
+    SSL_CTX *ctx = SSL_CTX_new(TLS_client_method());
+    if (!ctx) {
+        why = "TLS cannot be set up: " + tlsReason();
+        return nullptr;
+    }
+    SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION);
+    SSL_CTX_set_default_passwd_cb(ctx, noPassphrase);
+    SSL_CTX_set_ex_data(ctx, linkIndex(), this);
+    SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, onVerify);
+    SSL_CTX_set_info_callback(ctx, onTlsInfo);
+    // The certificate must be for the host connected to, by name or by address.
+    X509_VERIFY_PARAM *param = SSL_CTX_get0_param(ctx);
+    unsigned char address[16];
+    if (inet_pton(AF_INET, settings_.host, address) == 1 ||
+        inet_pton(AF_INET6, settings_.host, address) == 1) {
+        X509_VERIFY_PARAM_set1_ip_asc(param, settings_.host);
+    } else {
+        X509_VERIFY_PARAM_set_hostflags(param, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
+        X509_VERIFY_PARAM_set1_host(param, settings_.host, 0);
+    }
+
+    auto fail = [&](const std::string &text) {
+        why = text;
+        SSL_CTX_free(ctx);
+        return nullptr;
+    };
+    const std::string ca = settings_.cafile, cert = settings_.certfile, key = settings_.keyfile;
+    if (!ca.empty()) {
+        if (std::string r = unreadable(ca.c_str()); !r.empty())
+            return fail("the CA file " + ca + ": " + r);
+        if (SSL_CTX_load_verify_locations(ctx, ca.c_str(), nullptr) != 1)
+            return fail("the CA file " + ca + " holds no certificate in PEM");
+    } else if (SSL_CTX_set_default_verify_paths(ctx) != 1) {
+        return fail("the system's CAs cannot be read: " + tlsReason());
+    }
+    if (!cert.empty()) {
+        if (std::string r = unreadable(cert.c_str()); !r.empty())
+            return fail("the certificate file " + cert + ": " + r);
+        if (std::string r = unreadable(key.c_str()); !r.empty())
+            return fail("the key file " + key + ": " + r);
+        // The key first: a certificate that does not match it then leaves the check below to
+        // say so.
+        if (SSL_CTX_use_PrivateKey_file(ctx, key.c_str(), SSL_FILETYPE_PEM) != 1)
+            return fail("the key file " + key + " holds no key in PEM without a passphrase");
+        if (SSL_CTX_use_certificate_chain_file(ctx, cert.c_str()) != 1)
+            return fail("the certificate file " + cert + " holds no certificate in PEM");
+        if (SSL_CTX_check_private_key(ctx) != 1)
+            return fail("the key file " + key + " holds another key than the certificate's");
+    }
+    return ctx;
 }
 
 void BrokerLink::closeCleanly()
@@ -254,6 +401,37 @@ void BrokerLink::onConnect(mosquitto *, void *self, int rc)
     // The network loop ends the connection with MOSQ_ERR_CONN_REFUSED after this.
     link->refused_ = true;
     link->post({BROKER_REFUSED, rc, 0, mosquitto_connack_string(rc), {}, {}});
+}
+
+int BrokerLink::onVerify(int ok, x509_store_ctx_st *store)
+{
+    if (ok) return 1;
+    auto *ssl =
+        static_cast<SSL *>(X509_STORE_CTX_get_ex_data(store, SSL_get_ex_data_X509_STORE_CTX_idx()));
+    auto *link =
+        ssl ? static_cast<BrokerLink *>(SSL_CTX_get_ex_data(SSL_get_SSL_CTX(ssl), linkIndex()))
+            : nullptr;
+    // The first reason is the one to give; OpenSSL ends the handshake at it.
+    if (link && link->untrusted_.empty()) {
+        std::string why = X509_verify_cert_error_string(X509_STORE_CTX_get_error(store));
+        if (X509 *cert = X509_STORE_CTX_get_current_cert(store))
+            why += " (" + nameOf(X509_get_subject_name(cert)) + ", issued by " +
+                   nameOf(X509_get_issuer_name(cert)) + ")";
+        link->untrusted_ = why;
+    }
+    return 0;
+}
+
+void BrokerLink::onTlsInfo(const ssl_st *ssl, int where, int value)
+{
+    if (!(where & SSL_CB_ALERT) || (value >> 8) != SSL3_AL_FATAL) return;
+    auto *link = static_cast<BrokerLink *>(SSL_CTX_get_ex_data(SSL_get_SSL_CTX(ssl), linkIndex()));
+    if (!link) return;
+    // The broker's alert says what it did not like; ours, what we did not.
+    if (where & SSL_CB_READ)
+        link->alert_ = "TLS failed, the broker says: " + alertWords(value);
+    else if (link->alert_.empty())
+        link->alert_ = "TLS failed: " + alertWords(value);
 }
 
 void BrokerLink::onPublish(mosquitto *, void *self, int)

@@ -14,6 +14,9 @@
 
 struct mosquitto;
 struct mosquitto_message;
+struct ssl_st;
+struct ssl_ctx_st;
+struct x509_store_ctx_st;
 
 namespace kivrel::platform
 {
@@ -26,8 +29,9 @@ class BrokerLink
     BrokerLink(const BrokerLink &) = delete;
     BrokerLink &operator=(const BrokerLink &) = delete;
 
-    // Creates the client and starts the thread; false with the reason in `error`.
-    bool start(std::string &error);
+    // Creates the client and starts the thread: 0, or what BrokerStart returns for a failure,
+    // with the reason in `error`.
+    int start(std::string &error);
     int publish(const char *topic, const char *payload, int length, int qos, bool retain);
     int subscribe(const char *topic, int qos);
     int unsubscribe(const char *topic);
@@ -46,17 +50,24 @@ class BrokerLink
     void run();
     // One connection from the attempt to its end; true when it ended because it was asked to.
     bool connectOnce(std::string &why);
-    // Resets the client for a new connection: callbacks, the will stamped now.
-    void prepare();
+    // Resets the client for a new connection: callbacks, the will stamped now, the account and
+    // the TLS context (none without TLS).
+    void prepare(ssl_ctx_st *tls);
     // What was handed over is sent, then a DISCONNECT, by the stop's deadline.
     void closeCleanly();
     void post(Event event);
     bool stopping();
+    // Why the attempt that just failed did, in words.
+    std::string failure(int rc, int error) const;
+    // A TLS context for one connection, from the files as they are now; null with why.
+    ssl_ctx_st *tlsContext(std::string &why);
 
     static void onConnect(mosquitto *, void *self, int rc);
     static void onPublish(mosquitto *, void *self, int mid);
     static void onSubscribe(mosquitto *, void *self, int mid, int, const int *);
     static void onMessage(mosquitto *, void *self, const mosquitto_message *message);
+    static int onVerify(int ok, x509_store_ctx_st *store);
+    static void onTlsInfo(const ssl_st *ssl, int where, int value);
 
     const BrokerSettings settings_;
     const BrokerCallbackPtr callback_;
@@ -75,6 +86,9 @@ class BrokerLink
     std::atomic<long> published_{0}, acknowledged_{0};
     std::atomic<bool> connected_{false};
     std::atomic<bool> refused_{false};
+    // What the TLS handshake of the attempt said, on the connection's thread alone: why the
+    // broker's certificate does not verify, the alert with which either side ended it.
+    std::string untrusted_, alert_;
     // Cleared when the link stops: events still queued in the event loop are not delivered.
     std::shared_ptr<std::atomic<bool>> deliver_ = std::make_shared<std::atomic<bool>>(true);
 };

@@ -20,6 +20,8 @@ enum {
     EXIT_BAD_FILE = 6, // a parameter file that cannot be read or written
     EXIT_NOT_KEPT = 7, // the sensor work was done, but its result or its journal row could not
                        // be written
+    EXIT_REFUSED = 8,  // publish: the broker refused the account, or its certificate does not
+                       // verify
     EXIT_NO_ROW = 9    // restore: the journal holds no set of the sensor's memory before the time
 };
 

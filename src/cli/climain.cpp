@@ -55,6 +55,11 @@ static const CmdLineOption publishOptions[] = {KIVREL_COMMON,
                                                {"topic-root", 0, "ROOT"},
                                                {"every", 0, "N"},
                                                {"params-every", 0, "MIN"},
+                                               {"user", 0, "USER"}, // the account and TLS
+                                               {"password-file", 0, "FILE"},
+                                               {"cafile", 0, "FILE"},
+                                               {"cert", 0, "FILE"},
+                                               {"key", 0, "FILE"},
                                                {"password", 0, "PASSWORD"}}; // only to be refused
 
 #define KIVREL_OPTIONS(table) table, static_cast<int>(sizeof table / sizeof table[0])
@@ -121,8 +126,10 @@ static const Command commandTable[] = {
      "why there are none (TRSH MODE FIX only), and how long it polled. --apply writes them to\n"
      "RAM (or EEPROM) and verifies them; with nothing to apply it exits with status 3.\n"},
     {"publish", CmdPublish, 1,
-     "Usage: kivrel-cli [--port PORT] publish --broker mqtt://HOST[:PORT] [--name NAME]\n"
+     "Usage: kivrel-cli [--port PORT] publish --broker mqtt[s]://HOST[:PORT] [--name NAME]\n"
      "                  [--topic-root ROOT] [--every N] [--params-every MIN]\n"
+     "                  [--user USER [--password-file FILE]] [--cafile FILE]\n"
+     "                  [--cert FILE --key FILE]\n"
      "Polls as watch does until SIGTERM or Ctrl-C and publishes to an MQTT broker (port 1883\n"
      "unless given) under ROOT/NAME/:\n"
      "  status          retained: online, no-reply, offline; lost is the last will\n"
@@ -135,7 +142,12 @@ static const Command commandTable[] = {
      "ROOT is kivrel unless given; NAME is the machine's name and the port's (press7-com3).\n"
      "A sensor that falls silent is asked again every 3 s, a broker that cannot be reached\n"
      "again and again (records are dropped meanwhile); neither ends it. A port that cannot\n"
-     "be opened at the start does (status 5). Nothing is written to the sensor.\n"},
+     "be opened at the start does (status 5). Nothing is written to the sensor.\n"
+     "mqtts:// is TLS (port 8883 unless given): the broker's certificate is checked against\n"
+     "the system's CAs, or those of --cafile; --cert and --key give a client certificate.\n"
+     "--user names the account; its password is the first line of --password-file FILE, or\n"
+     "else KIVREL_MQTT_PASSWORD, never an option (ps shows options). A broker that refuses\n"
+     "the account, or a certificate that does not verify, ends it at once (status 8).\n"},
     {"log", CmdLog, 0,
      "Usage: kivrel-cli [--port PORT] log [--since TIME] [--until TIME] [--ram | --eeprom]\n"
      "                  [--json]\n"
@@ -189,6 +201,7 @@ static const char programHelp[] =
     "  5  the port cannot be opened\n"
     "  6  a bad parameter file\n"
     "  7  the sensor work was done, but its result or its journal row could not be written\n"
+    "  8  publish: the broker refused the account, or its certificate does not verify\n"
     "  9  restore: the journal holds no set of that memory at or before the time\n"
     "\n"
     "COM n is the device named by KIVREL_COM<n>, otherwise the n-th serial port of the\n"

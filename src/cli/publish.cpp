@@ -10,10 +10,12 @@
 
 #include "cmdline.h"
 #include "eventloop.h"
+#include "formatio.h"
 #include "rs232.h"
 #include "utility.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #ifndef KIVREL_VERSION
@@ -29,6 +31,79 @@ static void SayOnStderr(const char *line)
     FailAt(EXIT_OK, "%s", line);
 }
 
+// The account's password: the first line of `path` without its line end, into `password` (""
+// for an empty line: the service's stand-in where no password file is given). EXIT_OK, or
+// EXIT_USAGE after saying why.
+static int ReadPasswordFile(const char *path, char *password, int size)
+{
+    const int file = OpenFile(path, VAL_READ_ONLY, 0, VAL_ASCII);
+    if (file < 0)
+        return Fail(EXIT_USAGE, "publish: --password-file %s: %s", path, GetFileErrorText());
+    char text[1100];
+    int n = 0;
+    for (int got = 1; got > 0 && n < static_cast<int>(sizeof text); n += got)
+        if ((got = ReadFile(file, text + n, static_cast<int>(sizeof text) - n)) < 0) {
+            CloseFile(file);
+            return Fail(EXIT_USAGE, "publish: --password-file %s: %s", path, GetFileErrorText());
+        }
+    CloseFile(file);
+    const char *end = static_cast<const char *>(std::memchr(text, '\n', static_cast<size_t>(n)));
+    int length = end ? static_cast<int>(end - text) : n;
+    if (length > 0 && text[length - 1] == '\r') length--;
+    if (length >= size)
+        return Fail(EXIT_USAGE,
+                    "publish: --password-file %s: a password of %d bytes at most, please", path,
+                    size - 1);
+    std::memcpy(password, text, static_cast<size_t>(length));
+    password[length] = '\0';
+    return EXIT_OK;
+}
+
+// The account and TLS's files into `s`: EXIT_OK, or EXIT_USAGE after saying why. A password
+// comes from a file or the environment, never from the command line; it is read only for an
+// account, so a service can hand over an empty one where it has none.
+static int ReadAccountAndTls(PublishSettings *s)
+{
+    if (CmdLineIsSet("user")) {
+        const char *user = CmdLineValue("user");
+        if (!user[0] || std::strlen(user) >= sizeof s->user)
+            return Fail(EXIT_USAGE, "publish: --user takes the account's name, 1 to %d bytes",
+                        static_cast<int>(sizeof s->user) - 1);
+        std::snprintf(s->user, sizeof s->user, "%s", user);
+        const char *fromEnvironment = std::getenv("KIVREL_MQTT_PASSWORD");
+        if (CmdLineIsSet("password-file")) {
+            const int status =
+                ReadPasswordFile(CmdLineValue("password-file"), s->password, sizeof s->password);
+            if (status != EXIT_OK) return status;
+        } else if (fromEnvironment) {
+            if (std::strlen(fromEnvironment) >= sizeof s->password)
+                return Fail(EXIT_USAGE, "publish: KIVREL_MQTT_PASSWORD: %d bytes at most, please",
+                            static_cast<int>(sizeof s->password) - 1);
+            std::snprintf(s->password, sizeof s->password, "%s", fromEnvironment);
+        }
+    }
+    static const char *const files[] = {"cafile", "cert", "key"};
+    char *const paths[] = {s->cafile, s->certfile, s->keyfile};
+    for (int i = 0; i < 3; i++) {
+        if (!CmdLineIsSet(files[i])) continue;
+        if (!s->tls)
+            return Fail(EXIT_USAGE, "publish: --%s is for a broker on TLS, mqtts://HOST[:PORT]",
+                        files[i]);
+        const char *path = CmdLineValue(files[i]);
+        if (!path[0] || std::strlen(path) >= sizeof s->cafile)
+            return Fail(EXIT_USAGE, "publish: --%s takes a file", files[i]);
+        const int file = OpenFile(path, VAL_READ_ONLY, 0, VAL_ASCII);
+        if (file < 0)
+            return Fail(EXIT_USAGE, "publish: --%s %s: %s", files[i], path, GetFileErrorText());
+        CloseFile(file);
+        std::snprintf(paths[i], sizeof s->cafile, "%s", path);
+    }
+    if (CmdLineIsSet("cert") != CmdLineIsSet("key"))
+        return Fail(EXIT_USAGE, "publish: --cert and --key go together: a client certificate "
+                                "and its key");
+    return EXIT_OK;
+}
+
 // The options into `s`: EXIT_OK, or EXIT_USAGE after saying why.
 static int ReadOptions(PublishSettings *s)
 {
@@ -40,10 +115,12 @@ static int ReadOptions(PublishSettings *s)
         return Fail(EXIT_USAGE, "publish: --broker mqtt://HOST[:PORT], please");
     const char *url = CmdLineValue("broker");
     char why[160];
-    if (ParseBrokerUrl(url, s->host, sizeof s->host, &s->port, why, sizeof why) != 0)
+    if (ParseBrokerUrl(url, s->host, sizeof s->host, &s->port, &s->tls, why, sizeof why) != 0)
         return Fail(EXIT_USAGE, "publish: --broker %s: %s", url, why);
-    std::snprintf(s->url, sizeof s->url, "mqtt://%s%s%s:%d", std::strchr(s->host, ':') ? "[" : "",
-                  s->host, std::strchr(s->host, ':') ? "]" : "", s->port);
+    std::snprintf(s->url, sizeof s->url, "%s://%s%s%s:%d", s->tls ? "mqtts" : "mqtt",
+                  std::strchr(s->host, ':') ? "[" : "", s->host,
+                  std::strchr(s->host, ':') ? "]" : "", s->port);
+    if (const int status = ReadAccountAndTls(s); status != EXIT_OK) return status;
     const char *root = CmdLineIsSet("topic-root") ? CmdLineValue("topic-root") : "kivrel";
     if (root[0] == '$')
         return Fail(EXIT_USAGE,
@@ -74,17 +151,50 @@ static int ReadOptions(PublishSettings *s)
     return EXIT_OK;
 }
 
-// A termination request ends a reply wait at once, not after its 3 s.
+// A termination request ends a reply wait at once, not after its 3 s; so does a broker that
+// refuses publishing.
 static void StopPolling(void *)
 {
     poll = 0;
+}
+static void StopPollingNow(void)
+{
+    poll = 0;
+}
+
+static int Refused(void)
+{
+    return PublishRefusal(nullptr, nullptr) != PUBLISH_GOING;
+}
+
+// Publishing cannot go on: one line saying why, and EXIT_REFUSED, since trying again cannot
+// help; EXIT_OK while it can.
+static int SayRefusal(const PublishSettings &s)
+{
+    int code = 0;
+    const char *why = "";
+    switch (PublishRefusal(&code, &why)) {
+    case PUBLISH_ACCOUNT_REFUSED: {
+        const char *words = code == 4 ? "bad user name or password" : "not authorised";
+        if (s.user[0])
+            return FailAt(EXIT_REFUSED, "%s: the broker refused the account %s: %s (CONNACK %d)",
+                          s.url, s.user, words, code);
+        return FailAt(EXIT_REFUSED,
+                      "%s: the broker refused a publisher without an account: %s (CONNACK %d); "
+                      "--user names one",
+                      s.url, words, code);
+    }
+    case PUBLISH_UNTRUSTED:
+        return FailAt(EXIT_REFUSED, "%s: the broker's certificate does not verify: %s", s.url, why);
+    default: return EXIT_OK;
+    }
 }
 
 static int KeepPublishing(double)
 {
     PublishRecord();
     PublishTick();
-    return PublishSetsDue();
+    return PublishSetsDue() || Refused();
 }
 
 // EEPROM's set, then RAM's, into the arrays: RX_OK, or RX_FAILED with the read that failed in
@@ -133,7 +243,7 @@ static void WaitAWhile(double seconds)
 {
     const double end = Timer() + seconds;
     SetSpinDeadline(end);
-    while (Timer() < end && !TerminationRequested())
+    while (Timer() < end && !TerminationRequested() && !Refused())
         ProcessSystemEvents();
     SetSpinDeadline(-1.0);
 }
@@ -168,11 +278,13 @@ int CmdPublish(void)
     if (status != EXIT_OK && status != EXIT_NO_REPLY) return status;
     if (!s.name[0]) DefaultTopicName(s.name, sizeof s.name);
     publishSays = SayOnStderr;
-    if (PublishStart(&s, status == EXIT_OK) != 0) return EXIT_NOT_KEPT;
+    publishRefused = StopPollingNow;
+    const int started = PublishStart(&s, status == EXIT_OK);
+    if (started != 0) return started == PUBLISH_BAD_TLS_FILES ? EXIT_USAGE : EXIT_NOT_KEPT;
     SetTerminationCallback(StopPolling, nullptr);
 
     int reopen = 0, openSaid = 0;
-    while (!TerminationRequested()) {
+    while (!TerminationRequested() && !Refused()) {
         PublishTick();
         if (reopen && Reopen(&openSaid) != 0) continue;
         reopen = 0;
@@ -194,7 +306,7 @@ int CmdPublish(void)
     }
     SetTerminationCallback(nullptr, nullptr);
     PublishEnd();
-    return EXIT_OK;
+    return SayRefusal(s);
 }
 
 } // namespace kivrel

@@ -94,8 +94,11 @@ void NoteJournal(int rc)
 
 int Finish(int status)
 {
-    // A sensor that failed says more than a result that could not be kept.
-    if (status == EXIT_VERIFY || status == EXIT_NO_REPLY || status == EXIT_PORT) return status;
+    // A sensor that failed says more than a result that could not be kept; so does a broker that
+    // refused publishing, which ends a service for good.
+    if (status == EXIT_VERIFY || status == EXIT_NO_REPLY || status == EXIT_PORT ||
+        status == EXIT_REFUSED)
+        return status;
     if (!outputError[0] && !journalError[0]) return status;
     if (outputError[0] && journalError[0])
         return Fail(EXIT_NOT_KEPT, "the output cannot be written: %s; %s", outputError,

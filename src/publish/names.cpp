@@ -80,15 +80,18 @@ void DefaultTopicName(char *name, int size)
     std::snprintf(name, static_cast<size_t>(size), "%s", n ? joined : "kivrel");
 }
 
-int ParseBrokerUrl(const char *url, char *host, int hostSize, int *port, char *why, int whySize)
+int ParseBrokerUrl(const char *url, char *host, int hostSize, int *port, int *tls, char *why,
+                   int whySize)
 {
-    static const char scheme[] = "mqtt://";
+    static const char plain[] = "mqtt://", secure[] = "mqtts://";
+    static const char notOne[] = "not mqtt://HOST[:PORT] or mqtts://HOST[:PORT]";
     const size_t whyRoom = static_cast<size_t>(whySize);
-    if (std::strncmp(url, scheme, sizeof scheme - 1) != 0) {
-        std::snprintf(why, whyRoom, "not mqtt://HOST[:PORT]");
+    const int isTls = std::strncmp(url, secure, sizeof secure - 1) == 0;
+    if (!isTls && std::strncmp(url, plain, sizeof plain - 1) != 0) {
+        std::snprintf(why, whyRoom, "%s", notOne);
         return -1;
     }
-    const char *p = url + sizeof scheme - 1;
+    const char *p = url + (isTls ? sizeof secure : sizeof plain) - 1;
     if (std::strchr(p, '@')) {
         std::snprintf(why, whyRoom, "no user or password in the URL: every user sees it (ps)");
         return -1;
@@ -106,7 +109,7 @@ int ParseBrokerUrl(const char *url, char *host, int hostSize, int *port, char *w
     int ok = end && end > p && end - p < hostSize;
     for (const char *c = p; ok && c < end; c++)
         ok = std::isgraph(static_cast<unsigned char>(*c)) && !std::strchr("[]/?#", *c);
-    long number = BROKER_DEFAULT_PORT;
+    long number = isTls ? BROKER_DEFAULT_TLS_PORT : BROKER_DEFAULT_PORT;
     if (ok && *rest == ':') {
         number = 0;
         ok = rest[1] != '\0';
@@ -119,11 +122,12 @@ int ParseBrokerUrl(const char *url, char *host, int hostSize, int *port, char *w
         ok = *rest == '\0';
     }
     if (!ok) {
-        std::snprintf(why, whyRoom, "not mqtt://HOST[:PORT]");
+        std::snprintf(why, whyRoom, "%s", notOne);
         return -1;
     }
     std::snprintf(host, static_cast<size_t>(hostSize), "%.*s", static_cast<int>(end - p), p);
     *port = static_cast<int>(number);
+    *tls = isTls;
     return 0;
 }
 

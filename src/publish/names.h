@@ -21,9 +21,11 @@ int TopicRootValid(const char *root);
 // never share one.
 void DefaultTopicName(char *name, int size);
 
-// A broker as mqtt://HOST[:PORT] (an IPv6 address in brackets; port 1883 by default): 0 with
-// the host and port, or -1 with why it is none in `why`.
-int ParseBrokerUrl(const char *url, char *host, int hostSize, int *port, char *why, int whySize);
+// A broker as mqtt://HOST[:PORT] or, with TLS, mqtts://HOST[:PORT] (an IPv6 address in brackets;
+// port 1883, with TLS 8883, by default): 0 with the host, the port and whether it is TLS, or -1
+// with why it is none in `why`.
+int ParseBrokerUrl(const char *url, char *host, int hostSize, int *port, int *tls, char *why,
+                   int whySize);
 
 } // namespace kivrel
 

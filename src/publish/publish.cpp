@@ -16,6 +16,7 @@ namespace kivrel
 {
 
 void (*publishSays)(const char *line) = nullptr;
+void (*publishRefused)(void) = nullptr;
 
 enum { SENSOR_ONLINE, SENSOR_NO_REPLY, SENSOR_OFFLINE };
 static const char *const stateNames[] = {"online", "no-reply", "offline"};
@@ -48,6 +49,9 @@ enum { BROKER_SAID_NOTHING, BROKER_SAID_CONNECTED, BROKER_SAID_UNREACHABLE, BROK
 static int brokerSaid;
 static double lostAt; // Timer() when the connection was lost
 static long droppedAtLoss;
+static int refusal = PUBLISH_GOING;
+static int refusalCode;
+static char refusalWhy[600];
 static int look = LOOK_NONE;
 static int lookSubscription;
 static double lookUntil;
@@ -217,12 +221,28 @@ static int SetOfTopic(const char *topic)
     return -1;
 }
 
+// Trying again cannot help: the account, or the broker's certificate, is for people to mend.
+static void Refused(int kind, int code, const char *why)
+{
+    if (refusal != PUBLISH_GOING) return;
+    refusal = kind;
+    refusalCode = code;
+    std::snprintf(refusalWhy, sizeof refusalWhy, "%s", why);
+    if (publishRefused) publishRefused();
+}
+
 static void OnBroker(const BrokerEvent *e, void *)
 {
     switch (e->kind) {
     case BROKER_CONNECTED: Connected(); break;
     case BROKER_UNREACHABLE: NotConnected(e->text, 0); break;
-    case BROKER_REFUSED: NotConnected(e->text, 1); break;
+    case BROKER_REFUSED:
+        if (e->code == 4 || e->code == 5)
+            Refused(PUBLISH_ACCOUNT_REFUSED, e->code, e->text);
+        else
+            NotConnected(e->text, 1);
+        break;
+    case BROKER_UNTRUSTED: Refused(PUBLISH_UNTRUSTED, 0, e->text); break;
     case BROKER_SUBSCRIBED:
         if (look == LOOK_ASKED && e->code == lookSubscription) {
             look = LOOK_OPEN;
@@ -251,6 +271,12 @@ int PublishStart(const PublishSettings *s, int answering)
     BrokerSettings b{};
     std::snprintf(b.host, sizeof b.host, "%s", settings.host);
     b.port = settings.port;
+    std::snprintf(b.user, sizeof b.user, "%s", settings.user);
+    std::snprintf(b.password, sizeof b.password, "%s", settings.password);
+    b.tls = settings.tls;
+    std::snprintf(b.cafile, sizeof b.cafile, "%s", settings.cafile);
+    std::snprintf(b.certfile, sizeof b.certfile, "%s", settings.certfile);
+    std::snprintf(b.keyfile, sizeof b.keyfile, "%s", settings.keyfile);
     char machine[128];
     GetMachineName(machine, sizeof machine);
     std::snprintf(b.clientId, sizeof b.clientId, "kivrel-%s-%s", machine, settings.name);
@@ -259,11 +285,19 @@ int PublishStart(const PublishSettings *s, int answering)
     std::snprintf(b.willBefore, sizeof b.willBefore, "{\"state\":\"lost\",\"since\":\"");
     b.willAfter[0] = '"';
     FormatStatusTail(b.willAfter + 1, sizeof b.willAfter - 1, settings.version);
-    if (BrokerStart(&b, OnBroker, nullptr) != 0) {
+    const int rc = BrokerStart(&b, OnBroker, nullptr);
+    if (rc != 0) {
         Say("%s: %s", settings.url, BrokerError());
-        return -1;
+        return rc == BROKER_BAD_TLS_FILES ? PUBLISH_BAD_TLS_FILES : -1;
     }
     return 0;
+}
+
+int PublishRefusal(int *code, const char **why)
+{
+    if (code) *code = refusalCode;
+    if (why) *why = refusalWhy;
+    return refusal;
 }
 
 void PublishRecord(void)

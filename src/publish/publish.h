@@ -23,12 +23,20 @@ namespace kivrel
 struct PublishSettings {
     char host[256]; // the broker
     int port;
+    int tls; // mqtts://
     char url[320]; // the broker as given, for what the publisher says
     char root[TopicRootMax];
     char name[TopicLevelMax + 1];
     long every;          // every N-th record goes to live
     double setsEvery;    // seconds between reads of the sets
     const char *version; // the program's
+    // The account (none when user is empty) and TLS's files (empty: the system's CAs, no client
+    // certificate); see BrokerSettings.
+    char user[256];
+    char password[1024];
+    char cafile[1024];
+    char certfile[1024];
+    char keyfile[1024];
 };
 
 // Seconds a polling request waits before it is retried, and how often health goes out.
@@ -40,9 +48,21 @@ inline constexpr double PublishRetainedWait = 2.0;
 // the publisher's user to show with the sensor's name; null shows nothing.
 extern void (*publishSays)(const char *line);
 
-// Starts publishing, the sensor answering (after a good line check) or not. 0, or -1 when no
-// connection can be set up at all, said through publishSays.
+// Called once publishing cannot go on (PublishRefusal says why), so that its user can end a
+// wait for the sensor at once; null calls nothing.
+extern void (*publishRefused)(void);
+
+// Starts publishing, the sensor answering (after a good line check) or not. 0; -1 when no
+// connection can be set up at all, or PUBLISH_BAD_TLS_FILES when TLS's files cannot be used (a
+// CA file, certificate or key that cannot be read or holds none), said through publishSays.
+enum { PUBLISH_BAD_TLS_FILES = -2 };
 int PublishStart(const PublishSettings *settings, int answering);
+// Why publishing cannot go on, however often the broker is tried: PUBLISH_GOING while it can;
+// PUBLISH_ACCOUNT_REFUSED when the broker refused the account (CONNACK 4, bad user name or
+// password, or 5, not authorised: `*code`); PUBLISH_UNTRUSTED when the broker's certificate does
+// not verify (`*why` says why). The publisher says nothing of either: its user does.
+enum { PUBLISH_GOING, PUBLISH_ACCOUNT_REFUSED, PUBLISH_UNTRUSTED };
+int PublishRefusal(int *code, const char **why);
 // A record was polled: the measurement variables hold it.
 void PublishRecord(void);
 // A request got no reply, or one of the wrong length (nBytesR); `what` names the request.

@@ -2,11 +2,15 @@
 // on each topic, retained or not, through the sensor's and the broker's faults.
 #include "mqtt_broker.h"
 #include "sim_fixture.h"
+#include "tls_files.h"
 
 #include "paranames.h"
 
 #include <QDate>
+#include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -17,6 +21,8 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <map>
+#include <set>
 
 using namespace kivrel::test;
 
@@ -165,9 +171,39 @@ TEST_F(PublishTest, UsageErrors)
         {{"--every", "10", "--params-every", "0.5"}, 5, "cannot open: .*"},
     };
     std::vector<Row> table(std::begin(rows), std::end(rows));
-    for (const char *url : {"mqtts://broker", "mqtt://", "mqtt://broker:0", "mqtt://broker:65536",
-                            "mqtt://broker:18x3", "mqtt://broker/kivrel", "mqtt://[::1"})
+    for (const char *url :
+         {"mqtts://", "mqtt://", "mqtt://broker:0", "mqtt://broker:65536", "mqtt://broker:18x3",
+          "mqtt://broker/kivrel", "mqtt://[::1", "mqtts://broker:65536", "mqtt+ssl://broker"})
         table.push_back({{"--broker", url}, 2, "not mqtt://HOST\\[:PORT\\]"});
+    // An account and TLS: a password never on the command line, files that can be read, a
+    // client certificate whole. What a file holds is looked at once the port is open.
+    const QString some = dir.filePath("some.pem"), tooLong = dir.filePath("long.password");
+    QFile(some).open(QIODevice::WriteOnly);
+    if (QFile f(tooLong); f.open(QIODevice::WriteOnly)) f.write(QByteArray(1024, 'x') + "\n");
+    const QString tls = "mqtts://127.0.0.1";
+    const Row guarded[] = {
+        {{"--user", ""}, 2, "--user takes the account's name, 1 to 255 bytes"},
+        {{"--user", "line3", "--password-file", "/nonexistent/pw"},
+         2,
+         "--password-file /nonexistent/pw: "},
+        {{"--user", "line3", "--password-file", tooLong}, 2, "a password of 1023 bytes at most"},
+        {{"--user", "line3", "--password-file", dir.path()}, 2, "not a regular file"},
+        {{"--cafile", some}, 2, "--cafile is for a broker on TLS, mqtts://HOST\\[:PORT\\]"},
+        {{"--cert", some, "--key", some}, 2, "--cert is for a broker on TLS"},
+        {{"--broker", tls, "--cert", some}, 2, "--cert and --key go together"},
+        {{"--broker", tls, "--key", some}, 2, "--cert and --key go together"},
+        {{"--broker", tls, "--cafile", "/nonexistent/ca.pem"}, 2, "--cafile /nonexistent/ca.pem: "},
+        {{"--broker", tls, "--cert", some, "--key", "/nonexistent/k"}, 2, "--key /nonexistent/k: "},
+        {{"--broker", tls, "--cafile", ""}, 2, "--cafile takes a file"},
+        {{"--password", "secret", "--user", "line3"}, 2, "--password is not taken"},
+        // Read only for an account: a service hands over a file whether there is one or not.
+        {{"--password-file", "/nonexistent/pw"}, 5, "cannot open: .*"},
+        {{"--broker", "mqtts://[::1]", "--user", "line3", "--password-file", some, "--cafile", some,
+          "--cert", some, "--key", some},
+         5,
+         "cannot open: .*"},
+    };
+    table.insert(table.end(), std::begin(guarded), std::end(guarded));
     for (const auto &row : table) {
         SCOPED_TRACE(row.args.join(' ').toStdString());
         QStringList args{"--port", "/nonexistent/tty", "publish"};
@@ -366,4 +402,330 @@ TEST_F(PublishTest, BrokerAway)
         EXPECT_EQ(end(*p), 0);
         EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(4));
     }
+}
+
+namespace
+{
+
+// What a plant's broker and its publishers hold, made once for the suite: the plant's CA and
+// one the broker does not know, the broker's certificate for 127.0.0.1 and one for another
+// address, a client certificate from either CA, the broker's accounts and password files.
+struct PlantFiles {
+    QTemporaryDir dir;
+    TlsFiles tls{dir.path().toStdString()};
+    bool made = false;
+    PlantFiles()
+    {
+        made = tls.ca("plant-ca") && tls.ca("other-ca") &&
+               tls.signedBy("broker", "plant-ca", "IP:127.0.0.1") &&
+               tls.signedBy("elsewhere", "plant-ca", "IP:127.0.0.2") &&
+               tls.signedBy("line3", "plant-ca") && tls.signedBy("stranger", "other-ca") &&
+               tls.passwords("accounts", "line3", "s3cret word") &&
+               write("line3.password", "s3cret word\n") && write("wrong.password", "guess\r\n");
+    }
+    bool write(const QString &name, const QByteArray &bytes)
+    {
+        QFile f(dir.filePath(name));
+        return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+    }
+    QString pem(const char *name) const { return QString::fromStdString(tls.pem(name)); }
+    QString key(const char *name) const { return QString::fromStdString(tls.key(name)); }
+    QString file(const char *name) const { return dir.filePath(name); }
+};
+
+// What a broker's guarded port asks for.
+enum { ACCOUNT = 1, TLS = 2, CLIENT_CERTIFICATE = 4, CERTIFICATE_ELSEWHERE = 8 };
+
+class GuardedBrokerTest : public PublishTest
+{
+  protected:
+    static void SetUpTestSuite() { files = new PlantFiles; }
+    static void TearDownTestSuite()
+    {
+        delete files;
+        files = nullptr;
+    }
+    void SetUp() override
+    {
+        ASSERT_TRUE(files->made) << "openssl and mosquitto_passwd (scripts/deps installs them)";
+    }
+    std::unique_ptr<Mosquitto> broker(int demands)
+    {
+        Guarded g;
+        if (demands & ACCOUNT) g.passwordFile = files->tls.passwd("accounts");
+        if (demands & TLS) {
+            const char *mine = demands & CERTIFICATE_ELSEWHERE ? "elsewhere" : "broker";
+            g.cafile = files->tls.pem("plant-ca");
+            g.certfile = files->tls.pem(mine);
+            g.keyfile = files->tls.key(mine);
+            g.requireCertificate = demands & CLIENT_CERTIFICATE;
+        }
+        auto b = std::make_unique<Mosquitto>(folder(), g);
+        EXPECT_TRUE(b->start()) << "mosquitto (scripts/deps installs it)";
+        return b;
+    }
+    // The lines on stderr so far, until one holds `text` or `seconds` pass.
+    static QString readUntil(QProcess &p, const QString &text, double seconds = 20.0)
+    {
+        p.setReadChannel(QProcess::StandardError);
+        QString err;
+        QDeadlineTimer until(static_cast<qint64>(seconds * 1000));
+        while (!(err.contains(text) && err.endsWith('\n')) && !until.hasExpired() &&
+               p.state() == QProcess::Running)
+            if (p.waitForReadyRead(static_cast<int>(until.remainingTime())))
+                err += QString::fromUtf8(p.readAllStandardError());
+        return err + QString::fromUtf8(p.readAllStandardError());
+    }
+
+    static PlantFiles *files;
+};
+PlantFiles *GuardedBrokerTest::files = nullptr;
+
+} // namespace
+
+// A broker that asks for an account, TLS, a client certificate. An account it refuses and a
+// certificate that does not verify end the publisher at once with status 8 and one line saying
+// which; TLS files that cannot be used, with 2; any other failure is tried again as a broker
+// that cannot be reached.
+TEST_F(GuardedBrokerTest, AccountsAndTls)
+{
+    enum Outcome { PUBLISHES, TRIES_AGAIN, ENDS };
+    struct Row {
+        int demands;
+        QStringList args; // after the broker; KIVREL_MQTT_PASSWORD=... goes to the environment
+        Outcome outcome;
+        int status; // ENDS
+        QString said;
+        bool otherScheme = false; // mqtts:// to a port without TLS
+    };
+    const PlantFiles &f = *files;
+    const QString ca = f.pem("plant-ca"), pw = f.file("line3.password"),
+                  env = "KIVREL_MQTT_PASSWORD=s3cret word";
+    const QString refused = "the broker refused ", again = "cannot reach the broker: TLS failed";
+    const QString untrusted = "the broker's certificate does not verify: ";
+    const Row rows[] = {
+        // Accounts: a password from a file or the environment; without --user neither is read.
+        {ACCOUNT, {"--user", "line3", "--password-file", pw}, PUBLISHES, 0, "connected"},
+        {ACCOUNT, {"--user", "line3", env}, PUBLISHES, 0, "connected, publishing under "},
+        {ACCOUNT,
+         {"--user", "line3", "--password-file", f.file("wrong.password")},
+         ENDS,
+         8,
+         refused + "the account line3: not authorised \\(CONNACK 5\\)"},
+        {ACCOUNT,
+         {env},
+         ENDS,
+         8,
+         refused + "a publisher without an account: not authorised \\(CONNACK 5\\); --user "
+                   "names one"},
+        // TLS: the plant's CA verifies the broker; the system's CAs and another CA do not.
+        {TLS, {"--cafile", ca}, PUBLISHES, 0, "connected"},
+        {TLS,
+         {},
+         ENDS,
+         8,
+         untrusted + "self-signed certificate in certificate chain "
+                     "\\(CN=plant-ca, issued by CN=plant-ca\\)"},
+        {TLS, {"--cafile", f.pem("other-ca")}, ENDS, 8, untrusted + ".*CN=plant-ca\\)"},
+        {TLS | CERTIFICATE_ELSEWHERE,
+         {"--cafile", ca},
+         ENDS,
+         8,
+         untrusted + "IP address mismatch \\(CN=elsewhere, issued by CN=plant-ca\\)"},
+        {TLS | ACCOUNT,
+         {"--cafile", ca, "--user", "line3", "--password-file", pw},
+         PUBLISHES,
+         0,
+         "connected"},
+        // A client certificate; one the broker does not take is tried again.
+        {TLS | CLIENT_CERTIFICATE,
+         {"--cafile", ca, "--cert", f.pem("line3"), "--key", f.key("line3")},
+         PUBLISHES,
+         0,
+         "connected"},
+        {TLS | CLIENT_CERTIFICATE,
+         {"--cafile", ca},
+         TRIES_AGAIN,
+         0,
+         again + ", the broker says: certificate required; trying again"},
+        {TLS | CLIENT_CERTIFICATE,
+         {"--cafile", ca, "--cert", f.pem("stranger"), "--key", f.key("stranger")},
+         TRIES_AGAIN,
+         0,
+         again + ", the broker says: unknown CA; trying again"},
+        {0, {}, TRIES_AGAIN, 0, again + ": .*; trying again", true},
+        // Files that cannot be used, found once the port is open.
+        {TLS,
+         {"--cafile", ca, "--cert", f.pem("line3"), "--key", f.key("stranger")},
+         ENDS,
+         2,
+         "the key file .*stranger.key holds another key than the certificate's"},
+        {TLS,
+         {"--cafile", pw},
+         ENDS,
+         2,
+         "the CA file .*line3.password holds no certificate in PEM"},
+    };
+    auto sim = sensor();
+    for (const Row &row : rows) {
+        SCOPED_TRACE((QString::number(row.demands) + " " + row.args.join(' ')).toStdString());
+        auto b = broker(row.demands);
+        QString url = QString::fromStdString(b->guardedUrl());
+        if (row.otherScheme) url.replace("mqtt:", "mqtts:");
+        Subscriber status(*b, "kivrel/line3/status");
+        QStringList args{"--port", dir.filePath("sensor"), "publish", "--broker", url, "--name",
+                         "line3"};
+        args += row.args.filter(QRegularExpression("^[^=]*$"));
+        auto p = start(args, row.args.filter("="));
+        const QString line =
+            "^kivrel-cli: [^\n]*: " + QRegularExpression::escape(url) + ": " + row.said;
+        if (row.outcome == ENDS) { // with that line alone
+            ASSERT_TRUE(p->waitForFinished(30000)) << "tried again";
+            const QString err = QString::fromUtf8(p->readAllStandardError());
+            EXPECT_EQ(p->exitCode(), row.status) << err.toStdString();
+            EXPECT_TRUE(QRegularExpression(line + "\n$").match(err).hasMatch())
+                << err.toStdString();
+            continue;
+        }
+        if (row.outcome == PUBLISHES) {
+            EXPECT_TRUE(status.waitFor("/status", "\"online\""));
+        }
+        const QString err = readUntil(*p, "\n", 20.0);
+        EXPECT_TRUE(QRegularExpression(line + "[^\n]*\n").match(err).hasMatch())
+            << err.toStdString();
+        EXPECT_EQ(p->state(), QProcess::Running) << "neither a refusal nor a usage error";
+        EXPECT_EQ(end(*p), 0);
+    }
+}
+
+// kivrel-publish@line3 as systemd runs it: the unit's ExecStart by hand, with the environment
+// the unit gives it, the settings written from the example and the password handed over as a
+// credential, against a broker with TLS and an account. Without a password file the unit's
+// stand-in is an empty password: the broker refuses the account, and the status is one after
+// which the unit does not start the publisher again.
+TEST_F(GuardedBrokerTest, TheServiceAsSystemdRunsIt)
+{
+    // The unit's lines, KEY=value; several of one key in order.
+    QFile unitFile(KIVREL_PACKAGING "/kivrel-publish@.service");
+    ASSERT_TRUE(unitFile.open(QIODevice::ReadOnly));
+    std::multimap<QString, QString> unit;
+    for (const QString &line : QString::fromUtf8(unitFile.readAll()).split('\n'))
+        if (!line.startsWith('#') && line.contains('='))
+            unit.emplace(line.section('=', 0, 0), line.section('=', 1));
+    auto one = [&](const QString &key) {
+        EXPECT_EQ(unit.count(key), 1u) << key.toStdString();
+        return unit.count(key) ? unit.find(key)->second : QString();
+    };
+
+    // The machine's folders, inside the test's: /etc, and /var/lib for %S.
+    const QString root = dir.filePath("machine"), state = root + "/var/lib";
+    auto specifiers = [&](QString text) {
+        return text.replace("%i", "line3").replace("%S", state).replace("/etc/", root + "/etc/");
+    };
+
+    // The settings as an operator writes them from the example: every key explained, the
+    // values put in.
+    QFile example(KIVREL_PACKAGING "/publish.conf");
+    ASSERT_TRUE(example.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(example.readAll()).split('\n');
+    auto b = broker(TLS | ACCOUNT);
+    const std::map<QString, QString> values{
+        {"PORT", dir.filePath("sensor")},
+        {"BROKER", QString::fromStdString(b->guardedUrl())},
+        {"OPTIONS", "--user line3 --cafile " + files->pem("plant-ca")}};
+    QStringList written;
+    std::set<QString> keys;
+    for (int i = 0; i < lines.size(); ++i) {
+        const QString key = lines[i].section('=', 0, 0);
+        if (lines[i].startsWith('#') || !lines[i].contains('=')) {
+            written << lines[i];
+            continue;
+        }
+        EXPECT_TRUE(i > 0 && lines[i - 1].startsWith('#')) << "no comment on " << key.toStdString();
+        ASSERT_TRUE(values.count(key)) << "a key the test does not know: " << key.toStdString();
+        keys.insert(key);
+        written << key + "=" + values.at(key);
+    }
+    EXPECT_EQ(keys.size(), values.size()) << "PORT, BROKER and OPTIONS";
+    const QString conf = specifiers(one("EnvironmentFile"));
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(conf).path()));
+    {
+        QFile out(conf);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(written.join('\n').toUtf8());
+    }
+
+    // The environment: the settings, Environment=, the credentials' folder.
+    QStringList env;
+    for (const QString &line : written)
+        if (!line.startsWith('#') && line.contains('=')) env << line;
+    const auto [from, to] = unit.equal_range("Environment");
+    for (auto it = from; it != to; ++it)
+        env << specifiers(it->second);
+    const QString credentials = dir.filePath("credentials");
+    env << "CREDENTIALS_DIRECTORY=" + credentials;
+    ASSERT_TRUE(QDir().mkpath(credentials));
+    ASSERT_TRUE(QDir().mkpath(state + "/" + specifiers(one("StateDirectory"))));
+
+    // The password credential: the file LoadCredential= names, or SetCredential='s stand-in.
+    const QString load = one("LoadCredential"), set = one("SetCredential");
+    ASSERT_EQ(load.section(':', 0, 0), "password");
+    ASSERT_EQ(set.section(':', 0, 0), "password");
+    const QString passwordSource = specifiers(load.section(':', 1));
+    auto handOver = [&] {
+        QFile::remove(credentials + "/password");
+        if (QFile::exists(passwordSource))
+            return QFile::copy(passwordSource, credentials + "/password");
+        QFile out(credentials + "/password");
+        return out.open(QIODevice::WriteOnly) &&
+               out.write(set.section(':', 1).replace("\\n", "\n").toUtf8()) >= 0;
+    };
+
+    // ExecStart: ${NAME} one word, $NAME split at blanks, the built program for the installed.
+    auto command = [&] {
+        QStringList words;
+        for (const QString &word : one("ExecStart").split(' ', Qt::SkipEmptyParts)) {
+            QString w = specifiers(word);
+            if (w.startsWith('$') && !w.startsWith("${")) {
+                for (const QString &pair : env)
+                    if (pair.section('=', 0, 0) == w.mid(1))
+                        words << pair.section('=', 1).split(' ', Qt::SkipEmptyParts);
+                continue;
+            }
+            for (const QString &pair : env)
+                w.replace("${" + pair.section('=', 0, 0) + "}", pair.section('=', 1));
+            words << w;
+        }
+        return words;
+    };
+    const QStringList words = command();
+    ASSERT_FALSE(words.isEmpty());
+    EXPECT_EQ(words[0], "/usr/bin/kivrel-cli");
+    const QStringList args = words.mid(1);
+    EXPECT_FALSE(args.join(' ').contains('$')) << args.join(' ').toStdString();
+
+    auto sim = sensor();
+    Subscriber status(*b, "kivrel/line3/status");
+    QFile(passwordSource).remove();
+    ASSERT_TRUE(QFile::copy(files->file("line3.password"), passwordSource));
+    ASSERT_TRUE(handOver());
+    auto p = start(args, env);
+    EXPECT_TRUE(status.waitFor("/status", "\"online\"")) << "over TLS, with the account";
+    EXPECT_EQ(end(*p), 0) << p->readAllStandardError().toStdString();
+    EXPECT_TRUE(QFileInfo(state + "/kivrel/line3/kivrel/journal/" +
+                          QDate::currentDate().toString(Qt::ISODate) + ".csv")
+                    .isFile())
+        << "the journal in the service's state folder";
+
+    // No password file: refused, and not started again.
+    ASSERT_TRUE(QFile::remove(passwordSource));
+    ASSERT_TRUE(handOver());
+    QString err;
+    const int refused = run(args, &err, env);
+    EXPECT_EQ(refused, 8) << err.toStdString();
+    EXPECT_TRUE(err.contains("the broker refused the account line3")) << err.toStdString();
+    const QStringList prevented = one("RestartPreventExitStatus").split(' ');
+    EXPECT_TRUE(prevented.contains(QString::number(refused)));
+    EXPECT_TRUE(prevented.contains("2")) << "a usage error is not mended by a restart either";
+    EXPECT_EQ(one("Restart"), "on-failure");
 }

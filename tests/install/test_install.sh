@@ -23,7 +23,8 @@ for f in bin/kivrel bin/kivrel-sim bin/kivrel-cli share/kivrel/Kivrelv40.uir sha
          share/metainfo/example.orbeck.kivrel.metainfo.xml share/man/man1/kivrel.1.gz \
          share/man/man1/kivrel-sim.1.gz share/man/man1/kivrel-cli.1.gz \
          share/bash-completion/completions/kivrel-cli share/doc/kivrel/copyright \
-         share/doc/kivrel/changelog.gz; do
+         share/doc/kivrel/changelog.gz lib/systemd/system/kivrel-publish@.service \
+         share/doc/kivrel/examples/publish.conf; do
   [ -e "$prefix/$f" ] || { echo "not installed: $f"; exit 1; }
 done
 "$prefix/bin/kivrel-sim" --help | grep -q -- --drop-after || { echo "kivrel-sim --help"; exit 1; }

@@ -6,7 +6,9 @@
 #  - the manual pages render without warnings and kivrel-sim's describes every option its
 #    --help lists and no other; kivrel's describes every option its --help lists;
 #  - copyright, changelog (gzip -9n, newest entry the project's version), and the AppStream
-#    metainfo (valid, newest release the project's version, launchable installed).
+#    metainfo (valid, newest release the project's version, launchable installed);
+#  - the systemd unit kivrel-publish@.service names a program and a manual page the package
+#    installs (test_unit checks the unit itself), and its example settings are there.
 # lintian and appstreamcli come from scripts/deps; where one is missing its check is left out
 # and the test reports itself skipped (exit 77) once everything else has passed.
 # Usage: test_package.sh BUILD_DIR VERSION CPACK
@@ -69,7 +71,8 @@ for f in usr/bin/kivrel usr/bin/kivrel-sim usr/bin/kivrel-cli usr/share/kivrel/K
          usr/share/metainfo/example.orbeck.kivrel.metainfo.xml \
          usr/share/man/man1/kivrel.1.gz usr/share/man/man1/kivrel-sim.1.gz \
          usr/share/man/man1/kivrel-cli.1.gz usr/share/bash-completion/completions/kivrel-cli \
-         usr/share/doc/kivrel/copyright usr/share/doc/kivrel/changelog.gz; do
+         usr/share/doc/kivrel/copyright usr/share/doc/kivrel/changelog.gz \
+         usr/lib/systemd/system/kivrel-publish@.service usr/share/doc/kivrel/examples/publish.conf; do
   grep -q " \./$f\$" "$tmp/contents" || fail "the package lacks /$f"
 done
 while read -r mode owner _ _ _ path _; do
@@ -128,7 +131,7 @@ fi
 # kivrel-cli's manual page names every option its help and its commands' help list.
 {
   "$root/usr/bin/kivrel-cli" --help
-  for c in ports check read write set diff watch jump suggest; do
+  for c in ports check read write set diff watch jump suggest publish; do
     "$root/usr/bin/kivrel-cli" "$c" --help
   done
 } >"$tmp/cli-help.txt" || fail "kivrel-cli --help failed"
@@ -146,6 +149,19 @@ if [ "$status" -eq 0 ] && grep -q -- '--' "$tmp/help.txt"; then
 else
   echo "note: kivrel has no --help yet (status $status); its options are not compared"
 fi
+
+# --- The service's unit -----------------------------------------------------------------------
+unit=$root/usr/lib/systemd/system/kivrel-publish@.service
+program=$(sed -n 's/^ExecStart=\([^ ]*\).*/\1/p' "$unit")
+[ -n "$program" ] && [ -x "$root$program" ] ||
+  fail "the unit's ExecStart names '$program', which the package does not install"
+while read -r page; do
+  name=${page%(*}
+  section=${page#*(}
+  section=${section%)}
+  [ -f "$root/usr/share/man/man$section/$name.$section.gz" ] ||
+    fail "the unit's Documentation names man:$page, which the package does not install"
+done < <(grep '^Documentation=' "$unit" | grep -oE 'man:[^ ]+' | sed 's/^man://')
 
 # --- AppStream metainfo and desktop entry ---------------------------------------------------
 metainfo=$root/usr/share/metainfo/example.orbeck.kivrel.metainfo.xml

@@ -1,6 +1,7 @@
 // mosquitto, Debian's MQTT broker, on a free loopback port (never 1883, where the package may
-// have started the system's broker), with a configuration the test writes; and mosquitto_sub
-// reading what arrives. Plain C++ and POSIX, for the tests and the benchmarks alike.
+// have started the system's broker), with a configuration the test writes, and as a plant runs
+// it on a second port: an account, TLS, a client certificate; and mosquitto_sub reading what
+// arrives. Plain C++ and POSIX, for the tests and the benchmarks alike.
 #pragma once
 
 #include "ser2net.h" // Ser2net::freePort
@@ -40,6 +41,13 @@ inline pid_t spawnReading(const std::vector<std::string> &args, int &out)
     return pid;
 }
 
+// The second port's demands. The first stays open to anyone, for the tests' readers.
+struct Guarded {
+    std::string passwordFile;              // mosquitto_passwd's: only its accounts are let in
+    std::string cafile, certfile, keyfile; // TLS with this certificate of the broker's
+    bool requireCertificate = false;       // a client certificate signed by cafile's CA
+};
+
 class Mosquitto
 {
   public:
@@ -52,6 +60,25 @@ class Mosquitto
         std::ofstream(config_) << "listener " << port_ << " 127.0.0.1\n"
                                << "allow_anonymous true\npersistence false\n"
                                << (::getuid() == 0 ? "user root\n" : "");
+    }
+    // With the second, guarded port.
+    Mosquitto(const std::string &folder, const Guarded &g) : Mosquitto(folder)
+    {
+        do
+            guardedPort_ = Ser2net::freePort();
+        while (guardedPort_ == port_);
+        std::ofstream config(config_);
+        config << "per_listener_settings true\npersistence false\n"
+               << (::getuid() == 0 ? "user root\n" : "") << "listener " << port_
+               << " 127.0.0.1\nallow_anonymous true\n"
+               << "listener " << guardedPort_ << " 127.0.0.1\n"
+               << "allow_anonymous " << (g.passwordFile.empty() ? "true" : "false") << "\n";
+        if (!g.passwordFile.empty()) config << "password_file " << g.passwordFile << "\n";
+        if (!g.certfile.empty())
+            config << "cafile " << g.cafile << "\ncertfile " << g.certfile << "\nkeyfile "
+                   << g.keyfile << "\nrequire_certificate "
+                   << (g.requireCertificate ? "true" : "false") << "\n";
+        tls_ = !g.certfile.empty();
     }
     ~Mosquitto() { stop(); }
     Mosquitto(const Mosquitto &) = delete;
@@ -71,13 +98,8 @@ class Mosquitto
                 pid_ = -1;
             posix_spawn_file_actions_destroy(&quiet);
         }
-        char listening[32];
-        std::snprintf(listening, sizeof listening, ":%04X 00000000:0000 0A", port_);
-        for (int i = 0; i < 500 && pid_ > 0; ++i, ::usleep(10000)) {
-            std::ifstream table("/proc/net/tcp");
-            for (std::string line; std::getline(table, line);)
-                if (line.find(listening) != std::string::npos) return true;
-        }
+        for (int i = 0; i < 500 && pid_ > 0; ++i, ::usleep(10000))
+            if (listens(port_) && (!guardedPort_ || listens(guardedPort_))) return true;
         return false;
     }
     // Ends it as a machine shutting it down would; it forgets everything (no persistence).
@@ -89,11 +111,29 @@ class Mosquitto
     int port() const { return port_; }
     pid_t pid() const { return pid_; }
     std::string url() const { return "mqtt://127.0.0.1:" + std::to_string(port_); }
+    // The guarded port, as `host` reaches it.
+    int guardedPort() const { return guardedPort_; }
+    std::string guardedUrl(const std::string &host = "127.0.0.1") const
+    {
+        return (tls_ ? "mqtts://" : "mqtt://") + host + ":" + std::to_string(guardedPort_);
+    }
 
   private:
+    static bool listens(int port)
+    {
+        char listening[32];
+        std::snprintf(listening, sizeof listening, ":%04X 00000000:0000 0A", port);
+        std::ifstream table("/proc/net/tcp");
+        for (std::string line; std::getline(table, line);)
+            if (line.find(listening) != std::string::npos) return true;
+        return false;
+    }
+
     int port_;
     std::string config_;
     pid_t pid_ = -1;
+    int guardedPort_ = 0;
+    bool tls_ = false;
 };
 
 // mosquitto_sub on `topic` (QoS 1), each message a line "TOPIC RETAIN QOS PAYLOAD".
