@@ -24,6 +24,8 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 
+#include <cerrno>
+#include <cstring>
 #include <map>
 
 #include <sys/stat.h>
@@ -722,7 +724,9 @@ TEST_F(HistoryViewTest, OpensARecordingWithTheJournalsTransfers)
     }
     exportFrom(file(), kSpanCsv, dir.filePath("gone/span.csv"));
     EXPECT_EQ(probe(file()).status(),
-              "Not exported: cannot write span.csv (No such file or directory)");
+              "Not exported: cannot write span.csv (" +
+                  QString::fromLocal8Bit(std::strerror(ENOENT)) +
+                  ")"); // the system's words, in the suite's locale
     // The recording itself by any other name is refused before anything is written.
     const std::string held = fileBytes(recording);
     ASSERT_TRUE(QFile::link(recording, dir.filePath("link.csv")));
@@ -950,7 +954,8 @@ TEST(RecordingExport, WritesTheReportWithoutAWindow)
         {"other.csv", "other.pdf", 1,
          "kivrel: Not a recording: other.csv does not begin with the header REC writes\n"},
         {"night.csv", "full.pdf", 1,
-         "kivrel: not exported: " + dir.filePath("full.pdf") + ": No space left on device\n"},
+         "kivrel: not exported: " + dir.filePath("full.pdf") + ": " +
+             QString::fromLocal8Bit(std::strerror(ENOSPC)) + "\n"},
         {"blank.csv", "blank.pdf", 1,
          "kivrel: not exported: " + dir.filePath("blank.pdf") + ": " + dir.filePath("blank.csv") +
              " holds no rows\n"},
