@@ -473,6 +473,8 @@ INSTANTIATE_TEST_SUITE_P(Port, CliTable, ::testing::Values(false, true),
 
 // Over the network: nobody listening, raw TCP, ser2net stopped while watch polls, and a server
 // whose one line another client holds. A sensor given by its address is named by it alone.
+// ser2net says why it hangs up when it can; on a loaded machine it may reset the connection
+// before its words leave, so the message may end without them.
 // The line is held by this process's own port, open with its line set before the command
 // runs: nothing to time, however slow ser2net is to take a client.
 TEST_F(CliTest, NetworkFaults)
@@ -495,7 +497,7 @@ TEST_F(CliTest, NetworkFaults)
         {"@RFC", "watch --count 1000", 4, "^time,seconds,[^\n]*\n([^\n]+\n){3,}$",
          ": no reply to a measurement request within 3\\.0 s\n$", 1500},
         {"@RFC", "check", 5, "^$",
-         ": cannot open: the server closed the connection: Port already in use\n$", -1},
+         ": cannot open: the server closed the connection(: Port already in use)?\n$", -1},
     };
     for (const auto &row : rows) {
         const QString port = QString(row.port)
