@@ -22,7 +22,6 @@
 #include <chrono>
 #include <cstring>
 #include <map>
-#include <set>
 
 using namespace kivrel::test;
 
@@ -131,6 +130,18 @@ class PublishTest : public ::testing::Test
         return QString::fromUtf8(journal.readAll()).split('\n', Qt::SkipEmptyParts);
     }
     std::string folder() const { return dir.path().toStdString(); }
+    // Its stderr so far, once a line holds `text`, after `seconds`, or when it has ended.
+    static QString stderrUntil(QProcess &p, const QString &text, double seconds = 20.0)
+    {
+        p.setReadChannel(QProcess::StandardError);
+        QString err;
+        const QDeadlineTimer until(static_cast<qint64>(seconds * 1000));
+        while (!(err.contains(text) && err.endsWith('\n')) && !until.hasExpired() &&
+               p.state() == QProcess::Running)
+            if (p.waitForReadyRead(static_cast<int>(until.remainingTime())))
+                err += QString::fromUtf8(p.readAllStandardError());
+        return err + QString::fromUtf8(p.readAllStandardError());
+    }
 
     QTemporaryDir dir;
 };
@@ -365,16 +376,12 @@ TEST_F(PublishTest, BrokerAway)
         SCOPED_TRACE(row.broker.toStdString());
         auto p = start({"--port", "3", "publish", "--broker", row.broker},
                        {"KIVREL_COM3=" + dir.filePath("sensor")});
-        p->setReadChannel(QProcess::StandardError);
-        QByteArray err;
-        while (!(err.contains(row.said.toUtf8()) && err.endsWith('\n')) &&
-               p->waitForReadyRead(20000))
-            err += p->readAllStandardError();
+        const QString err = stderrUntil(*p, row.said);
         // One line, naming the sensor: eight publishers may share a terminal.
         EXPECT_TRUE(QRegularExpression("^kivrel-cli: COM3 \\(pts/\\d+\\): " +
                                        QRegularExpression::escape(row.broker) + "[^\n]*" +
                                        QRegularExpression::escape(row.said) + "[^\n]*\n$")
-                        .match(QString::fromUtf8(err))
+                        .match(err)
                         .hasMatch())
             << err.toStdString();
         if (row.broker.contains(".invalid")) {
@@ -413,38 +420,28 @@ namespace
 struct PlantFiles {
     QTemporaryDir dir;
     TlsFiles tls{dir.path().toStdString()};
-    bool made = false;
-    PlantFiles()
-    {
-        made = tls.ca("plant-ca") && tls.ca("other-ca") &&
-               tls.signedBy("broker", "plant-ca", "IP:127.0.0.1") &&
-               tls.signedBy("elsewhere", "plant-ca", "IP:127.0.0.2") &&
-               tls.signedBy("line3", "plant-ca") && tls.signedBy("stranger", "other-ca") &&
-               tls.passwords("accounts", "line3", "s3cret word") &&
-               write("line3.password", "s3cret word\n") && write("wrong.password", "guess\r\n");
-    }
+    bool made = tls.ca("plant-ca") && tls.ca("other-ca") &&
+                tls.signedBy("broker", "plant-ca", "IP:127.0.0.1") &&
+                tls.signedBy("elsewhere", "plant-ca", "IP:127.0.0.2") &&
+                tls.signedBy("line3", "plant-ca") && tls.signedBy("stranger", "other-ca") &&
+                tls.passwords("accounts", "line3", "s3cret word") &&
+                write("line3.password", "s3cret word\n") && write("wrong.password", "guess\r\n");
     bool write(const QString &name, const QByteArray &bytes)
     {
         QFile f(dir.filePath(name));
         return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
     }
-    QString pem(const char *name) const { return QString::fromStdString(tls.pem(name)); }
-    QString key(const char *name) const { return QString::fromStdString(tls.key(name)); }
-    QString file(const char *name) const { return dir.filePath(name); }
+    QString file(const QString &name) const { return dir.filePath(name); }
 };
 
-// What a broker's guarded port asks for.
-enum { ACCOUNT = 1, TLS = 2, CLIENT_CERTIFICATE = 4, CERTIFICATE_ELSEWHERE = 8 };
+// What a broker's guarded port asks for; the last, mqtts:// to a port without TLS.
+enum { ACCOUNT = 1, TLS = 2, CLIENT_CERTIFICATE = 4, CERTIFICATE_ELSEWHERE = 8, NOT_TLS = 16 };
 
 class GuardedBrokerTest : public PublishTest
 {
   protected:
     static void SetUpTestSuite() { files = new PlantFiles; }
-    static void TearDownTestSuite()
-    {
-        delete files;
-        files = nullptr;
-    }
+    static void TearDownTestSuite() { delete files; }
     void SetUp() override
     {
         ASSERT_TRUE(files->made) << "openssl and mosquitto_passwd (scripts/deps installs them)";
@@ -455,28 +452,13 @@ class GuardedBrokerTest : public PublishTest
         if (demands & ACCOUNT) g.passwordFile = files->tls.passwd("accounts");
         if (demands & TLS) {
             const char *mine = demands & CERTIFICATE_ELSEWHERE ? "elsewhere" : "broker";
-            g.cafile = files->tls.pem("plant-ca");
-            g.certfile = files->tls.pem(mine);
-            g.keyfile = files->tls.key(mine);
-            g.requireCertificate = demands & CLIENT_CERTIFICATE;
+            g = {g.passwordFile, files->tls.pem("plant-ca"), files->tls.pem(mine),
+                 files->tls.key(mine), bool(demands & CLIENT_CERTIFICATE)};
         }
         auto b = std::make_unique<Mosquitto>(folder(), g);
         EXPECT_TRUE(b->start()) << "mosquitto (scripts/deps installs it)";
         return b;
     }
-    // The lines on stderr so far, until one holds `text` or `seconds` pass.
-    static QString readUntil(QProcess &p, const QString &text, double seconds = 20.0)
-    {
-        p.setReadChannel(QProcess::StandardError);
-        QString err;
-        QDeadlineTimer until(static_cast<qint64>(seconds * 1000));
-        while (!(err.contains(text) && err.endsWith('\n')) && !until.hasExpired() &&
-               p.state() == QProcess::Running)
-            if (p.waitForReadyRead(static_cast<int>(until.remainingTime())))
-                err += QString::fromUtf8(p.readAllStandardError());
-        return err + QString::fromUtf8(p.readAllStandardError());
-    }
-
     static PlantFiles *files;
 };
 PlantFiles *GuardedBrokerTest::files = nullptr;
@@ -486,97 +468,68 @@ PlantFiles *GuardedBrokerTest::files = nullptr;
 // A broker that asks for an account, TLS, a client certificate. An account it refuses and a
 // certificate that does not verify end the publisher at once with status 8 and one line saying
 // which; TLS files that cannot be used, with 2; any other failure is tried again as a broker
-// that cannot be reached.
+// that cannot be reached. In `args`, a word with a dot is a file the suite made, and @env puts
+// the password in KIVREL_MQTT_PASSWORD.
 TEST_F(GuardedBrokerTest, AccountsAndTls)
 {
     enum Outcome { PUBLISHES, TRIES_AGAIN, ENDS };
-    struct Row {
+    const QString refused = "the broker refused ", again = "cannot reach the broker: TLS failed";
+    const QString untrusted = "the broker's certificate does not verify: ";
+    const QString ca = "--cafile plant-ca.pem", pw = "--user line3 --password-file line3.password";
+    const struct {
         int demands;
-        QStringList args; // after the broker; KIVREL_MQTT_PASSWORD=... goes to the environment
+        QString args;
         Outcome outcome;
         int status; // ENDS
         QString said;
-        bool otherScheme = false; // mqtts:// to a port without TLS
-    };
-    const PlantFiles &f = *files;
-    const QString ca = f.pem("plant-ca"), pw = f.file("line3.password"),
-                  env = "KIVREL_MQTT_PASSWORD=s3cret word";
-    const QString refused = "the broker refused ", again = "cannot reach the broker: TLS failed";
-    const QString untrusted = "the broker's certificate does not verify: ";
-    const Row rows[] = {
+    } rows[] = {
         // Accounts: a password from a file or the environment; without --user neither is read.
-        {ACCOUNT, {"--user", "line3", "--password-file", pw}, PUBLISHES, 0, "connected"},
-        {ACCOUNT, {"--user", "line3", env}, PUBLISHES, 0, "connected, publishing under "},
-        {ACCOUNT,
-         {"--user", "line3", "--password-file", f.file("wrong.password")},
-         ENDS,
-         8,
+        {ACCOUNT, pw, PUBLISHES, 0, "connected"},
+        {ACCOUNT, "--user line3 @env", PUBLISHES, 0, "connected, publishing under "},
+        {ACCOUNT, "--user line3 --password-file wrong.password", ENDS, 8,
          refused + "the account line3: not authorised \\(CONNACK 5\\)"},
-        {ACCOUNT,
-         {env},
-         ENDS,
-         8,
+        {ACCOUNT, "@env", ENDS, 8,
          refused + "a publisher without an account: not authorised \\(CONNACK 5\\); --user "
                    "names one"},
         // TLS: the plant's CA verifies the broker; the system's CAs and another CA do not.
-        {TLS, {"--cafile", ca}, PUBLISHES, 0, "connected"},
-        {TLS,
-         {},
-         ENDS,
-         8,
+        {TLS, ca, PUBLISHES, 0, "connected"},
+        {TLS, "", ENDS, 8,
          untrusted + "self-signed certificate in certificate chain "
                      "\\(CN=plant-ca, issued by CN=plant-ca\\)"},
-        {TLS, {"--cafile", f.pem("other-ca")}, ENDS, 8, untrusted + ".*CN=plant-ca\\)"},
-        {TLS | CERTIFICATE_ELSEWHERE,
-         {"--cafile", ca},
-         ENDS,
-         8,
+        {TLS, "--cafile other-ca.pem", ENDS, 8, untrusted + ".*CN=plant-ca\\)"},
+        {TLS | CERTIFICATE_ELSEWHERE, ca, ENDS, 8,
          untrusted + "IP address mismatch \\(CN=elsewhere, issued by CN=plant-ca\\)"},
-        {TLS | ACCOUNT,
-         {"--cafile", ca, "--user", "line3", "--password-file", pw},
-         PUBLISHES,
-         0,
-         "connected"},
+        {TLS | ACCOUNT, ca + " " + pw, PUBLISHES, 0, "connected"},
         // A client certificate; one the broker does not take is tried again.
-        {TLS | CLIENT_CERTIFICATE,
-         {"--cafile", ca, "--cert", f.pem("line3"), "--key", f.key("line3")},
-         PUBLISHES,
-         0,
+        {TLS | CLIENT_CERTIFICATE, ca + " --cert line3.pem --key line3.key", PUBLISHES, 0,
          "connected"},
-        {TLS | CLIENT_CERTIFICATE,
-         {"--cafile", ca},
-         TRIES_AGAIN,
-         0,
+        {TLS | CLIENT_CERTIFICATE, ca, TRIES_AGAIN, 0,
          again + ", the broker says: certificate required; trying again"},
-        {TLS | CLIENT_CERTIFICATE,
-         {"--cafile", ca, "--cert", f.pem("stranger"), "--key", f.key("stranger")},
-         TRIES_AGAIN,
-         0,
+        {TLS | CLIENT_CERTIFICATE, ca + " --cert stranger.pem --key stranger.key", TRIES_AGAIN, 0,
          again + ", the broker says: unknown CA; trying again"},
-        {0, {}, TRIES_AGAIN, 0, again + ": .*; trying again", true},
+        {NOT_TLS, "", TRIES_AGAIN, 0, again + ": .*; trying again"},
         // Files that cannot be used, found once the port is open.
-        {TLS,
-         {"--cafile", ca, "--cert", f.pem("line3"), "--key", f.key("stranger")},
-         ENDS,
-         2,
+        {TLS, ca + " --cert line3.pem --key stranger.key", ENDS, 2,
          "the key file .*stranger.key holds another key than the certificate's"},
-        {TLS,
-         {"--cafile", pw},
-         ENDS,
-         2,
+        {TLS, "--cafile line3.password", ENDS, 2,
          "the CA file .*line3.password holds no certificate in PEM"},
     };
     auto sim = sensor();
-    for (const Row &row : rows) {
-        SCOPED_TRACE((QString::number(row.demands) + " " + row.args.join(' ')).toStdString());
+    for (const auto &row : rows) {
+        SCOPED_TRACE((QString::number(row.demands) + " " + row.args).toStdString());
         auto b = broker(row.demands);
         QString url = QString::fromStdString(b->guardedUrl());
-        if (row.otherScheme) url.replace("mqtt:", "mqtts:");
+        if (row.demands & NOT_TLS) url.replace("mqtt:", "mqtts:");
         Subscriber status(*b, "kivrel/line3/status");
         QStringList args{"--port", dir.filePath("sensor"), "publish", "--broker", url, "--name",
                          "line3"};
-        args += row.args.filter(QRegularExpression("^[^=]*$"));
-        auto p = start(args, row.args.filter("="));
+        QStringList env;
+        for (const QString &word : row.args.split(' ', Qt::SkipEmptyParts))
+            if (word == "@env")
+                env << "KIVREL_MQTT_PASSWORD=s3cret word";
+            else
+                args << (word.contains('.') ? files->file(word) : word);
+        auto p = start(args, env);
         const QString line =
             "^kivrel-cli: [^\n]*: " + QRegularExpression::escape(url) + ": " + row.said;
         if (row.outcome == ENDS) { // with that line alone
@@ -590,7 +543,7 @@ TEST_F(GuardedBrokerTest, AccountsAndTls)
         if (row.outcome == PUBLISHES) {
             EXPECT_TRUE(status.waitFor("/status", "\"online\""));
         }
-        const QString err = readUntil(*p, "\n", 20.0);
+        const QString err = stderrUntil(*p, "\n");
         EXPECT_TRUE(QRegularExpression(line + "[^\n]*\n").match(err).hasMatch())
             << err.toStdString();
         EXPECT_EQ(p->state(), QProcess::Running) << "neither a refusal nor a usage error";
@@ -599,116 +552,77 @@ TEST_F(GuardedBrokerTest, AccountsAndTls)
 }
 
 // kivrel-publish@line3 as systemd runs it: the unit's ExecStart by hand, with the environment
-// the unit gives it, the settings written from the example and the password handed over as a
-// credential, against a broker with TLS and an account. Without a password file the unit's
-// stand-in is an empty password: the broker refuses the account, and the status is one after
-// which the unit does not start the publisher again.
+// the unit gives it, the settings from the example with their values put in and the password
+// handed over as a credential, against a broker with TLS and an account. Without a password
+// file the unit's stand-in is an empty password: the broker refuses the account, and the status
+// is one after which the unit does not start the publisher again.
 TEST_F(GuardedBrokerTest, TheServiceAsSystemdRunsIt)
 {
-    // The unit's lines, KEY=value; several of one key in order.
-    QFile unitFile(KIVREL_PACKAGING "/kivrel-publish@.service");
-    ASSERT_TRUE(unitFile.open(QIODevice::ReadOnly));
-    std::multimap<QString, QString> unit;
-    for (const QString &line : QString::fromUtf8(unitFile.readAll()).split('\n'))
-        if (!line.startsWith('#') && line.contains('='))
-            unit.emplace(line.section('=', 0, 0), line.section('=', 1));
-    auto one = [&](const QString &key) {
-        EXPECT_EQ(unit.count(key), 1u) << key.toStdString();
-        return unit.count(key) ? unit.find(key)->second : QString();
+    auto lines = [](const QString &path) {
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << path.toStdString();
+        return QString::fromUtf8(f.readAll()).split('\n');
     };
+    // The unit's KEY=value lines, its specifiers put in: the machine's folders in the test's.
+    const QString state = dir.filePath("var/lib");
+    std::map<QString, QString> unit;
+    for (const QString &line : lines(KIVREL_PACKAGING "/kivrel-publish@.service")) {
+        if (line.startsWith('#') || !line.contains('=')) continue;
+        const QString value = QString(line.section('=', 1))
+                                  .replace("%i", "line3")
+                                  .replace("%S", state)
+                                  .replace("/etc/", dir.filePath("etc/"));
+        EXPECT_TRUE(unit.emplace(line.section('=', 0, 0), value).second)
+            << "one of each key: " << line.toStdString();
+    }
 
-    // The machine's folders, inside the test's: /etc, and /var/lib for %S.
-    const QString root = dir.filePath("machine"), state = root + "/var/lib";
-    auto specifiers = [&](QString text) {
-        return text.replace("%i", "line3").replace("%S", state).replace("/etc/", root + "/etc/");
-    };
-
-    // The settings as an operator writes them from the example: every key explained, the
-    // values put in.
-    QFile example(KIVREL_PACKAGING "/publish.conf");
-    ASSERT_TRUE(example.open(QIODevice::ReadOnly));
-    const QStringList lines = QString::fromUtf8(example.readAll()).split('\n');
+    // The environment: the example's settings, each explained, with values put in;
+    // Environment=; the credentials' folder.
     auto b = broker(TLS | ACCOUNT);
     const std::map<QString, QString> values{
         {"PORT", dir.filePath("sensor")},
         {"BROKER", QString::fromStdString(b->guardedUrl())},
-        {"OPTIONS", "--user line3 --cafile " + files->pem("plant-ca")}};
-    QStringList written;
-    std::set<QString> keys;
-    for (int i = 0; i < lines.size(); ++i) {
-        const QString key = lines[i].section('=', 0, 0);
-        if (lines[i].startsWith('#') || !lines[i].contains('=')) {
-            written << lines[i];
-            continue;
-        }
-        EXPECT_TRUE(i > 0 && lines[i - 1].startsWith('#')) << "no comment on " << key.toStdString();
-        ASSERT_TRUE(values.count(key)) << "a key the test does not know: " << key.toStdString();
-        keys.insert(key);
-        written << key + "=" + values.at(key);
+        {"OPTIONS", "--user line3 --cafile " + files->file("plant-ca.pem")}};
+    const QStringList example = lines(KIVREL_PACKAGING "/publish.conf");
+    QStringList env{unit["Environment"], "CREDENTIALS_DIRECTORY=" + dir.filePath("credentials")};
+    for (int i = 0; i < example.size(); ++i) {
+        if (example[i].startsWith('#') || !example[i].contains('=')) continue;
+        const QString key = example[i].section('=', 0, 0);
+        EXPECT_TRUE(i > 0 && example[i - 1].startsWith('#'))
+            << "no comment on " << key.toStdString();
+        EXPECT_TRUE(values.count(key)) << "a key the test does not know: " << key.toStdString();
+        env << key + "=" + values.at(key);
     }
-    EXPECT_EQ(keys.size(), values.size()) << "PORT, BROKER and OPTIONS";
-    const QString conf = specifiers(one("EnvironmentFile"));
-    ASSERT_TRUE(QDir().mkpath(QFileInfo(conf).path()));
-    {
-        QFile out(conf);
-        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
-        out.write(written.join('\n').toUtf8());
-    }
-
-    // The environment: the settings, Environment=, the credentials' folder.
-    QStringList env;
-    for (const QString &line : written)
-        if (!line.startsWith('#') && line.contains('=')) env << line;
-    const auto [from, to] = unit.equal_range("Environment");
-    for (auto it = from; it != to; ++it)
-        env << specifiers(it->second);
-    const QString credentials = dir.filePath("credentials");
-    env << "CREDENTIALS_DIRECTORY=" + credentials;
-    ASSERT_TRUE(QDir().mkpath(credentials));
-    ASSERT_TRUE(QDir().mkpath(state + "/" + specifiers(one("StateDirectory"))));
-
-    // The password credential: the file LoadCredential= names, or SetCredential='s stand-in.
-    const QString load = one("LoadCredential"), set = one("SetCredential");
-    ASSERT_EQ(load.section(':', 0, 0), "password");
-    ASSERT_EQ(set.section(':', 0, 0), "password");
-    const QString passwordSource = specifiers(load.section(':', 1));
-    auto handOver = [&] {
-        QFile::remove(credentials + "/password");
-        if (QFile::exists(passwordSource))
-            return QFile::copy(passwordSource, credentials + "/password");
-        QFile out(credentials + "/password");
-        return out.open(QIODevice::WriteOnly) &&
-               out.write(set.section(':', 1).replace("\\n", "\n").toUtf8()) >= 0;
-    };
+    EXPECT_EQ(env.size(), int(values.size()) + 2) << "PORT, BROKER and OPTIONS";
+    ASSERT_TRUE(QDir().mkpath(dir.filePath("credentials")));
+    ASSERT_TRUE(QDir().mkpath(state + "/" + unit["StateDirectory"]));
 
     // ExecStart: ${NAME} one word, $NAME split at blanks, the built program for the installed.
-    auto command = [&] {
-        QStringList words;
-        for (const QString &word : one("ExecStart").split(' ', Qt::SkipEmptyParts)) {
-            QString w = specifiers(word);
-            if (w.startsWith('$') && !w.startsWith("${")) {
-                for (const QString &pair : env)
-                    if (pair.section('=', 0, 0) == w.mid(1))
-                        words << pair.section('=', 1).split(' ', Qt::SkipEmptyParts);
-                continue;
-            }
-            for (const QString &pair : env)
-                w.replace("${" + pair.section('=', 0, 0) + "}", pair.section('=', 1));
-            words << w;
+    QStringList args;
+    for (QString word : unit["ExecStart"].split(' ', Qt::SkipEmptyParts)) {
+        const bool split = word.startsWith('$') && !word.startsWith("${");
+        for (const QString &pair : env) {
+            const QString key = pair.section('=', 0, 0), value = pair.section('=', 1);
+            if (split && word == "$" + key)
+                word = value;
+            else if (!split)
+                word.replace("${" + key + "}", value);
         }
-        return words;
-    };
-    const QStringList words = command();
-    ASSERT_FALSE(words.isEmpty());
-    EXPECT_EQ(words[0], "/usr/bin/kivrel-cli");
-    const QStringList args = words.mid(1);
+        args << (split ? word.split(' ', Qt::SkipEmptyParts) : QStringList{word});
+    }
+    ASSERT_FALSE(args.isEmpty());
+    EXPECT_EQ(args.takeFirst(), "/usr/bin/kivrel-cli");
     EXPECT_FALSE(args.join(' ').contains('$')) << args.join(' ').toStdString();
 
+    // The password credential: the file LoadCredential= names, or SetCredential='s stand-in.
+    ASSERT_EQ(unit["LoadCredential"].section(':', 0, 0), "password");
+    ASSERT_EQ(unit["SetCredential"].section(':', 0, 0), "password");
+    const QString credential = dir.filePath("credentials/password");
     auto sim = sensor();
     Subscriber status(*b, "kivrel/line3/status");
-    QFile(passwordSource).remove();
-    ASSERT_TRUE(QFile::copy(files->file("line3.password"), passwordSource));
-    ASSERT_TRUE(handOver());
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(unit["LoadCredential"].section(':', 1)).path()));
+    ASSERT_TRUE(QFile::copy(files->file("line3.password"), unit["LoadCredential"].section(':', 1)));
+    ASSERT_TRUE(QFile::copy(unit["LoadCredential"].section(':', 1), credential));
     auto p = start(args, env);
     EXPECT_TRUE(status.waitFor("/status", "\"online\"")) << "over TLS, with the account";
     EXPECT_EQ(end(*p), 0) << p->readAllStandardError().toStdString();
@@ -718,14 +632,16 @@ TEST_F(GuardedBrokerTest, TheServiceAsSystemdRunsIt)
         << "the journal in the service's state folder";
 
     // No password file: refused, and not started again.
-    ASSERT_TRUE(QFile::remove(passwordSource));
-    ASSERT_TRUE(handOver());
+    QFile stand(credential);
+    ASSERT_TRUE(stand.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    stand.write(unit["SetCredential"].section(':', 1).replace("\\n", "\n").toUtf8());
+    stand.close();
     QString err;
     const int refused = run(args, &err, env);
     EXPECT_EQ(refused, 8) << err.toStdString();
     EXPECT_TRUE(err.contains("the broker refused the account line3")) << err.toStdString();
-    const QStringList prevented = one("RestartPreventExitStatus").split(' ');
+    const QStringList prevented = unit["RestartPreventExitStatus"].split(' ');
     EXPECT_TRUE(prevented.contains(QString::number(refused)));
     EXPECT_TRUE(prevented.contains("2")) << "a usage error is not mended by a restart either";
-    EXPECT_EQ(one("Restart"), "on-failure");
+    EXPECT_EQ(unit["Restart"], "on-failure");
 }
