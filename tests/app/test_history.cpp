@@ -702,16 +702,13 @@ TEST_F(HistoryTest, AnEarlierSetComesBackFromItsLineAndRamAgainstEepromIsSaid)
 {
     const QString ramDiffers =
         "RAM differs from EEPROM in %1: Send to EE keeps them over a power cut";
-    auto sentLast = [this](int order) { // the set of the last telegram of `order`
-        Bytes set;
-        spinUntil([&] {
-            const std::vector<Telegram> sent = telegrams();
-            for (auto t = sent.rbegin(); t != sent.rend(); ++t)
-                if (t->order() == order)
-                    return set = Bytes(t->bytes.begin() + 2, t->bytes.end()), true;
-            return false;
-        });
-        return set;
+    auto send = [this](int order) { // the set Send sent, its first telegram of `order`
+        peer->clearReceived();
+        click(BUTTON_SEND);
+        spinUntil([this] { return !telegrams().empty(); });
+        const std::vector<Telegram> sent = telegrams();
+        EXPECT_TRUE(!sent.empty() && sent[0].order() == order);
+        return sent.empty() ? Bytes{} : Bytes(sent[0].bytes.begin() + 2, sent[0].bytes.end());
     };
     click(PANEL_EEPROM), peer->answer(4, Reply(kFresh)), click(BUTTON_GET); // EEPROM holds kFresh
     click(PANEL_RAM);
@@ -767,12 +764,10 @@ TEST_F(HistoryTest, AnEarlierSetComesBackFromItsLineAndRamAgainstEepromIsSaid)
     for (std::size_t i = sentBefore; i < telegrams().size(); i++)
         EXPECT_EQ(telegrams()[i].order(), 5) << "nothing but polls before Send";
 
-    peer->clearReceived();
-    click(BUTTON_SEND); // RAM: the loaded set exactly, frei15 too
-    EXPECT_EQ(sentLast(1), kParams);
+    EXPECT_EQ(send(1), kParams); // RAM: the loaded set exactly, frei15 too
     EXPECT_EQ(status(), ramDiffers.arg("threshold, frei15"));
-    click(PANEL_EEPROM), click(BUTTON_SEND);
-    EXPECT_EQ(sentLast(2), kParams);
+    click(PANEL_EEPROM);
+    EXPECT_EQ(send(2), kParams);
     EXPECT_EQ(status(), "") << "EEPROM holds what RAM holds";
     EXPECT_EQ(reports(), 0);
     CloseHistory();

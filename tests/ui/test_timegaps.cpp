@@ -4,10 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <cmath>
 #include <limits>
-#include <ostream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -43,69 +41,52 @@ double after(double t)
     return std::nextafter(t, std::numeric_limits<double>::infinity());
 }
 
-struct Case {
-    std::string name;
-    std::vector<double> times; // in the order the points came
-    Gaps gaps;                 // in the order of their ends
-};
+} // namespace
 
-std::ostream &operator<<(std::ostream &os, const Case &c)
+TEST(GapTable, FindsTheGaps)
 {
-    return os << c.name;
+    const struct {
+        const char *name;
+        std::vector<double> times; // in the order the points came
+        Gaps gaps;                 // in the order of their ends
+    } cases[] = {
+        {"no points", {}, {}},
+        {"a single point", {5}, {}},
+        {"a first interval has no pace to be judged by", {0, 100, 101, 102}, {}},
+        {"three times the pace is still the pace", {0, 1, 2, 3, 6}, {}},
+        {"more than three times the pace is a pause", {0, 1, 2, 3, 6.5}, {{3, 6.5, false}}},
+        {"a slower pace: a pause at each step until three intervals after it keep that pace",
+         {0, 1, 2, 3, 13, 23, 33, 43},
+         {{13, 23, false}, {23, 33, false}}},
+        {"a slower pace kept long enough was no pause at all",
+         {0, 1, 2, 3, 13, 23, 33, 43, 53, 63},
+         {}},
+        {"the pace is the median of the recent intervals, not their mean",
+         {0, 1, 2, 5, 6, 7, 10.5},
+         {{7, 10.5, false}}},
+        {"four quick intervals of eight leave the slower pace",
+         paced(paced(paced({}, 0, 1, 9), 9.5, 0.5, 3), 13, 1, 0),
+         {}},
+        {"eight quick intervals are the pace",
+         paced(paced(paced({}, 0, 1, 9), 9.5, 0.5, 7), 15, 1, 0),
+         {{13, 15, false}}},
+        {"equal stamps are neither a clock set back nor a pause", {0, 1, 1, 2, 3}, {}},
+        {"after equal stamps alone any step is a pause", {0, 0, 0, 1}, {{0, 1, false}}},
+        {"a clock set back cuts the line at both ends of both stretches",
+         {10, 11, 12, 5, 6, 7},
+         {{5, 5, true}, {10, 10, true}, {12, after(12), true}}},
+        {"times not sorted: a point among the earlier ones",
+         {0, 1, 2, 1.5, 2.5, 3.5},
+         {{0, 0, true}, {1.5, 1.5, true}, {2, after(2), true}}},
+        {"a pause after a clock set back, kept in the order of the ends",
+         {10, 11, 12, 5, 6, 7, 20},
+         {{5, 5, true}, {10, 10, true}, {12, after(12), true}, {7, 20, false}}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(plain(findGaps(c.times)), c.gaps);
+    }
 }
-
-class GapTable : public ::testing::TestWithParam<Case>
-{
-};
-
-TEST_P(GapTable, FindsTheGaps)
-{
-    EXPECT_EQ(plain(findGaps(GetParam().times)), GetParam().gaps);
-}
-
-const Case kCases[] = {
-    {"no points", {}, {}},
-    {"a single point", {5}, {}},
-    {"a first interval has no pace to be judged by", {0, 100, 101, 102}, {}},
-    {"a steady pace", {0, 1, 2, 3, 4, 5}, {}},
-    {"three times the pace is still the pace", {0, 1, 2, 3, 6}, {}},
-    {"more than three times the pace is a pause", {0, 1, 2, 3, 6.5}, {{3, 6.5, false}}},
-    {"a pause, then the old pace again", {0, 1, 2, 3, 13, 14, 15, 16}, {{3, 13, false}}},
-    {"a slower pace: a pause at each step until three intervals after it keep that pace",
-     {0, 1, 2, 3, 13, 23, 33, 43},
-     {{13, 23, false}, {23, 33, false}}},
-    {"a slower pace kept long enough was no pause at all",
-     {0, 1, 2, 3, 13, 23, 33, 43, 53, 63},
-     {}},
-    {"the pace is the median of the recent intervals, not their mean",
-     {0, 1, 2, 5, 6, 7, 10.5},
-     {{7, 10.5, false}}},
-    {"four quick intervals of eight leave the slower pace",
-     paced(paced(paced({}, 0, 1, 9), 9.5, 0.5, 3), 13, 1, 0),
-     {}},
-    {"eight quick intervals are the pace",
-     paced(paced(paced({}, 0, 1, 9), 9.5, 0.5, 7), 15, 1, 0),
-     {{13, 15, false}}},
-    {"equal stamps are neither a clock set back nor a pause", {0, 1, 1, 2, 3}, {}},
-    {"after equal stamps alone any step is a pause", {0, 0, 0, 1}, {{0, 1, false}}},
-    {"a clock set back cuts the line at both ends of both stretches",
-     {10, 11, 12, 5, 6, 7},
-     {{5, 5, true}, {10, 10, true}, {12, after(12), true}}},
-    {"times not sorted: a point among the earlier ones",
-     {0, 1, 2, 1.5, 2.5, 3.5},
-     {{0, 0, true}, {1.5, 1.5, true}, {2, after(2), true}}},
-    {"a pause after a clock set back, kept in the order of the ends",
-     {10, 11, 12, 5, 6, 7, 20},
-     {{5, 5, true}, {10, 10, true}, {12, after(12), true}, {7, 20, false}}},
-};
-
-INSTANTIATE_TEST_SUITE_P(Times, GapTable, ::testing::ValuesIn(kCases),
-                         [](const ::testing::TestParamInfo<Case> &info) {
-                             std::string name;
-                             for (const char c : info.param.name)
-                                 if (std::isalnum(static_cast<unsigned char>(c))) name += c;
-                             return name;
-                         });
 
 // As the window uses it: the points come in pieces, the oldest are dropped, and a cleared view
 // judges its new points by their own pace alone.
@@ -113,16 +94,16 @@ TEST(GapFinder, KeepsWhatFindGapsFindsAsPointsComeDropAndClear)
 {
     const std::vector<double> times = {0, 1, 2, 3, 10, 11, 12, 13, 30, 31, 32};
     GapFinder finder;
+    auto found = [&] { return plain({finder.gaps().begin(), finder.gaps().end()}); };
     for (const double t : times)
         finder.add(t);
-    EXPECT_EQ(plain({finder.gaps().begin(), finder.gaps().end()}), plain(findGaps(times)));
+    EXPECT_EQ(found(), plain(findGaps(times)));
     EXPECT_EQ(plain(findGaps(times)), (Gaps{{3, 10, false}, {13, 30, false}}));
 
     finder.dropBefore(10); // a gap that ends at the first point kept stays
-    EXPECT_EQ(plain({finder.gaps().begin(), finder.gaps().end()}),
-              (Gaps{{3, 10, false}, {13, 30, false}}));
+    EXPECT_EQ(found(), (Gaps{{3, 10, false}, {13, 30, false}}));
     finder.dropBefore(11);
-    EXPECT_EQ(plain({finder.gaps().begin(), finder.gaps().end()}), (Gaps{{13, 30, false}}));
+    EXPECT_EQ(found(), (Gaps{{13, 30, false}}));
 
     finder.clear();
     EXPECT_TRUE(finder.gaps().empty());
@@ -130,5 +111,3 @@ TEST(GapFinder, KeepsWhatFindGapsFindsAsPointsComeDropAndClear)
         finder.add(t);
     EXPECT_TRUE(finder.gaps().empty());
 }
-
-} // namespace
