@@ -57,17 +57,18 @@ struct Read {
     std::vector<RecRow> rows;
 };
 
+// A reader's sink: the row, kept in the std::vector<RecRow> `rows`.
+void keepRow(const RecRow *row, void *rows)
+{
+    static_cast<std::vector<RecRow> *>(rows)->push_back(*row);
+}
+
 // The reader fed `bytes` in chunks of `chunk` bytes.
 Read readRecording(const std::string &bytes, std::size_t chunk)
 {
     Read r;
     RecReader reader;
-    BeginRecReading(
-        &reader,
-        [](const RecRow *row, void *rows) {
-            static_cast<std::vector<RecRow> *>(rows)->push_back(*row);
-        },
-        &r.rows);
+    BeginRecReading(&reader, keepRow, &r.rows);
     for (std::size_t at = 0; at < bytes.size(); at += chunk)
         FeedRecReading(&reader, bytes.data() + at, int(std::min(chunk, bytes.size() - at)));
     EndRecReading(&reader, &r.tally);
@@ -282,12 +283,7 @@ TEST(RecordingReader, TwoFilesReadAtOnceStayApart)
     RecReader readers[2];
     std::vector<RecRow> rows[2];
     for (int f = 0; f < 2; f++)
-        BeginRecReading(
-            &readers[f],
-            [](const RecRow *row, void *to) {
-                static_cast<std::vector<RecRow> *>(to)->push_back(*row);
-            },
-            &rows[f]);
+        BeginRecReading(&readers[f], keepRow, &rows[f]);
     for (std::size_t at = 0; at < std::max(files[0].size(), files[1].size()); at++)
         for (int f = 0; f < 2; f++)
             if (at < files[f].size()) FeedRecReading(&readers[f], &files[f][at], 1);
