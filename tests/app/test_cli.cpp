@@ -592,8 +592,7 @@ TEST_F(CliTest, TheJournalAsTheSensorsMemory)
          1,
          "05:58:12 has it \\(write RAM, written without verification, anna@press7 kivrel\\):\n"
          "  threshold +120 → 110\n  hysteresis +150 → 140\n  power +78 % \\(10\\) → byte 200, "
-         "outside 0 to "
-         "46\n$"},
+         "outside 0 to 46\n$"},
         {{"restore", "--at", "2026-12-07 07:10"}, 0, "restored in RAM and verified\n$"},
         {{"restore", "--at", "2026-12-07 07:10"}, 0, "holds that set already; nothing written\n$"},
         {{"diff", "--ram-eeprom", "--json"},

@@ -591,15 +591,13 @@ TEST_F(GuardedBrokerTest, TheServiceAsSystemdRunsIt)
     EXPECT_EQ(args.takeFirst(), "/usr/bin/kivrel-cli");
     EXPECT_FALSE(args.join(' ').contains('$')) << args.join(' ').toStdString();
 
-    // The password credential: the file LoadCredential= names, or SetCredential='s stand-in.
+    // The password credential: the password file's lines, or SetCredential='s stand-in.
     ASSERT_EQ(unit["LoadCredential"].section(':', 0, 0), "password");
     ASSERT_EQ(unit["SetCredential"].section(':', 0, 0), "password");
     const QString credential = dir.filePath("credentials/password");
     auto sim = sensor();
     Subscriber status(*b, "kivrel/line3/status");
-    ASSERT_TRUE(QDir().mkpath(QFileInfo(unit["LoadCredential"].section(':', 1)).path()));
-    ASSERT_TRUE(QFile::copy(files->file("line3.password"), unit["LoadCredential"].section(':', 1)));
-    ASSERT_TRUE(QFile::copy(unit["LoadCredential"].section(':', 1), credential));
+    ASSERT_TRUE(QFile::copy(files->file("line3.password"), credential));
     auto p = start(args, env);
     EXPECT_TRUE(status.waitFor("/status", "\"online\"")) << "over TLS, with the account";
     EXPECT_EQ(end(*p), 0) << p->readAllStandardError().toStdString();
