@@ -97,9 +97,21 @@ static int KeepShownTransfer(int view, double time, int direction, int where,
     return ring->next++;
 }
 
-void ForgetShownTransfers(int view)
+static void ForgetShownTransfers(int view)
 {
     if (ShownRing *ring = RingOf(view, 0)) ring->view = 0;
+}
+
+void ClearHistoryWindow(int view)
+{
+    ClearTimeView(view);
+    ForgetShownTransfers(view);
+}
+
+void DiscardHistoryWindow(int view)
+{
+    ForgetShownTransfers(view);
+    DiscardTimeView(view);
 }
 
 int LoadShownTransfer(int view, int tag)

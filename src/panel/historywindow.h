@@ -23,8 +23,10 @@ void ShowTransfer(int view, double time, int direction, int where, const char *p
 // The panel takes the set of the transfer `tag` names in `view` for review (setreview.h). 0, or
 // -1 when the window no longer knows it.
 int LoadShownTransfer(int view, int tag);
-// The window's transfers are gone (cleared, closed): their tags name nothing.
-void ForgetShownTransfers(int view);
+// A history window emptied, or closed; the transfers it showed are forgotten with it, so their
+// tags name nothing.
+void ClearHistoryWindow(int view);
+void DiscardHistoryWindow(int view);
 
 // The report page's settings: the set `set` a transfer left at `time`, or none known (null).
 void ShowPageSettings(int view, double time, int direction, int where, const char *place,

@@ -103,10 +103,7 @@ static void EndLoad(int readFailed)
     loadShown = rc == 0;
     loadRows = tally.rows;
     if (loadShown) NoteRecordingFolder(loadPath);
-    if (rc != 0) {
-        ClearTimeView(fileView);
-        ForgetShownTransfers(fileView);
-    }
+    if (rc != 0) ClearHistoryWindow(fileView);
     SetTimeViewText(fileView, TIMEVIEW_STATUS, status);
     if (rc != 0 && alone) {
         std::fprintf(stderr, "kivrel: %s\n", status);
@@ -201,8 +198,7 @@ static int CBV_Recording(int view, int event, void *, int eventData1, int eventD
 {
     if (event == EVENT_CLOSE) {
         CancelLoad();
-        ForgetShownTransfers(view);
-        DiscardTimeView(view);
+        DiscardHistoryWindow(view);
         fileView = -1;
         if (alone) QuitUserInterface(0);
     } else if (event == EVENT_COMMIT && eventData1 == TIMEVIEW_MARKER_ITEM) {
@@ -239,8 +235,7 @@ static int BeginLoad(const char *path)
     }
     const char *name = FileNameOf(path);
     char title[MAX_PATHNAME_LEN + 32];
-    ClearTimeView(fileView);
-    ForgetShownTransfers(fileView);
+    ClearHistoryWindow(fileView);
     fileSensorCount = 0;
     loadShown = 0;
     std::snprintf(title, sizeof title, "%s — KIVREL-Vired", name);
@@ -321,10 +316,7 @@ int RecordingLoading(void)
 void CloseRecordingView(void)
 {
     CancelLoad();
-    if (fileView >= 0) {
-        ForgetShownTransfers(fileView);
-        DiscardTimeView(fileView);
-    }
+    if (fileView >= 0) DiscardHistoryWindow(fileView);
     fileView = -1;
 }
 

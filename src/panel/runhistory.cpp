@@ -96,8 +96,7 @@ static void FillLiveView(void)
 static int CBV_History(int view, int event, void *, int eventData1, int eventData2)
 {
     if (event == EVENT_CLOSE) {
-        ForgetShownTransfers(view);
-        DiscardTimeView(view);
+        DiscardHistoryWindow(view);
         liveView = -1;
     } else if (event == EVENT_COMMIT && eventData1 == TIMEVIEW_MARKER_ITEM) {
         LoadShownTransfer(view, eventData2);
@@ -138,10 +137,7 @@ int HistoryView(void)
 
 void CloseHistory(void)
 {
-    if (liveView >= 0) {
-        ForgetShownTransfers(liveView);
-        DiscardTimeView(liveView);
-    }
+    if (liveView >= 0) DiscardHistoryWindow(liveView);
     liveView = -1;
     CloseRecordingView();
 }

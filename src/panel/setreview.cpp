@@ -86,10 +86,9 @@ void CompareRamWithEeprom(int direction, int where)
             Unsay();
     } else if (where == EEPROM && saidText[0]) {
         // EEPROM read or written: still different from what RAM was sent, or equal now.
-        const int stillSaid = StillSaid();
         if (!DifferingNames(ramSet, pp, names, sizeof names))
             Unsay();
-        else if (stillSaid)
+        else if (StillSaid())
             Say(names);
     }
 }
